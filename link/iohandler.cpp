@@ -1,0 +1,350 @@
+#include "link/iohandler.h"
+
+#include "app/tapp.h"
+#include "msg/tmsgmanager.h"
+
+#include <QDebug>
+#include <QMetaEnum>
+#include <QMutexLocker>
+#include <QNetworkDatagram>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+
+IOHandler::IOHandler(int id, bool ownThread, QObject *parent) : QObject(parent)
+{
+    deviceInfo.id = id;
+    registerMetaTypes();
+    if (ownThread) {
+        workerThread = new QThread;
+        moveToThread(workerThread);
+        connect(workerThread, &QThread::started, this, &IOHandler::init);
+        connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
+        workerThread->start(QThread::InheritPriority);
+    } else {
+        init();
+    }
+}
+
+IOHandler::~IOHandler()
+{
+    qDebug() << "IOHandler delete: " << this << deviceInfo.id;
+    // Errors raised while the devices go down must not reach a half-destroyed
+    // link, and the timer must stop in the thread that started it.
+    if (pollTimer)
+        pollTimer->stop();
+    if (udpSocket) {
+        udpSocket->disconnect(this);
+        udpSocket->abort();
+        udpSocket->deleteLater();
+    }
+    if (serialPort) {
+        serialPort->disconnect(this);
+        if (serialPort->isOpen())
+            serialPort->close();
+        serialPort->deleteLater();
+    }
+    if (workerThread)
+        workerThread->quit();
+}
+
+void IOHandler::registerMetaTypes()
+{
+    qRegisterMetaType<QHostAddress>("QHostAddress");
+    qRegisterMetaType<IOHandler::ConType>("IOHandler::ConType");
+    qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
+    qRegisterMetaType<IOHandler::DeviceInfo>("IOHandler::DeviceInfo");
+}
+
+IOHandler::DeviceInfo IOHandler::deviceFromVariant(const QVariant &device)
+{
+    const int type = qMetaTypeId<DeviceInfo>();
+    if (device.userType() == type)
+        return *static_cast<const DeviceInfo *>(device.constData());
+    QVariant converted = device;
+    if (converted.isValid() && converted.convert(type))
+        return *static_cast<const DeviceInfo *>(converted.constData());
+    return DeviceInfo{};
+}
+
+bool IOHandler::isDefaultDevice(const QVariant &device)
+{
+    return device == QVariant(0);
+}
+
+void IOHandler::shutdown()
+{
+    QThread *thread = workerThread;
+    if (!thread || thread == QThread::currentThread()) {
+        deleteLater();
+        return;
+    }
+    // The thread object is freed here, not by its own deferred deletion,
+    // because no event loop may be left to run that.
+    disconnect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    deleteLater();
+    thread->wait();
+    delete thread;
+}
+
+void IOHandler::init()
+{
+    qDebug() << "IOHandler init::" << this << deviceInfo.id << QThread::currentThreadId() << thread();
+    connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
+    if (!udpSocket) {
+        udpSocket = new QUdpSocket(this);
+        connect(udpSocket, &QAbstractSocket::errorOccurred, this, &IOHandler::onUdpError);
+    }
+    if (!serialPort) {
+        serialPort = new QSerialPort(this);
+        connect(serialPort, &QSerialPort::errorOccurred, this, &IOHandler::onSerialError);
+    }
+    pollTimer = new QTimer(this);
+    pollTimer->setInterval(pollIntervalMs);
+    connect(pollTimer, &QTimer::timeout, this, [this] { pollDevice(); });
+    pollTimer->start();
+    connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
+}
+
+bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
+{
+    if (device.id != deviceInfo.id)
+        return false;
+    deviceInfo.conType = device.conType;
+    deviceInfo.serial = device.serial;
+    deviceInfo.udp = device.udp;
+    switch (device.conType) {
+    case Serial:
+        return openSerial(device.serial, isConFlag);
+    case UdpUnicast:
+        return openUdpUnicast(device.udp, isConFlag);
+    case UdpMulticast:
+        return openUdpMulticast(device.udp, isConFlag);
+    default:
+        return false;
+    }
+}
+
+bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
+{
+    if (serialPort->isOpen()) {
+        serialPort->close();
+        deviceInfo.conType = None;
+    }
+    // A link reads one device only: a socket still bound from an earlier UDP
+    // open would otherwise keep its port without anyone reading it.
+    if (udpSocket && udpSocket->state() == QAbstractSocket::BoundState) {
+        udpSocket->abort();
+        deviceInfo.conType = None;
+    }
+    if (!isConFlag) {
+        emitEvent(LinkClosed);
+        return false;
+    }
+    serialPort->setPortName(serial.portName.split(QLatin1Char(':')).first());
+    if (serial.baudRate != 0) {
+        serialPort->setBaudRate(serial.baudRate, QSerialPort::AllDirections);
+        serialPort->setDataBits(static_cast<QSerialPort::DataBits>(serial.dataBits));
+        serialPort->setStopBits(static_cast<QSerialPort::StopBits>(serial.stopBits));
+        serialPort->setParity(static_cast<QSerialPort::Parity>(serial.parity));
+    } else {
+        serialPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+        serialPort->setDataBits(QSerialPort::Data8);
+        serialPort->setStopBits(QSerialPort::OneStop);
+        serialPort->setParity(QSerialPort::NoParity);
+    }
+    if (serialPort->open(QIODevice::ReadWrite)) {
+        deviceInfo.conType = Serial;
+        emitEvent(LinkOpened);
+        return true;
+    }
+    emitEvent(LinkOpenFailed);
+    return false;
+}
+
+void IOHandler::releaseUdpSocket()
+{
+    if (udpSocket->state() == QAbstractSocket::BoundState) {
+        udpSocket->abort();
+        deviceInfo.conType = None;
+    }
+}
+
+bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
+{
+    if (serialPort->isOpen())
+        openSerial(deviceInfo.serial, false);
+    releaseUdpSocket();
+    if (!isConFlag) {
+        emitEvent(LinkClosed);
+        return false;
+    }
+    if (!udpSocket->bind(udp.localAddr, udp.localPort)) {
+        deviceInfo.conType = None;
+        emitEvent(LinkOpenFailed);
+        return false;
+    }
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                               udpReceiveBufferBytes);
+    deviceInfo.conType = UdpUnicast;
+    deviceInfo.udp = udp;
+    emitEvent(LinkOpened);
+    return true;
+}
+
+bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
+{
+    if (serialPort->isOpen())
+        openSerial(deviceInfo.serial, false);
+    if (udpSocket->state() == QAbstractSocket::BoundState)
+        udpSocket->leaveMulticastGroup(udp.localAddr);
+    releaseUdpSocket();
+    if (!isConFlag) {
+        emitEvent(LinkClosed);
+        return false;
+    }
+    if (!udpSocket->bind(QHostAddress::AnyIPv4, udp.localPort,
+                         QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+        deviceInfo.conType = None;
+        emitEvent(LinkOpenFailed);
+        return false;
+    }
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                               udpReceiveBufferBytes);
+    udpSocket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+    udpSocket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
+    udpSocket->setMulticastInterface(udp.netInterface);
+    if (!udpSocket->joinMulticastGroup(udp.localAddr, udp.netInterface)) {
+        // A bound socket that is no group member would look open and hear
+        // nothing: report it as the failed open it is.
+        const QString text = QStringLiteral("join multicast group %1 on %2 failed")
+                                 .arg(udp.localAddr.toString(), udp.netInterface.humanReadableName());
+        qDebug() << "link" << deviceInfo.id << text << udpSocket->errorString();
+        udpSocket->abort();
+        deviceInfo.conType = None;
+        emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
+        emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+        emitEvent(LinkOpenFailed);
+        return false;
+    }
+    qDebug() << "multicast joined" << udp.localAddr.toString() << udp.localPort
+             << udp.netInterface.humanReadableName();
+    deviceInfo.conType = UdpMulticast;
+    deviceInfo.udp = udp;
+    emitEvent(LinkOpened);
+    return true;
+}
+
+void IOHandler::emitEvent(int event)
+{
+    emit TApp::instance()->TAppEvent(event, deviceInfo.id, QVariant::fromValue(deviceInfo));
+}
+
+void IOHandler::pollDevice()
+{
+    if (busy)
+        return;
+    busy = true;
+    if (deviceInfo.conType == UdpUnicast || deviceInfo.conType == UdpMulticast) {
+        readDatagrams();
+    } else {
+        const qint64 n = availableBytes();
+        if (n > 0)
+            emit recIoBuff(readBytes(n), QVariant::fromValue(deviceInfo));
+    }
+    busy = false;
+}
+
+// Datagrams are taken by pending datagram, not by available bytes: a
+// zero-length datagram reports no bytes and would otherwise block every
+// datagram queued behind it for good.
+void IOHandler::readDatagrams()
+{
+    for (int i = 0; i < maxDatagramsPerPoll && udpSocket && udpSocket->hasPendingDatagrams();
+         ++i) {
+        const QNetworkDatagram datagram = udpSocket->receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        if (!datagram.senderAddress().isNull()) {
+            deviceInfo.udp.remoteAddr = datagram.senderAddress();
+            deviceInfo.udp.remotePort = static_cast<quint16>(datagram.senderPort());
+        }
+        emit recIoBuff(datagram.data(), QVariant::fromValue(deviceInfo));
+    }
+}
+
+qint64 IOHandler::availableBytes()
+{
+    switch (deviceInfo.conType) {
+    case Serial:
+        if (serialPort && serialPort->isReadable())
+            return qMax<qint64>(serialPort->bytesAvailable(), 0);
+        return 0;
+    case UdpUnicast:
+    case UdpMulticast:
+        return udpSocket ? qMax<qint64>(udpSocket->bytesAvailable(), 0) : 0;
+    default:
+        return 0;
+    }
+}
+
+QByteArray IOHandler::readBytes(qint64 n)
+{
+    if (deviceInfo.conType == Serial)
+        return serialPort && serialPort->isOpen() ? serialPort->read(n) : QByteArray();
+    return QByteArray();
+}
+
+void IOHandler::sendData(QByteArray b, QVariant device)
+{
+    const DeviceInfo target = isDefaultDevice(device) ? deviceInfo : deviceFromVariant(device);
+    QMutexLocker locker(&mutex);
+    switch (target.conType) {
+    case Serial:
+        if (serialPort && serialPort->isOpen()) {
+            serialPort->write(b);
+            serialPort->waitForBytesWritten(30000);
+        }
+        break;
+    case UdpUnicast:
+        if (udpSocket)
+            udpSocket->writeDatagram(b, target.udp.remoteAddr, target.udp.remotePort);
+        break;
+    case UdpMulticast:
+        if (udpSocket &&
+            udpSocket->writeDatagram(b, target.udp.localAddr, target.udp.localPort) == -1)
+            qDebug() << "send error";
+        break;
+    default:
+        break;
+    }
+}
+
+void IOHandler::onUdpError(QAbstractSocket::SocketError error)
+{
+    if (error != QAbstractSocket::AddressInUseError)
+        return;
+    const QString text = QStringLiteral("rec udp error");
+    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
+    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+    qDebug() << QStringLiteral("link rec udp error, id: %1, ip: %2, port: %3")
+                    .arg(deviceInfo.id)
+                    .arg(deviceInfo.udp.localAddr.toString())
+                    .arg(deviceInfo.udp.localPort)
+             << error;
+}
+
+void IOHandler::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
+    const QString text = tr("open serial failed:") + QLatin1String(name ? name : "UnknownError");
+    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
+    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+    qDebug() << QStringLiteral("link rec serial error, id: %1, port: %2")
+                    .arg(deviceInfo.id)
+                    .arg(deviceInfo.serial.portName)
+             << error;
+    openSerial(deviceInfo.serial, false);
+}

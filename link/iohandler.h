@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QMutex>
+#include <QNetworkInterface>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QVariant>
+
+class QThread;
+class QTimer;
+class QUdpSocket;
+
+// One link endpoint: a UDP socket (unicast or multicast member) or a serial
+// port, opened, polled, read and written in a thread of its own.
+class IOHandler : public QObject
+{
+    Q_OBJECT
+public:
+    enum ConType : qint32 { None = 0, Serial = 1, UdpUnicast = 2, UdpMulticast = 3 };
+
+    struct SerialInfo
+    {
+        QString portName; // "name: description" as listed; only the name is opened
+        qint32 baudRate;  // 0 selects 115200 8N1 and ignores the rest
+        qint32 dataBits;
+        qint32 stopBits;
+        qint32 parity;
+    };
+
+    struct UdpInfo
+    {
+        QHostAddress localAddr; // multicast: the group
+        quint16 localPort;      // multicast: the group port
+        QHostAddress remoteAddr;
+        quint16 remotePort;
+        QNetworkInterface netInterface;
+        bool loopBack;
+    };
+
+    struct DeviceInfo
+    {
+        qint32 id;
+        ConType conType;
+        SerialInfo serial;
+        UdpInfo udp;
+    };
+
+    // Link event codes carried by TApp::TAppEvent.
+    enum LinkEvent { LinkError = 2, LinkOpened = 3, LinkOpenFailed = 4, LinkClosed = 5 };
+
+    IOHandler(int id, bool ownThread, QObject *parent = nullptr);
+    ~IOHandler() override;
+
+    DeviceInfo &getDevice() { return deviceInfo; }
+    // The thread this link created for itself, null without one.
+    QThread *linkThread() const { return workerThread; }
+
+    // Most datagrams read from one socket per poll: enough for tens of
+    // thousands of datagrams per second, few enough that a flood cannot keep
+    // the link's own queued sends waiting for more than a millisecond or so.
+    static constexpr int maxDatagramsPerPoll = 256;
+    static constexpr int pollIntervalMs = 5;
+    static constexpr int udpReceiveBufferBytes = 4 * 1024 * 1024;
+
+    // Registers the types that travel in queued signals and QVariants.
+    static void registerMetaTypes();
+    // Unpacks a record from a QVariant: the stored record, else a
+    // conversion, else a value-initialised record.
+    static DeviceInfo deviceFromVariant(const QVariant &device);
+    // True for the "use your own endpoint" value, a numeric zero.
+    static bool isDefaultDevice(const QVariant &device);
+
+    // Stops the link for good from another thread: its timer and device are
+    // released and the link deleted in its own thread, which is then joined
+    // and freed. The link must not be used afterwards.
+    void shutdown();
+
+signals:
+    void openDeviceSignal(IOHandler::DeviceInfo device, bool isConFlag);
+    void recIoBuff(QByteArray b, QVariant device = QVariant(0));
+    void sendBuffSignal(QByteArray b, QVariant device = QVariant(0));
+
+public slots:
+    void init();
+    bool openDevice(IOHandler::DeviceInfo device, bool isConFlag);
+    void sendData(QByteArray b, QVariant device = QVariant(0));
+
+private:
+    bool openSerial(const SerialInfo &serial, bool isConFlag);
+    bool openUdpUnicast(const UdpInfo &udp, bool isConFlag);
+    bool openUdpMulticast(const UdpInfo &udp, bool isConFlag);
+    void releaseUdpSocket();
+    void onUdpError(QAbstractSocket::SocketError error);
+    void onSerialError(QSerialPort::SerialPortError error);
+    void pollDevice();
+    qint64 availableBytes();
+    QByteArray readBytes(qint64 n);
+    void readDatagrams();
+    void emitEvent(int event);
+
+    bool busy = false;
+    QSerialPort *serialPort = nullptr;
+    QUdpSocket *udpSocket = nullptr;
+    QMutex mutex;
+    DeviceInfo deviceInfo{};
+    QTimer *pollTimer = nullptr;
+    QThread *workerThread = nullptr;
+};
+
+Q_DECLARE_METATYPE(IOHandler::DeviceInfo)

@@ -1,0 +1,195 @@
+#include "link/tlinkmanager.h"
+
+#include "link/iohandler.h"
+#include "protocol/tuavptl.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QThread>
+
+TLinkManager *TLinkManager::registered = nullptr;
+
+// The one link registry of the process.
+static TLinkManager theLinkManager;
+
+TLinkManager::TLinkManager(QObject *parent) : QObject(parent)
+{
+    if (registered) {
+        qDebug() << "TLinkManager must be sigleton";
+        return;
+    }
+    registered = this;
+}
+
+TLinkManager::~TLinkManager() = default;
+
+TLinkManager *TLinkManager::instance()
+{
+    return registered;
+}
+
+IOHandler *TLinkManager::getLink(int id)
+{
+    QMutexLocker locker(&lock);
+    if (links.isEmpty())
+        return nullptr;
+    return links.value(id, nullptr);
+}
+
+TLinkManager::LinkRef TLinkManager::linkRef(int id)
+{
+    QMutexLocker locker(&lock);
+    return owners.value(links.value(id, nullptr));
+}
+
+bool TLinkManager::addLink(int id, IOHandler *link)
+{
+    QMutexLocker locker(&lock);
+    if (links.contains(id))
+        return false;
+    links.insert(id, link);
+    adopt(link);
+    return true;
+}
+
+bool TLinkManager::addUav(TUavPtl *uav)
+{
+    {
+        QMutexLocker locker(&lock);
+        uavs.append(uav);
+        adopt(uav);
+    }
+    qDebug() << uavs;
+    return true;
+}
+
+bool TLinkManager::removeLink(int id)
+{
+    LinkRef released;
+    {
+        QMutexLocker locker(&lock);
+        if (!links.contains(id))
+            return true;
+        IOHandler *link = links.take(id);
+        if (!uavs.contains(static_cast<TUavPtl *>(link)))
+            released = release(link);
+    }
+    // Dropped outside the lock: when this was the last reference the link's
+    // deferred deletion is requested now, otherwise when the last walker
+    // that still holds it is done.
+    released.reset();
+    return true;
+}
+
+bool TLinkManager::removeLastUav()
+{
+    LinkRef released;
+    {
+        QMutexLocker locker(&lock);
+        if (uavs.isEmpty())
+            return true;
+        TUavPtl *uav = uavs.takeLast();
+        if (uav) {
+            QObject::disconnect(uav, nullptr, nullptr, nullptr);
+            if (!links.values().contains(uav))
+                released = release(uav);
+        }
+    }
+    qDebug() << uavs;
+    released.reset();
+    return true;
+}
+
+void TLinkManager::adopt(IOHandler *link)
+{
+    if (!link || owners.contains(link))
+        return;
+    owners.insert(link, LinkRef(link, [](IOHandler *l) { l->deleteLater(); }));
+}
+
+TLinkManager::LinkRef TLinkManager::release(IOHandler *link)
+{
+    if (QThread *thread = link->linkThread())
+        retiredThreads.append(thread);
+    return owners.take(link);
+}
+
+QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
+{
+    QMutexLocker locker(&lock);
+    QVector<LinkRef> snapshot;
+    snapshot.reserve(links.size());
+    for (auto it = links.cbegin(); it != links.cend(); ++it) {
+        if (it.key() > 9)
+            snapshot.append(owners.value(it.value()));
+    }
+    return snapshot;
+}
+
+QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
+{
+    QMutexLocker locker(&lock);
+    QVector<LinkRef> snapshot;
+    snapshot.reserve(uavs.size());
+    for (TUavPtl *uav : qAsConst(uavs)) {
+        if (!uav)
+            break;
+        snapshot.append(owners.value(uav));
+    }
+    return snapshot;
+}
+
+void TLinkManager::shutdownAll()
+{
+    // Vehicles first: they hand frames to the ground-station link without
+    // holding it, so it must outlive every vehicle thread.
+    releaseWhere([](int id) { return id > 9; });
+    joinRetiredThreads();
+    releaseWhere([](int) { return true; });
+    joinRetiredThreads();
+}
+
+void TLinkManager::releaseWhere(const std::function<bool(int)> &pick)
+{
+    QVector<LinkRef> released;
+    {
+        QMutexLocker locker(&lock);
+        for (auto it = links.begin(); it != links.end();) {
+            if (!pick(it.key())) {
+                ++it;
+                continue;
+            }
+            IOHandler *link = it.value();
+            it = links.erase(it);
+            uavs.removeAll(static_cast<TUavPtl *>(link));
+            released.append(release(link));
+        }
+        for (TUavPtl *uav : qAsConst(uavs)) {
+            if (owners.contains(uav) && pick(uav->getDevice().id))
+                released.append(release(uav));
+        }
+        uavs.erase(std::remove_if(uavs.begin(), uavs.end(),
+                                  [this](TUavPtl *u) { return !owners.contains(u); }),
+                   uavs.end());
+    }
+    released.clear();
+}
+
+void TLinkManager::joinRetiredThreads()
+{
+    QVector<QPointer<QThread>> threads;
+    {
+        QMutexLocker locker(&lock);
+        threads.swap(retiredThreads);
+    }
+    for (const QPointer<QThread> &thread : qAsConst(threads)) {
+        if (!thread)
+            continue;
+        // Freed here rather than by its own deferred deletion, which needs an
+        // event loop that may already be gone.
+        QObject::disconnect(thread.data(), &QThread::finished, thread.data(),
+                            &QObject::deleteLater);
+        thread->wait();
+        delete thread.data();
+    }
+}

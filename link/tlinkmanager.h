@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QHash>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QSharedPointer>
+#include <QVector>
+
+#include <functional>
+
+class IOHandler;
+class QThread;
+class TUavPtl;
+
+// Registry of every link of the process, by id, and the ordered list of
+// vehicle links. Only the GUI thread changes it; link threads and the
+// application object's thread read it through snapshots.
+//
+// A snapshot holds strong references: a link removed while another thread
+// walks a snapshot that contains it is deleted only when that walk is over,
+// so a walk never touches a deleted link (a removed vehicle link has lost its
+// connections and so is skipped).
+class TLinkManager : public QObject
+{
+    Q_OBJECT
+public:
+    using LinkRef = QSharedPointer<IOHandler>;
+
+    explicit TLinkManager(QObject *parent = nullptr);
+    ~TLinkManager() override;
+
+    static TLinkManager *instance();
+
+    IOHandler *getLink(int id);
+    QMap<int, IOHandler *> &linkMap() { return links; }
+    QVector<TUavPtl *> &uavList() { return uavs; }
+
+    bool addLink(int id, IOHandler *link);
+    bool removeLink(int id);
+    bool addUav(TUavPtl *uav);
+    bool removeLastUav();
+
+    // For readers in other threads: the link under an id, and the vehicle
+    // links in ascending id order or in list order, kept alive while held.
+    LinkRef linkRef(int id);
+    QVector<LinkRef> vehicleLinksById();
+    QVector<LinkRef> vehicleLinksInListOrder();
+
+    // Empties the registry, deletes every link in its own thread and joins
+    // every link thread, also those of links removed earlier whose deletion
+    // is still under way. Used at exit, from the GUI thread.
+    void shutdownAll();
+
+private:
+    void adopt(IOHandler *link);
+    LinkRef release(IOHandler *link);
+    void releaseWhere(const std::function<bool(int)> &pick);
+    void joinRetiredThreads();
+
+    QMap<int, IOHandler *> links;
+    QVector<TUavPtl *> uavs;
+    QMutex lock;
+    QHash<IOHandler *, LinkRef> owners;
+    QVector<QPointer<QThread>> retiredThreads;
+
+    static TLinkManager *registered;
+};

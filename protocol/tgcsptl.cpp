@@ -1,0 +1,28 @@
+#include "protocol/tgcsptl.h"
+
+#include "link/tlinkmanager.h"
+
+TGcsPtl *TGcsPtl::registered = nullptr;
+
+TGcsPtl::TGcsPtl(int id, bool ownThread, QObject *parent) : IOHandler(id, ownThread, parent)
+{
+    if (registered)
+        return;
+    registered = this;
+    connect(this, &IOHandler::recIoBuff, this, &TGcsPtl::onRecBuff, Qt::AutoConnection);
+}
+
+TGcsPtl *TGcsPtl::instance()
+{
+    return registered;
+}
+
+void TGcsPtl::onRecBuff(QByteArray b, QVariant device)
+{
+    Q_UNUSED(device)
+    const auto vehicles = TLinkManager::instance()->vehicleLinksById();
+    for (const auto &vehicle : vehicles) {
+        if (vehicle)
+            emit vehicle->sendBuffSignal(b, QVariant(0));
+    }
+}

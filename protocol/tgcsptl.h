@@ -1,0 +1,20 @@
+#pragma once
+
+#include "link/iohandler.h"
+
+// The ground-station link: everything it receives goes, unchanged, to every
+// vehicle link.
+class TGcsPtl : public IOHandler
+{
+    Q_OBJECT
+public:
+    TGcsPtl(int id, bool ownThread, QObject *parent = nullptr);
+
+    static TGcsPtl *instance();
+
+private slots:
+    void onRecBuff(QByteArray b, QVariant device = QVariant(0));
+
+private:
+    static TGcsPtl *registered;
+};

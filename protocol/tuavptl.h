@@ -1,0 +1,32 @@
+#pragma once
+
+#include "link/iohandler.h"
+
+// A vehicle link. Its received bytes are cut by two parsers: ground-station
+// frames (0xAA 0xEC, length byte) go to the ground-station link, 36-byte
+// vehicle frames (0xEB 0x91) to every other vehicle link.
+class TUavPtl : public IOHandler
+{
+    Q_OBJECT
+public:
+    TUavPtl(int id, bool ownThread, QObject *parent = nullptr);
+
+    // Length of the block a vehicle frame is handed on in; the bytes after
+    // the frame are zero.
+    static constexpr int uavBlockSize = 40;
+    static constexpr int uavFrameSize = 36;
+    static constexpr int maxGcsPayload = 247;
+
+private:
+    void onReceived(const QByteArray &b);
+    void decodeGcsFrame(quint8 c);
+    void decodeUavFrame(quint8 c);
+    void forwardUavFrame(const QByteArray &frame);
+
+    char gcsBuf[256] = {};
+    int gcsLen = 0;
+    int gcsState = 0;
+    QByteArray uavBuf;
+    int uavLen = 0;
+    int uavState = 0;
+};
