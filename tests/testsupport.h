@@ -73,7 +73,7 @@ private:
 inline quint16 freeUdpPort()
 {
     QUdpSocket probe;
-    if (!probe.bind(QHostAddress::LocalHost, 0))
+    if (!probe.bind(QHostAddress(QHostAddress::LocalHost), 0))
         return 0;
     return probe.localPort();
 }
