@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the relay needs to build, run and test,
+# skipping those already present. Usage: scripts/deps.sh [extra packages...]
+set -euo pipefail
+
+packages=(cmake make g++ qtbase5-dev libqt5serialport5-dev fonts-wqy-microhei
+          socat xvfb xauth "$@")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" \
+    || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Please run as root or install sudo." >&2; exit 1; }
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
