@@ -7,6 +7,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <algorithm>
+
 TLinkManager *TLinkManager::registered = nullptr;
 
 // The one link registry of the process.
@@ -21,7 +23,12 @@ TLinkManager::TLinkManager(QObject *parent) : QObject(parent)
     registered = this;
 }
 
-TLinkManager::~TLinkManager() = default;
+// Links outlive the registry: the references it still holds are dropped
+// without deleting anything.
+TLinkManager::~TLinkManager()
+{
+    closed->storeRelease(1);
+}
 
 TLinkManager *TLinkManager::instance()
 {
@@ -71,7 +78,7 @@ bool TLinkManager::removeLink(int id)
         if (!links.contains(id))
             return true;
         IOHandler *link = links.take(id);
-        if (!uavs.contains(static_cast<TUavPtl *>(link)))
+        if (!inUavList(link))
             released = release(link);
     }
     // Dropped outside the lock: when this was the last reference the link's
@@ -100,15 +107,30 @@ bool TLinkManager::removeLastUav()
     return true;
 }
 
+bool TLinkManager::inUavList(const IOHandler *link) const
+{
+    return std::any_of(uavs.cbegin(), uavs.cend(), [link](const TUavPtl *u) { return u == link; });
+}
+
 void TLinkManager::adopt(IOHandler *link)
 {
     if (!link || owners.contains(link))
         return;
-    owners.insert(link, LinkRef(link, [](IOHandler *l) { l->deleteLater(); }));
+    const QSharedPointer<QAtomicInt> gone = closed;
+    owners.insert(link, LinkRef(link, [gone](IOHandler *l) {
+                      if (!gone->loadAcquire())
+                          l->deleteLater();
+                  }));
 }
 
 TLinkManager::LinkRef TLinkManager::release(IOHandler *link)
 {
+    if (!link)
+        return {};
+    // Threads already gone need no joining at exit.
+    retiredThreads.erase(std::remove_if(retiredThreads.begin(), retiredThreads.end(),
+                                        [](const QPointer<QThread> &t) { return t.isNull(); }),
+                         retiredThreads.end());
     if (QThread *thread = link->linkThread())
         retiredThreads.append(thread);
     return owners.take(link);
@@ -161,7 +183,9 @@ void TLinkManager::releaseWhere(const std::function<bool(int)> &pick)
             }
             IOHandler *link = it.value();
             it = links.erase(it);
-            uavs.removeAll(static_cast<TUavPtl *>(link));
+            uavs.erase(std::remove_if(uavs.begin(), uavs.end(),
+                                      [link](const TUavPtl *u) { return u == link; }),
+                       uavs.end());
             released.append(release(link));
         }
         for (TUavPtl *uav : qAsConst(uavs)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAtomicInt>
 #include <QHash>
 #include <QMap>
 #include <QMutex>
@@ -34,6 +35,8 @@ public:
     static TLinkManager *instance();
 
     IOHandler *getLink(int id);
+    // The live containers, for the GUI thread (the only writer); other
+    // threads use the snapshots below.
     QMap<int, IOHandler *> &linkMap() { return links; }
     QVector<TUavPtl *> &uavList() { return uavs; }
 
@@ -54,6 +57,7 @@ public:
     void shutdownAll();
 
 private:
+    bool inUavList(const IOHandler *link) const;
     void adopt(IOHandler *link);
     LinkRef release(IOHandler *link);
     void releaseWhere(const std::function<bool(int)> &pick);
@@ -64,6 +68,9 @@ private:
     QMutex lock;
     QHash<IOHandler *, LinkRef> owners;
     QVector<QPointer<QThread>> retiredThreads;
+    // Set when the registry goes away; references still held then (by its
+    // own table or by a late walker) no longer delete their link.
+    QSharedPointer<QAtomicInt> closed = QSharedPointer<QAtomicInt>::create(0);
 
     static TLinkManager *registered;
 };

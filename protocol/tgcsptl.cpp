@@ -2,19 +2,18 @@
 
 #include "link/tlinkmanager.h"
 
-TGcsPtl *TGcsPtl::registered = nullptr;
+QAtomicPointer<TGcsPtl> TGcsPtl::registered = nullptr;
 
 TGcsPtl::TGcsPtl(int id, bool ownThread, QObject *parent) : IOHandler(id, ownThread, parent)
 {
-    if (registered)
+    if (!registered.testAndSetOrdered(nullptr, this))
         return;
-    registered = this;
     connect(this, &IOHandler::recIoBuff, this, &TGcsPtl::onRecBuff, Qt::AutoConnection);
 }
 
 TGcsPtl *TGcsPtl::instance()
 {
-    return registered;
+    return registered.loadAcquire();
 }
 
 void TGcsPtl::onRecBuff(QByteArray b, QVariant device)

@@ -2,6 +2,8 @@
 
 #include "link/iohandler.h"
 
+#include <QAtomicPointer>
+
 // The ground-station link: everything it receives goes, unchanged, to every
 // vehicle link.
 class TGcsPtl : public IOHandler
@@ -16,5 +18,6 @@ private slots:
     void onRecBuff(QByteArray b, QVariant device = QVariant(0));
 
 private:
-    static TGcsPtl *registered;
+    // Read by vehicle link threads, so atomic even though it is set once.
+    static QAtomicPointer<TGcsPtl> registered;
 };
