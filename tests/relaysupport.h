@@ -1,0 +1,128 @@
+#pragma once
+
+// Helpers for the relay tests: a recorder of hand-overs between links and a
+// way to empty the process-wide registry between cases (header-only).
+
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+#include <QVector>
+
+#include <functional>
+
+namespace relaytest {
+
+// Records every block handed to the watched links (every emission of their
+// sendBuffSignal), in emission order, from whichever thread emits it.
+class SendRecorder
+{
+public:
+    struct Entry
+    {
+        int target;
+        QByteArray bytes;
+        QThread *from;
+        bool defaultDevice;
+    };
+
+    SendRecorder() = default;
+    SendRecorder(const SendRecorder &) = delete;
+    SendRecorder &operator=(const SendRecorder &) = delete;
+    ~SendRecorder()
+    {
+        for (const auto &c : qAsConst(connections))
+            QObject::disconnect(c);
+    }
+
+    void watch(IOHandler *link, int tag)
+    {
+        connections << QObject::connect(
+            link, &IOHandler::sendBuffSignal, link,
+            [this, tag](const QByteArray &b, const QVariant &device) {
+                QMutexLocker locker(&mutex);
+                log.append({tag, b, QThread::currentThread(), IOHandler::isDefaultDevice(device)});
+            },
+            Qt::DirectConnection);
+    }
+    void watch(IOHandler *link) { watch(link, link->getDevice().id); }
+
+    QVector<Entry> entries() const
+    {
+        QMutexLocker locker(&mutex);
+        return log;
+    }
+    QVector<Entry> entriesFrom(QThread *thread) const
+    {
+        QVector<Entry> picked;
+        for (const Entry &e : entries())
+            if (e.from == thread)
+                picked.append(e);
+        return picked;
+    }
+    QList<QByteArray> bytesTo(int target) const
+    {
+        QList<QByteArray> picked;
+        for (const Entry &e : entries())
+            if (e.target == target)
+                picked.append(e.bytes);
+        return picked;
+    }
+    int size() const
+    {
+        QMutexLocker locker(&mutex);
+        return log.size();
+    }
+    void clear()
+    {
+        QMutexLocker locker(&mutex);
+        log.clear();
+    }
+
+private:
+    mutable QMutex mutex;
+    QVector<Entry> log;
+    QVector<QMetaObject::Connection> connections;
+};
+
+// The target ids of some entries, in order.
+inline QList<int> targetsOf(const QVector<SendRecorder::Entry> &entries)
+{
+    QList<int> ids;
+    for (const auto &e : entries)
+        ids << e.target;
+    return ids;
+}
+
+// Calls back, in the thread that deletes it, when the link is deleted. A
+// probe child carries the callback: removing a vehicle disconnects every
+// signal of the link itself, its destroyed signal included.
+inline void onDeletion(QObject *link, const std::function<void()> &callback)
+{
+    const auto plant = [link, callback] {
+        auto *probe = new QObject(link);
+        QObject::connect(probe, &QObject::destroyed, callback);
+    };
+    if (link->thread() == QThread::currentThread())
+        plant();
+    else
+        QMetaObject::invokeMethod(link, plant, Qt::BlockingQueuedConnection);
+}
+
+// Unregisters every link the way the window does; links that live in the
+// calling thread are deleted before this returns, the others in their own
+// threads soon after.
+inline void clearRegistry()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    while (!registry->uavList().isEmpty())
+        registry->removeLastUav();
+    for (int id : registry->linkMap().keys())
+        registry->removeLink(id);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace relaytest
