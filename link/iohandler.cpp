@@ -89,7 +89,8 @@ void IOHandler::shutdown()
 
 void IOHandler::init()
 {
-    qDebug() << "IOHandler init::" << this << deviceInfo.id << QThread::currentThreadId() << thread();
+    qDebug() << "IOHandler init::" << this << deviceInfo.id << QThread::currentThreadId()
+             << thread();
     connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
     if (!udpSocket) {
         udpSocket = new QUdpSocket(this);
@@ -138,6 +139,7 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         deviceInfo.conType = None;
     }
     if (!isConFlag) {
+        deviceInfo.conType = None;
         emitEvent(LinkClosed);
         return false;
     }
@@ -158,6 +160,7 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         emitEvent(LinkOpened);
         return true;
     }
+    deviceInfo.conType = None;
     emitEvent(LinkOpenFailed);
     return false;
 }
@@ -176,6 +179,7 @@ bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
         openSerial(deviceInfo.serial, false);
     releaseUdpSocket();
     if (!isConFlag) {
+        deviceInfo.conType = None;
         emitEvent(LinkClosed);
         return false;
     }
@@ -184,8 +188,7 @@ bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
         emitEvent(LinkOpenFailed);
         return false;
     }
-    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                               udpReceiveBufferBytes);
+    raiseReceiveBuffer();
     deviceInfo.conType = UdpUnicast;
     deviceInfo.udp = udp;
     emitEvent(LinkOpened);
@@ -200,6 +203,7 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         udpSocket->leaveMulticastGroup(udp.localAddr);
     releaseUdpSocket();
     if (!isConFlag) {
+        deviceInfo.conType = None;
         emitEvent(LinkClosed);
         return false;
     }
@@ -209,16 +213,17 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         emitEvent(LinkOpenFailed);
         return false;
     }
-    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                               udpReceiveBufferBytes);
+    raiseReceiveBuffer();
     udpSocket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     udpSocket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
     udpSocket->setMulticastInterface(udp.netInterface);
     if (!udpSocket->joinMulticastGroup(udp.localAddr, udp.netInterface)) {
         // A bound socket that is no group member would look open and hear
         // nothing: report it as the failed open it is.
-        const QString text = QStringLiteral("join multicast group %1 on %2 failed")
-                                 .arg(udp.localAddr.toString(), udp.netInterface.humanReadableName());
+        const QString where = udp.netInterface.isValid() ? udp.netInterface.humanReadableName()
+                                                         : tr("the default interface");
+        const QString text =
+            tr("join multicast group %1 on %2 failed").arg(udp.localAddr.toString(), where);
         qDebug() << "link" << deviceInfo.id << text << udpSocket->errorString();
         udpSocket->abort();
         deviceInfo.conType = None;
@@ -233,6 +238,20 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
     deviceInfo.udp = udp;
     emitEvent(LinkOpened);
     return true;
+}
+
+// A burst arriving between two polls must fit into the socket until the next
+// tick drains it; the default buffer holds only a few hundred small datagrams.
+void IOHandler::raiseReceiveBuffer()
+{
+    udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                               udpReceiveBufferBytes);
+    const int granted =
+        udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    // The kernel caps the request (net.core.rmem_max on Linux), silently.
+    if (granted < udpReceiveBufferBytes)
+        qDebug() << "link" << deviceInfo.id << "receive buffer" << granted << "bytes, asked for"
+                 << udpReceiveBufferBytes;
 }
 
 void IOHandler::emitEvent(int event)
@@ -260,8 +279,7 @@ void IOHandler::pollDevice()
 // datagram queued behind it for good.
 void IOHandler::readDatagrams()
 {
-    for (int i = 0; i < maxDatagramsPerPoll && udpSocket && udpSocket->hasPendingDatagrams();
-         ++i) {
+    for (int i = 0; i < maxDatagramsPerPoll && udpSocket && udpSocket->hasPendingDatagrams(); ++i) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;

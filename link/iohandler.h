@@ -19,7 +19,13 @@ class IOHandler : public QObject
 {
     Q_OBJECT
 public:
-    enum ConType : qint32 { None = 0, Serial = 1, UdpUnicast = 2, UdpMulticast = 3 };
+    enum ConType : qint32
+    {
+        None = 0,
+        Serial = 1,
+        UdpUnicast = 2,
+        UdpMulticast = 3
+    };
 
     struct SerialInfo
     {
@@ -49,7 +55,13 @@ public:
     };
 
     // Link event codes carried by TApp::TAppEvent.
-    enum LinkEvent { LinkError = 2, LinkOpened = 3, LinkOpenFailed = 4, LinkClosed = 5 };
+    enum LinkEvent
+    {
+        LinkError = 2,
+        LinkOpened = 3,
+        LinkOpenFailed = 4,
+        LinkClosed = 5
+    };
 
     IOHandler(int id, bool ownThread, QObject *parent = nullptr);
     ~IOHandler() override;
@@ -93,6 +105,7 @@ private:
     bool openUdpUnicast(const UdpInfo &udp, bool isConFlag);
     bool openUdpMulticast(const UdpInfo &udp, bool isConFlag);
     void releaseUdpSocket();
+    void raiseReceiveBuffer();
     void onUdpError(QAbstractSocket::SocketError error);
     void onSerialError(QSerialPort::SerialPortError error);
     void pollDevice();

@@ -1,8 +1,11 @@
 #include "msg/tmsgmanager.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QMessageBox>
 #include <QTimer>
+
+#include <memory>
 
 TMsgManager *TMsgManager::registered = nullptr;
 
@@ -64,13 +67,21 @@ void TMsgManager::onShowMsg(int id, MsgType type, MsgLevel level, const QString 
         qDebug() << "GcsMsg:" << msg;
         break;
     case BoxMsg: {
-        auto *box = new QMessageBox(look.icon, QLatin1String(look.title), msg, QMessageBox::Close,
-                                    nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        // Widgets need a widget application; a core-only process (a tool or
+        // a test) still gets the message, on the debug stream.
+        if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+            qDebug() << "BoxMsg:" << look.title << msg;
+            break;
+        }
+        // Freed as soon as it has closed: deferred deletion would need an
+        // event loop to come back to, and a box shown while the program winds
+        // down has none.
+        std::unique_ptr<QMessageBox> box(
+            new QMessageBox(look.icon, QLatin1String(look.title), msg, QMessageBox::Close, nullptr,
+                            Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint));
         box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        QTimer::singleShot(boxTimeoutMs, box, SLOT(accept()));
+        QTimer::singleShot(boxTimeoutMs, box.get(), SLOT(accept()));
         box->exec();
-        // Nothing refers to the box once it has closed.
-        box->deleteLater();
         break;
     }
     default:

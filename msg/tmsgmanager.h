@@ -3,8 +3,20 @@
 #include <QObject>
 #include <QString>
 
-enum MsgType : qint32 { FcsMsg = 1, GcsMsg = 2, BoxMsg = 4 };
-enum MsgLevel : qint32 { Debug = 0, Info = 1, Warn = 2, Error = 3, Fatal = 4 };
+enum MsgType : qint32
+{
+    FcsMsg = 1,
+    GcsMsg = 2,
+    BoxMsg = 4
+};
+enum MsgLevel : qint32
+{
+    Debug = 0,
+    Info = 1,
+    Warn = 2,
+    Error = 3,
+    Fatal = 4
+};
 
 // Turns messages from any thread into debug lines or self-closing message
 // boxes in the GUI thread.
