@@ -1,0 +1,346 @@
+#include "app/tapp.h"
+#include "link/tlinkmanager.h"
+#include "protocol/tgcsptl.h"
+#include "protocol/tuavptl.h"
+#include "relaysupport.h"
+#include "testsupport.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSerialPort>
+#include <QUdpSocket>
+#include <QtTest>
+
+using relaytest::SendRecorder;
+
+namespace {
+// The far end of one UDP link, as the ground station or a vehicle
+// simulation would be: a socket on 127.0.0.1 and what it has received.
+struct UdpPeer
+{
+    QUdpSocket socket;
+    QList<QByteArray> got;
+    quint16 onlyFromPort = 0;
+
+    bool bindLocal() { return socket.bind(QHostAddress(QHostAddress::LocalHost), 0); }
+    const QList<QByteArray> &received()
+    {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram d = socket.receiveDatagram();
+            if (!onlyFromPort || d.senderPort() == onlyFromPort)
+                got << d.data();
+        }
+        return got;
+    }
+};
+
+IOHandler::DeviceInfo unicast(quint16 localPort, quint16 remotePort)
+{
+    IOHandler::DeviceInfo d{};
+    d.conType = IOHandler::UdpUnicast;
+    d.udp.localAddr = QHostAddress::LocalHost;
+    d.udp.localPort = localPort;
+    d.udp.remoteAddr = QHostAddress::LocalHost;
+    d.udp.remotePort = remotePort;
+    return d;
+}
+
+// Ground-station blocks carry no frame header of either kind, so the
+// multicast vehicle, which hears its own datagrams on "lo", finds nothing
+// in them.
+QByteArray groundBlock(int size, int salt)
+{
+    QByteArray b;
+    for (int i = 0; i < size; ++i)
+        b.append(static_cast<char>((i * 7 + salt) % 100));
+    return b;
+}
+} // namespace
+
+class TstRelay : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void endToEnd();
+    void registryUnderChurn();
+
+private:
+    bool openLink(IOHandler *link, IOHandler::DeviceInfo device);
+
+    TGcsPtl *gcs = nullptr;
+    QVector<TUavPtl *> uavs;
+    UdpPeer gcsPeer;
+    UdpPeer uavPeers[3];
+    UdpPeer groupPeer;
+    testsupport::PtyPair pty;
+    QSerialPort serialPeer;
+    QByteArray serialGot;
+    QList<QPair<int, int>> events;
+};
+
+bool TstRelay::openLink(IOHandler *link, IOHandler::DeviceInfo device)
+{
+    device.id = link->getDevice().id;
+    // A request made before the link's thread has run its start-up is lost;
+    // the window's user is never that quick.
+    QMetaObject::invokeMethod(
+        link, [] {}, Qt::BlockingQueuedConnection);
+    emit link->openDeviceSignal(device, true);
+    const QPair<int, int> opened(IOHandler::LinkOpened, device.id);
+    return QTest::qWaitFor([&] { return events.contains(opened); }, 5000);
+}
+
+void TstRelay::initTestCase()
+{
+    connect(TApp::instance(), &TApp::TAppEvent, this, [this](int event, int id) {
+        events.append({event, id});
+    });
+
+    // Created and registered in the order the window uses.
+    TLinkManager *registry = TLinkManager::instance();
+    gcs = new TGcsPtl(5, true);
+    QCOMPARE(TGcsPtl::instance(), gcs);
+    const int vehicles = pty.isReady() ? 5 : 4;
+    for (int n = 0; n < vehicles; ++n) {
+        uavs << new TUavPtl(10 + n, true);
+        registry->addLink(10 + n, uavs.last());
+        registry->addUav(uavs.last());
+        if (n == 0)
+            registry->addLink(5, gcs);
+    }
+
+    QVERIFY(gcsPeer.bindLocal());
+    QVERIFY(openLink(gcs, unicast(testsupport::freeUdpPort(), gcsPeer.socket.localPort())));
+    for (int n = 0; n < 3; ++n) {
+        QVERIFY(uavPeers[n].bindLocal());
+        QVERIFY(
+            openLink(uavs[n], unicast(testsupport::freeUdpPort(), uavPeers[n].socket.localPort())));
+    }
+
+    const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
+    QVERIFY(lo.isValid());
+    const QHostAddress group(QStringLiteral("239.255.%1.%2")
+                                 .arg(QRandomGenerator::global()->bounded(1, 255))
+                                 .arg(QRandomGenerator::global()->bounded(1, 255)));
+    const quint16 groupPort = testsupport::freeUdpPort();
+    QVERIFY(groupPeer.socket.bind(QHostAddress::AnyIPv4, groupPort,
+                                  QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    QVERIFY(groupPeer.socket.joinMulticastGroup(group, lo));
+    // The link's datagrams leave from the group port; the peer hears only
+    // those.
+    groupPeer.onlyFromPort = groupPort;
+    IOHandler::DeviceInfo multicast{};
+    multicast.conType = IOHandler::UdpMulticast;
+    multicast.udp.localAddr = multicast.udp.remoteAddr = group;
+    multicast.udp.localPort = multicast.udp.remotePort = groupPort;
+    multicast.udp.netInterface = lo;
+    multicast.udp.loopBack = false;
+    QVERIFY(openLink(uavs[3], multicast));
+
+    if (pty.isReady()) {
+        IOHandler::DeviceInfo serial{};
+        serial.conType = IOHandler::Serial;
+        serial.serial.portName = pty.endA();
+        QVERIFY(openLink(uavs[4], serial));
+        serialPeer.setPortName(pty.endB());
+        QVERIFY(serialPeer.open(QIODevice::ReadWrite));
+        connect(&serialPeer, &QSerialPort::readyRead, this,
+                [this] { serialGot += serialPeer.readAll(); });
+    }
+}
+
+void TstRelay::cleanupTestCase()
+{
+    TLinkManager::instance()->shutdownAll();
+    QVERIFY(TLinkManager::instance()->linkMap().isEmpty());
+}
+
+void TstRelay::endToEnd()
+{
+    SendRecorder recorder;
+    recorder.watch(gcs);
+    for (TUavPtl *uav : qAsConst(uavs))
+        recorder.watch(uav);
+    const QList<int> allVehicles =
+        uavs.size() == 5 ? QList<int>{10, 11, 12, 13, 14} : QList<int>{10, 11, 12, 13};
+    const quint16 gcsPort = gcs->getDevice().udp.localPort;
+
+    // Ground station to every vehicle, unchanged, never back.
+    const QList<QByteArray> down{groundBlock(1, 3), groundBlock(1200, 5)};
+    for (const QByteArray &b : down)
+        gcsPeer.socket.writeDatagram(b, QHostAddress::LocalHost, gcsPort);
+    for (UdpPeer &peer : uavPeers)
+        QTRY_COMPARE(peer.received(), down);
+    QTRY_COMPARE(groupPeer.received(), down);
+    if (pty.isReady())
+        QTRY_COMPARE(serialGot, down[0] + down[1]);
+    const auto fannedOut = recorder.entriesFrom(gcs->linkThread());
+    QCOMPARE(relaytest::targetsOf(fannedOut), allVehicles + allVehicles);
+    for (int i = 0; i < fannedOut.size(); ++i)
+        QCOMPARE(fannedOut[i].bytes, down[i / allVehicles.size()]);
+
+    // A vehicle's frames: the ground-station frame to the ground station
+    // only, the vehicle frame to the others in list order, the rest nowhere.
+    recorder.clear();
+    serialGot.clear();
+    const QByteArray toGcs = QByteArray::fromHex("aaec0102030310203040");
+    const QByteArray toUavs = QByteArray::fromHex("eb91") + QByteArray(34, '\x21');
+    const QByteArray toUavsBlock = toUavs + QByteArray(4, '\0');
+    const QByteArray mixed = QByteArray("lead") + toGcs + QByteArray(3, '\x01') + toUavs + "tail";
+    uavPeers[1].socket.writeDatagram(mixed, QHostAddress::LocalHost,
+                                     uavs[1]->getDevice().udp.localPort);
+    QTRY_COMPARE(gcsPeer.received(), QList<QByteArray>{toGcs});
+    for (int n : {0, 2})
+        QTRY_VERIFY(uavPeers[n].received().contains(toUavsBlock));
+    QTRY_VERIFY(groupPeer.received().contains(toUavsBlock));
+    if (pty.isReady())
+        QTRY_VERIFY(serialGot.contains(toUavsBlock));
+
+    // A last frame from another vehicle marks the end of what the ground
+    // station can have been sent.
+    const QByteArray sentinel = QByteArray::fromHex("aaec0a0b0c00ff");
+    uavPeers[0].socket.writeDatagram(sentinel, QHostAddress::LocalHost,
+                                     uavs[0]->getDevice().udp.localPort);
+    QTRY_COMPARE(gcsPeer.received(), (QList<QByteArray>{toGcs, sentinel}));
+
+    // What the source link handed on. (The multicast vehicle hears its own
+    // datagrams on "lo" and hands the vehicle frame on once more; that comes
+    // from its thread, not from the source's.)
+    const auto handedOn = recorder.entriesFrom(uavs[1]->linkThread());
+    QList<int> expected = allVehicles;
+    expected.removeOne(11);
+    expected.prepend(5);
+    QCOMPARE(relaytest::targetsOf(handedOn), expected);
+    QCOMPARE(handedOn[0].bytes, toGcs);
+    for (int i = 1; i < handedOn.size(); ++i)
+        QCOMPARE(handedOn[i].bytes, toUavsBlock);
+    for (const auto &e : recorder.entries())
+        QVERIFY(e.defaultDevice);
+    QVERIFY(recorder.entriesFrom(gcs->linkThread()).isEmpty());
+
+    if (!pty.isReady())
+        QSKIP("socat is not installed: the vehicle on a serial line was not checked");
+}
+
+void TstRelay::registryUnderChurn()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    const int threadsBefore = testsupport::processThreadCount();
+    const int churnId = 10 + uavs.size();
+    const int rounds = 500;
+    const auto seqOf = [](const QByteArray &b) { return b.mid(4, 8).toInt(); };
+
+    SendRecorder permanent;
+    permanent.watch(uavs[0]);
+    // UDP may drop under load: what counts is what the ground-station link
+    // actually received.
+    QMutex arrivedMutex;
+    QList<int> arrived;
+    const auto arrival = connect(
+        gcs, &IOHandler::recIoBuff, gcs,
+        [&](const QByteArray &b) {
+            QMutexLocker locker(&arrivedMutex);
+            arrived << seqOf(b);
+        },
+        Qt::DirectConnection);
+    auto dropArrival = qScopeGuard([arrival] { disconnect(arrival); });
+    QMutex mutex;
+    QHash<QPair<int, int>, int> hits; // (vehicle generation, block) -> hand-overs
+    QHash<int, int> deletions;        // vehicle generation -> deletions
+    int deletedElsewhere = 0;
+    QAtomicInt deleted(0);
+
+    // The ground station streams numbered blocks the whole time.
+    QAtomicInt stop(0), sent(0);
+    const quint16 gcsPort = gcs->getDevice().udp.localPort;
+    QThread *streamer = QThread::create([&] {
+        QUdpSocket socket;
+        for (int seq = 0; !stop.loadAcquire(); ++seq) {
+            socket.writeDatagram(QByteArray("seq:") +
+                                     QByteArray::number(seq).rightJustified(8, '0'),
+                                 QHostAddress::LocalHost, gcsPort);
+            sent.storeRelease(seq + 1);
+            QThread::usleep(1000);
+        }
+    });
+    streamer->start();
+    auto joinStreamer = qScopeGuard([&] {
+        stop.storeRelease(1);
+        streamer->wait();
+        delete streamer;
+    });
+
+    for (int gen = 0; gen < rounds; ++gen) {
+        auto *uav = new TUavPtl(churnId, true);
+        QThread *own = uav->linkThread();
+        relaytest::onDeletion(uav, [&, gen, own] {
+            QMutexLocker locker(&mutex);
+            ++deletions[gen];
+            deletedElsewhere += QThread::currentThread() != own;
+            deleted.ref();
+        });
+        connect(
+            uav, &IOHandler::sendBuffSignal, uav,
+            [&, gen](const QByteArray &b) {
+                QMutexLocker locker(&mutex);
+                ++hits[{gen, seqOf(b)}];
+            },
+            Qt::DirectConnection);
+        registry->addLink(churnId, uav);
+        registry->addUav(uav);
+        if (gen % 10 == 0) {
+            // Stay until a whole block has been walked with this vehicle in.
+            const int seen = permanent.size();
+            QTRY_VERIFY(permanent.size() >= seen + 3);
+        } else {
+            QCoreApplication::processEvents();
+        }
+        registry->removeLink(churnId);
+        registry->removeLastUav();
+    }
+    joinStreamer.dismiss();
+    stop.storeRelease(1);
+    streamer->wait();
+    delete streamer;
+
+    // The permanent vehicle got every block that arrived, once, in order.
+    const auto arrivedSoFar = [&] {
+        QMutexLocker locker(&arrivedMutex);
+        return arrived;
+    };
+    const auto permanentSeqs = [&] {
+        QList<int> seqs;
+        for (const QByteArray &b : permanent.bytesTo(10))
+            seqs << seqOf(b);
+        return seqs;
+    };
+    QTRY_COMPARE(permanentSeqs(), arrivedSoFar());
+    QVERIFY2(permanentSeqs().size() > sent.loadAcquire() / 2, "most of the stream was lost");
+
+    QTRY_COMPARE(deleted.loadAcquire(), rounds);
+    QMutexLocker locker(&mutex);
+    QCOMPARE(deletions.size(), rounds);
+    for (auto it = deletions.cbegin(); it != deletions.cend(); ++it)
+        QVERIFY2(it.value() == 1,
+                 qPrintable(QString("vehicle %1 deleted %2 times").arg(it.key()).arg(it.value())));
+    QCOMPARE(deletedElsewhere, 0);
+    QSet<int> served;
+    for (auto it = hits.cbegin(); it != hits.cend(); ++it) {
+        QVERIFY2(it.value() == 1, "a vehicle got one block twice");
+        served.insert(it.key().first);
+    }
+    for (int gen = 0; gen < rounds; gen += 10)
+        QVERIFY2(served.contains(gen), qPrintable(QString("vehicle %1 got nothing").arg(gen)));
+    locker.unlock();
+
+    QCOMPARE(registry->uavList(), uavs);
+    QCOMPARE(registry->linkMap().lastKey(), churnId - 1);
+    QTRY_COMPARE_WITH_TIMEOUT(testsupport::processThreadCount(), threadsBefore, 10000);
+}
+
+QTEST_MAIN(TstRelay)
+#include "tst_relay.moc"
