@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QVector>
+#include <cstdint>
+
+class IOHandler;
+
+namespace bench {
+
+// The relay's own link classes, in this process, as the window would set
+// them up: one ground-station link (id 5) and vehicle links (ids 10..),
+// registered in the registry and opened on UDP unicast at 127.0.0.1.
+class RelayHarness
+{
+public:
+    RelayHarness();
+    ~RelayHarness();
+
+    // Opens the ground-station link on a free port, answering peerPort.
+    bool openGcs(std::uint16_t peerPort);
+    // Grows or shrinks the vehicle list to match the peer ports, and opens
+    // every vehicle link on a free port answering its peer.
+    bool setVehicles(const QVector<std::uint16_t> &peerPorts);
+    // Adds vehicle links that stay closed (for idle measurements).
+    void addClosedVehicles(int n);
+    void removeAllVehicles();
+
+    std::uint16_t gcsPort() const { return gcsLocalPort; }
+    const QVector<std::uint16_t> &vehiclePorts() const { return vehicleLocalPorts; }
+    int vehicleCount() const;
+
+    // Empties the registry and joins every link thread.
+    static void shutdown();
+
+private:
+    bool openUnicast(IOHandler *link, std::uint16_t localPort, std::uint16_t peerPort);
+    void addVehicle();
+
+    std::uint16_t gcsLocalPort = 0;
+    QVector<std::uint16_t> vehicleLocalPorts;
+};
+
+} // namespace bench
