@@ -168,18 +168,22 @@ void TestIoHandlerSerial::serialAndUdpReleaseEachOther()
 void TestIoHandlerSerial::missingPortFails_data()
 {
     QTest::addColumn<QString>("portName");
-    QTest::newRow("no such device") << QStringLiteral("/dev/ttyRelayMissing0");
-    QTest::newRow("with description") << QStringLiteral("/dev/ttyRelayMissing0: gone");
+    QTest::addColumn<QString>("text");
+
+    const QString notFound = QStringLiteral("open serial failed:DeviceNotFoundError");
+    QTest::newRow("no such device") << QStringLiteral("/dev/ttyRelayMissing0") << notFound;
+    QTest::newRow("with description") << QStringLiteral("/dev/ttyRelayMissing0: gone") << notFound;
+    QTest::newRow("empty name") << QString() << QStringLiteral("open serial failed:UnknownError");
 }
 
 void TestIoHandlerSerial::missingPortFails()
 {
     QFETCH(QString, portName);
+    QFETCH(QString, text);
 
     EventLog log;
     LinkPtr link = startLink(linkId);
     QVERIFY(!request(link.get(), serial(linkId, portName), true));
-    const QString text = QStringLiteral("open serial failed:DeviceNotFoundError");
     QTRY_COMPARE(log.codes(linkId), (QVector<int>{2, 5, 4}));
     QCOMPARE(log.events.first().var.toString(), text);
     QCOMPARE(IOHandler::deviceFromVariant(log.events.last().var).conType, IOHandler::None);
