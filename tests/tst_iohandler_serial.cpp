@@ -51,6 +51,9 @@ private:
 void TestIoHandlerSerial::init()
 {
     pty = std::make_unique<testsupport::PtyPair>();
+    // A port that does not exist needs no terminal pair.
+    if (QTest::currentTestFunction() == QByteArray("missingPortFails"))
+        return;
     if (QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty())
         QSKIP("socat is not installed; it makes the pseudo-terminal pair");
     QVERIFY(pty->isReady());
