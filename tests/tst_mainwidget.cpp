@@ -1,0 +1,695 @@
+// Main window (Part 5.1): start-up, adding and deleting vehicles, connect
+// and disconnect requests, and forms that follow their links' events.
+//
+// The link registry, the application object and TGcsPtl::instance are
+// process-wide: every case builds its own window and empties the registry
+// afterwards (TLinkManager::shutdownAll). No case lets data flow, so the
+// ground-station link registered by the first window is never needed again.
+
+#include "app/tapp.h"
+#include "app/version.h"
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+#include "protocol/tgcsptl.h"
+#include "protocol/tuavptl.h"
+#include "testsupport.h"
+#include "ui/kit/tlabel.h"
+#include "ui/kit/tlabelcombox.h"
+#include "ui/kit/tlabellineedit.h"
+#include "ui/kit/tpushbutton.h"
+#include "ui/tioform.h"
+#include "ui/tmainwidget.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QPointer>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kIni = QStringLiteral("./cfg/app.ini");
+const QString kUnicast = QStringLiteral("Udp单播");
+
+struct Request
+{
+    int id;     // the id in the record
+    int linkId; // the link it was emitted on
+    bool isConFlag;
+    bool savedFirst; // the form's group held the form's current values
+    QString localPort;
+};
+
+// Sets a form to UDP unicast on 127.0.0.1 with free ports, through its controls.
+void makeUnicast(TIoForm *form)
+{
+    form->conTypeCombox->comboBox()->setCurrentText(kUnicast);
+    form->localIpEdit->lineEdit()->clear();
+    QTest::keyClicks(form->localIpEdit->lineEdit(), QStringLiteral("127.0.0.1"));
+    form->localPortEdit->lineEdit()->clear();
+    QTest::keyClicks(form->localPortEdit->lineEdit(), QString::number(testsupport::freeUdpPort()));
+    form->remoteIpEdit->lineEdit()->clear();
+    QTest::keyClicks(form->remoteIpEdit->lineEdit(), QStringLiteral("127.0.0.1"));
+    form->remotePortEdit->lineEdit()->clear();
+    QTest::keyClicks(form->remotePortEdit->lineEdit(), QString::number(testsupport::freeUdpPort()));
+}
+
+bool locked(const TIoForm *form)
+{
+    return form->getConFlag() && form->disconnectBtn->isEnabled() && !form->connectBtn->isEnabled();
+}
+
+bool unlocked(const TIoForm *form)
+{
+    return !form->getConFlag() && !form->disconnectBtn->isEnabled() &&
+           form->connectBtn->isEnabled();
+}
+
+IOHandler::DeviceInfo recordWithId(int id)
+{
+    IOHandler::DeviceInfo d{};
+    d.id = id;
+    return d;
+}
+} // namespace
+
+class TstMainWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void startUp();
+    void metaObject();
+    void layoutAndTexts();
+    void paintsDarkBackground();
+    void threeAddsGiveCon1ToCon3();
+    void deleteRemovesLastAndReAddRestores();
+    void deleteWithOneVehicleDoesNothing();
+    void connectAllAndDisconnectAll();
+    void singleFormConnectAndDisconnect();
+    void eventsLockAndUnlockByRecordId_data();
+    void eventsLockAndUnlockByRecordId();
+    void eventsFromRealLinks();
+    void uavSlotsIgnoreInvalidSenders_data();
+    void uavSlotsIgnoreInvalidSenders();
+    void uavSlotWithoutSender();
+    void gcsSlotWithoutLink();
+    void screenshot();
+
+private:
+    // Records every open or close request emitted on the registered links.
+    void watchRequests();
+
+    std::unique_ptr<TMainWidget> window;
+    QThread *worker = nullptr;
+    QVector<Request> requests;
+};
+
+void TstMainWidget::initTestCase()
+{
+    // The program's font for Chinese texts (kit fonts are taken from the
+    // application font when the kit is first used).
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei")));
+    worker = TApp::startWorkerThread();
+    QCOMPARE(TApp::instance()->thread(), worker);
+}
+
+void TstMainWidget::cleanupTestCase()
+{
+    TApp::stopWorkerThread(worker);
+    QCOMPARE(TApp::instance()->thread(), QThread::currentThread());
+}
+
+void TstMainWidget::init()
+{
+    QDir(QStringLiteral("cfg")).removeRecursively();
+    QVERIFY(TLinkManager::instance()->linkMap().isEmpty());
+    QVERIFY(TLinkManager::instance()->uavList().isEmpty());
+    requests.clear();
+    window.reset(new TMainWidget);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TstMainWidget::cleanup()
+{
+    // As main() does: stop every link while the window still exists.
+    TLinkManager::instance()->shutdownAll();
+    window.reset();
+    QVERIFY(TLinkManager::instance()->linkMap().isEmpty());
+    QVERIFY(TLinkManager::instance()->uavList().isEmpty());
+    QDir(QStringLiteral("cfg")).removeRecursively();
+}
+
+void TstMainWidget::watchRequests()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    const QList<int> ids = registry->linkMap().keys();
+    for (int linkId : ids) {
+        IOHandler *link = registry->getLink(linkId);
+        connect(
+            link, &IOHandler::openDeviceSignal, this,
+            [this, linkId](IOHandler::DeviceInfo device, bool isConFlag) {
+                TIoForm *form = linkId == 5 ? window->groundStationForm()
+                                            : window->vehicleForms().value(linkId - 10);
+                bool saved = false;
+                if (form) {
+                    QSettings s(kIni, QSettings::IniFormat);
+                    s.beginGroup(form->getName());
+                    saved = s.value("LocalPort").toString() == form->localPortEdit->text() &&
+                            s.value("ConType").toString() == form->conTypeCombox->currentText();
+                }
+                requests.append(
+                    {device.id, linkId, isConFlag, saved, QString::number(device.udp.localPort)});
+            },
+            Qt::DirectConnection);
+    }
+}
+
+void TstMainWidget::startUp()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    QCOMPARE(window->windowTitle(), versionTitle());
+    QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(window->groundStationForm()->getName(), QStringLiteral("Connect"));
+    QCOMPARE(window->vehicleForms().size(), 1);
+    QCOMPARE(window->vehicleForms().first()->getName(), QStringLiteral("Con0"));
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10}));
+    QCOMPARE(registry->uavList().size(), 1);
+    QCOMPARE(static_cast<IOHandler *>(registry->uavList().first()), registry->getLink(10));
+    QCOMPARE(registry->getLink(10)->getDevice().id, 10);
+    QCOMPARE(registry->getLink(5)->getDevice().id, 5);
+    QVERIFY(qobject_cast<TGcsPtl *>(registry->getLink(5)));
+    QVERIFY(qobject_cast<TUavPtl *>(registry->getLink(10)));
+    // Every link in a thread of its own, none opened.
+    QThread *gcsThread = registry->getLink(5)->thread();
+    QThread *uavThread = registry->getLink(10)->thread();
+    QVERIFY(gcsThread != QThread::currentThread());
+    QVERIFY(uavThread != QThread::currentThread());
+    QVERIFY(gcsThread != uavThread);
+    QCOMPARE(registry->getLink(5)->getDevice().conType, IOHandler::None);
+    QCOMPARE(registry->getLink(10)->getDevice().conType, IOHandler::None);
+    // Forms unlocked, "Id" only on vehicle buttons.
+    QVERIFY(unlocked(window->groundStationForm()));
+    QVERIFY(unlocked(window->vehicleForms().first()));
+    QCOMPARE(window->vehicleForms().first()->connectBtn->property("Id"), QVariant(0));
+    QCOMPARE(window->vehicleForms().first()->disconnectBtn->property("Id"), QVariant(0));
+    QVERIFY(!window->groundStationForm()->connectBtn->property("Id").isValid());
+    QVERIFY(!window->groundStationForm()->disconnectBtn->property("Id").isValid());
+    // Building the window writes no settings.
+    QVERIFY(!QFile::exists(kIni));
+}
+
+void TstMainWidget::metaObject()
+{
+    const QMetaObject *mo = window->metaObject();
+    QCOMPARE(QString::fromLatin1(mo->className()), QStringLiteral("TMainWidget"));
+    QCOMPARE(QString::fromLatin1(mo->superClass()->className()), QStringLiteral("TWidget"));
+    QStringList slotNames;
+    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
+        const QMetaMethod m = mo->method(i);
+        QCOMPARE(m.methodType(), QMetaMethod::Slot);
+        QCOMPARE(m.access(), QMetaMethod::Private);
+        QCOMPARE(m.parameterCount(), 0);
+        QCOMPARE(m.returnType(), int(QMetaType::Void));
+        slotNames << QString::fromLatin1(m.methodSignature());
+    }
+    QCOMPARE(slotNames, (QStringList{"gcsConnectSlot()", "gcsDisconnectSlot()", "uavConnectSlot()",
+                                     "uavDisConnectSlot()"}));
+    QCOMPARE(mo->propertyCount(), mo->propertyOffset());
+    QCOMPARE(mo->enumeratorCount(), mo->enumeratorOffset());
+}
+
+void TstMainWidget::layoutAndTexts()
+{
+    auto *mainLayout = qobject_cast<QVBoxLayout *>(window->layout());
+    QVERIFY(mainLayout);
+    QCOMPARE(mainLayout->count(), 3);
+    auto *gcsBox = qobject_cast<QGroupBox *>(mainLayout->itemAt(0)->widget());
+    auto *uavBox = qobject_cast<QGroupBox *>(mainLayout->itemAt(1)->widget());
+    QVERIFY(gcsBox && uavBox);
+    QVERIFY(gcsBox->title().isEmpty());
+    QVERIFY(uavBox->title().isEmpty());
+    auto *gcsTitle = qobject_cast<TLabel *>(gcsBox->layout()->itemAt(0)->widget());
+    QVERIFY(gcsTitle);
+    QCOMPARE(gcsTitle->text(), QStringLiteral("Gcs Port Setting"));
+    QCOMPARE(gcsBox->layout()->itemAt(0)->alignment(), Qt::AlignCenter);
+    QCOMPARE(gcsBox->layout()->itemAt(1)->widget(),
+             static_cast<QWidget *>(window->groundStationForm()));
+    auto *uavTitle = qobject_cast<TLabel *>(uavBox->layout()->itemAt(0)->widget());
+    QVERIFY(uavTitle);
+    QCOMPARE(uavTitle->text(), QStringLiteral("Uav Port Setting"));
+    QCOMPARE(uavBox->layout()->itemAt(1)->widget(),
+             static_cast<QWidget *>(window->vehicleForms().first()));
+    QLayout *buttons = mainLayout->itemAt(2)->layout();
+    QVERIFY(qobject_cast<QHBoxLayout *>(buttons));
+    QCOMPARE(buttons->count(), 4);
+    const QStringList texts{QStringLiteral("全部连接"), QStringLiteral("全部断开"),
+                            QStringLiteral("增加无人机"), QStringLiteral("删除无人机")};
+    const QList<TPushButton *> expected{window->connectAllButton(), window->disconnectAllButton(),
+                                        window->addUavButton(), window->delUavButton()};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(buttons->itemAt(i)->widget(), static_cast<QWidget *>(expected.at(i)));
+        QCOMPARE(expected.at(i)->text(), texts.at(i));
+        QCOMPARE(expected.at(i)->height(), 40);
+    }
+}
+
+void TstMainWidget::paintsDarkBackground()
+{
+    window->grab();
+    const QImage image = window->grab().toImage();
+    QVERIFY(window->autoFillBackground());
+    QCOMPARE(QColor(image.pixel(1, 1)), QColor(0x22, 0x22, 0x22));
+    QCOMPARE(QColor(image.pixel(image.width() - 2, image.height() - 2)), QColor(0x22, 0x22, 0x22));
+}
+
+void TstMainWidget::threeAddsGiveCon1ToCon3()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    const QVector<TIoForm *> &forms = window->vehicleForms();
+    QCOMPARE(forms.size(), 4);
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12, 13}));
+    QCOMPARE(registry->uavList().size(), 4);
+    auto *section = forms.first()->parentWidget()->layout();
+    for (int n = 0; n < 4; ++n) {
+        QCOMPARE(forms.at(n)->getName(), QStringLiteral("Con%1").arg(n));
+        QCOMPARE(forms.at(n)->connectBtn->property("Id"), QVariant(n));
+        QCOMPARE(forms.at(n)->disconnectBtn->property("Id"), QVariant(n));
+        QCOMPARE(registry->getLink(10 + n)->getDevice().id, 10 + n);
+        QCOMPARE(static_cast<IOHandler *>(registry->uavList().at(n)), registry->getLink(10 + n));
+        QVERIFY(registry->getLink(10 + n)->thread() != QThread::currentThread());
+        // Title label first, then the forms in list order.
+        QCOMPARE(section->itemAt(n + 1)->widget(), static_cast<QWidget *>(forms.at(n)));
+        QVERIFY(unlocked(forms.at(n)));
+    }
+}
+
+void TstMainWidget::deleteRemovesLastAndReAddRestores()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    TIoForm *con3 = window->vehicleForms().at(3);
+    makeUnicast(con3);
+    const QString savedPort = con3->localPortEdit->text();
+    // Connect saves the group Con3 and opens the link (on a free port).
+    QTest::mouseClick(con3->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(locked(con3));
+    QCOMPARE(registry->getLink(13)->getDevice().conType, IOHandler::UdpUnicast);
+
+    QPointer<TIoForm> oldForm(con3);
+    QPointer<IOHandler> oldLink(registry->getLink(13));
+    QTest::mouseClick(window->delUavButton(), Qt::LeftButton);
+    QCOMPARE(window->vehicleForms().size(), 3);
+    QCOMPARE(window->vehicleForms().last()->getName(), QStringLiteral("Con2"));
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
+    QCOMPARE(registry->uavList().size(), 3);
+    QCOMPARE(static_cast<IOHandler *>(registry->uavList().last()), registry->getLink(12));
+    // The form and the link are deleted later, the link in its own thread.
+    QTRY_VERIFY(oldForm.isNull());
+    QTRY_VERIFY(oldLink.isNull());
+    // Its group stays in the file; deletion writes nothing.
+    {
+        QSettings s(kIni, QSettings::IniFormat);
+        QCOMPARE(s.childGroups(), QStringList{QStringLiteral("Con3")});
+        QCOMPARE(s.value("Con3/LocalPort").toString(), savedPort);
+    }
+
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QCOMPARE(window->vehicleForms().size(), 4);
+    TIoForm *again = window->vehicleForms().at(3);
+    QCOMPARE(again->getName(), QStringLiteral("Con3"));
+    QCOMPARE(again->connectBtn->property("Id"), QVariant(3));
+    QCOMPARE(again->getConType(), 2);
+    QCOMPARE(again->localPortEdit->text(), savedPort);
+    QVERIFY(unlocked(again));
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12, 13}));
+    QCOMPARE(registry->getLink(13)->getDevice().id, 13);
+    QCOMPARE(registry->getLink(13)->getDevice().conType, IOHandler::None);
+    QCOMPARE(static_cast<IOHandler *>(registry->uavList().last()), registry->getLink(13));
+
+    // The new vehicle can be opened on the port its predecessor released.
+    QTest::mouseClick(again->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(locked(again));
+}
+
+void TstMainWidget::deleteWithOneVehicleDoesNothing()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    TIoForm *only = window->vehicleForms().first();
+    IOHandler *link = registry->getLink(10);
+    QTest::mouseClick(window->delUavButton(), Qt::LeftButton);
+    QTest::qWait(50);
+    QCOMPARE(window->vehicleForms().size(), 1);
+    QCOMPARE(window->vehicleForms().first(), only);
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10}));
+    QCOMPARE(registry->getLink(10), link);
+    QCOMPARE(registry->uavList().size(), 1);
+    // Add one and delete twice: back to one, the second press does nothing.
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QTest::mouseClick(window->delUavButton(), Qt::LeftButton);
+    QTest::mouseClick(window->delUavButton(), Qt::LeftButton);
+    QCOMPARE(window->vehicleForms().size(), 1);
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10}));
+    QCOMPARE(registry->getLink(10), link);
+}
+
+void TstMainWidget::connectAllAndDisconnectAll()
+{
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QList<TIoForm *> forms{window->groundStationForm()};
+    for (TIoForm *f : window->vehicleForms())
+        forms << f;
+    QCOMPARE(forms.size(), 4);
+    for (TIoForm *f : forms)
+        makeUnicast(f);
+    watchRequests();
+
+    QTest::mouseClick(window->connectAllButton(), Qt::LeftButton);
+    QCOMPARE(requests.size(), 4);
+    const QList<int> order{5, 10, 11, 12};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(requests.at(i).id, order.at(i));
+        QCOMPARE(requests.at(i).linkId, order.at(i));
+        QVERIFY(requests.at(i).isConFlag);
+        QVERIFY2(requests.at(i).savedFirst, "the form did not save before the request");
+        QCOMPARE(requests.at(i).localPort, forms.at(i)->localPortEdit->text());
+    }
+    {
+        QSettings s(kIni, QSettings::IniFormat);
+        QStringList groups = s.childGroups();
+        groups.sort();
+        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect"}));
+    }
+    for (TIoForm *f : forms)
+        QTRY_VERIFY(locked(f));
+    for (int id : order)
+        QCOMPARE(TLinkManager::instance()->getLink(id)->getDevice().conType, IOHandler::UdpUnicast);
+
+    QFile file(kIni);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    requests.clear();
+    QTest::mouseClick(window->disconnectAllButton(), Qt::LeftButton);
+    QCOMPARE(requests.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(requests.at(i).id, order.at(i));
+        QVERIFY(!requests.at(i).isConFlag);
+    }
+    for (TIoForm *f : forms)
+        QTRY_VERIFY(unlocked(f));
+    for (int id : order)
+        QTRY_COMPARE(TLinkManager::instance()->getLink(id)->getDevice().conType, IOHandler::None);
+    // Disconnecting writes nothing.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void TstMainWidget::singleFormConnectAndDisconnect()
+{
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    TIoForm *con1 = window->vehicleForms().at(1);
+    makeUnicast(con1);
+    watchRequests();
+    QTest::mouseClick(con1->connectBtn, Qt::LeftButton);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().linkId, 11);
+    QCOMPARE(requests.first().id, 11);
+    QVERIFY(requests.first().isConFlag);
+    QVERIFY(requests.first().savedFirst);
+    QTRY_VERIFY(locked(con1));
+    QVERIFY(unlocked(window->vehicleForms().at(0)));
+    QVERIFY(unlocked(window->groundStationForm()));
+
+    requests.clear();
+    QTest::mouseClick(con1->disconnectBtn, Qt::LeftButton);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().linkId, 11);
+    QVERIFY(!requests.first().isConFlag);
+    QTRY_VERIFY(unlocked(con1));
+
+    // The ground-station form's buttons reach link 5 only.
+    makeUnicast(window->groundStationForm());
+    requests.clear();
+    QTest::mouseClick(window->groundStationForm()->connectBtn, Qt::LeftButton);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().linkId, 5);
+    QCOMPARE(requests.first().id, 5);
+    QTRY_VERIFY(locked(window->groundStationForm()));
+    requests.clear();
+    QTest::mouseClick(window->groundStationForm()->disconnectBtn, Qt::LeftButton);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().linkId, 5);
+    QVERIFY(!requests.first().isConFlag);
+    QTRY_VERIFY(unlocked(window->groundStationForm()));
+}
+
+void TstMainWidget::eventsLockAndUnlockByRecordId_data()
+{
+    QTest::addColumn<int>("event");
+    QTest::addColumn<int>("idArgument");
+    QTest::addColumn<int>("recordId");
+    QTest::addColumn<int>("lockedForm"); // -1 ground station, -2 none, else vehicle index
+    QTest::newRow("3 with record 11, argument 99") << 3 << 99 << 11 << 1;
+    QTest::newRow("3 with record 5") << 3 << 10 << 5 << -1;
+    QTest::newRow("3 with record 10") << 3 << 0 << 10 << 0;
+    QTest::newRow("3 with record 12") << 3 << 12 << 12 << 2;
+    QTest::newRow("3 with record 9") << 3 << 10 << 9 << -2;
+    QTest::newRow("3 with record 0") << 3 << 10 << 0 << -2;
+    QTest::newRow("3 with record 13 (10 + N)") << 3 << 13 << 13 << -2;
+    QTest::newRow("3 with record -1") << 3 << 10 << -1 << -2;
+    QTest::newRow("2 with record 11") << 2 << 11 << 11 << -2;
+    QTest::newRow("1 with record 11") << 1 << 11 << 11 << -2;
+    QTest::newRow("6 with record 11") << 6 << 11 << 11 << -2;
+}
+
+void TstMainWidget::eventsLockAndUnlockByRecordId()
+{
+    QFETCH(int, event);
+    QFETCH(int, idArgument);
+    QFETCH(int, recordId);
+    QFETCH(int, lockedForm);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QList<TIoForm *> forms{window->groundStationForm()};
+    for (TIoForm *f : window->vehicleForms())
+        forms << f;
+
+    emit TApp::instance()->TAppEvent(event, idArgument,
+                                     QVariant::fromValue(recordWithId(recordId)));
+    // Emitted here in the GUI thread the event reaches the window at once;
+    // from a link thread it arrives queued (see eventsFromRealLinks).
+    QTest::qWait(20);
+    for (int i = 0; i < forms.size(); ++i) {
+        const bool shouldLock =
+            (lockedForm == -1 && i == 0) || (lockedForm >= 0 && i == lockedForm + 1);
+        QTRY_COMPARE(locked(forms.at(i)), shouldLock);
+        QCOMPARE(unlocked(forms.at(i)), !shouldLock);
+    }
+    if (lockedForm == -2)
+        return;
+    TIoForm *target = lockedForm == -1 ? forms.first() : forms.at(lockedForm + 1);
+    // An error event leaves the locked form locked.
+    emit TApp::instance()->TAppEvent(2, recordId, QVariant(QStringLiteral("rec udp error")));
+    emit TApp::instance()->TAppEvent(2, recordId, QVariant::fromValue(recordWithId(recordId)));
+    QTest::qWait(20);
+    QVERIFY(locked(target));
+    // 4 (open failed) unlocks; 3 locks again; 5 (closed) unlocks.
+    emit TApp::instance()->TAppEvent(4, 0, QVariant::fromValue(recordWithId(recordId)));
+    QTRY_VERIFY(unlocked(target));
+    emit TApp::instance()->TAppEvent(3, 0, QVariant::fromValue(recordWithId(recordId)));
+    QTRY_VERIFY(locked(target));
+    emit TApp::instance()->TAppEvent(5, 0, QVariant::fromValue(recordWithId(recordId)));
+    QTRY_VERIFY(unlocked(target));
+    // A variant that holds no record is record id 0: dropped.
+    emit TApp::instance()->TAppEvent(3, recordId, QVariant(0));
+    emit TApp::instance()->TAppEvent(3, recordId);
+    QTest::qWait(20);
+    QVERIFY(unlocked(target));
+}
+
+void TstMainWidget::eventsFromRealLinks()
+{
+    // A link that fails to open (its port already taken) reports event 4,
+    // which leaves the form unlocked, and raises a self-closing message box
+    // (its socket error). A real open then locks the form.
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    TIoForm *con0 = window->vehicleForms().first();
+    makeUnicast(con0);
+    con0->localPortEdit->setText(QString::number(taken.localPort()));
+    QSignalSpy events(TApp::instance(), &TApp::TAppEvent);
+
+    // The box runs a nested event loop in this thread; look at it from a timer.
+    QStringList boxTexts;
+    QTimer probe;
+    probe.setInterval(100);
+    connect(&probe, &QTimer::timeout, this, [&boxTexts] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(w))
+                if (box->isVisible() && !boxTexts.contains(box->text()))
+                    boxTexts << box->text();
+    });
+    probe.start();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(con0->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(!events.isEmpty());
+    bool sawFailed = false;
+    for (const auto &e : events)
+        sawFailed |= e.at(0).toInt() == 4 && e.at(1).toInt() == 10;
+    QTRY_VERIFY(sawFailed || clock.elapsed() > 3000);
+    for (const auto &e : events)
+        sawFailed |= e.at(0).toInt() == 4 && e.at(1).toInt() == 10;
+    if (!sawFailed)
+        QSKIP("this system let two sockets bind the same unicast port");
+    QTRY_VERIFY_WITH_TIMEOUT(!boxTexts.isEmpty(), 5000);
+    const auto openBoxes = [] {
+        int n = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            n += qobject_cast<QMessageBox *>(w) && w->isVisible();
+        return n;
+    };
+    // It closes itself after two seconds.
+    QTRY_COMPARE_WITH_TIMEOUT(openBoxes(), 0, 10000);
+    probe.stop();
+    QCOMPARE(boxTexts, QStringList{QStringLiteral("rec udp error")});
+    QVERIFY(unlocked(con0));
+    QCOMPARE(con0->localPortEdit->text(), QString::number(taken.localPort()));
+    // Settings were written all the same.
+    QSettings s(kIni, QSettings::IniFormat);
+    QCOMPARE(s.value("Con0/LocalPort").toString(), QString::number(taken.localPort()));
+
+    makeUnicast(con0);
+    QTest::mouseClick(con0->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(locked(con0));
+}
+
+void TstMainWidget::uavSlotsIgnoreInvalidSenders_data()
+{
+    QTest::addColumn<bool>("setId");
+    QTest::addColumn<QVariant>("idValue");
+    QTest::addColumn<int>("expectedLink"); // 0: no request
+    QTest::newRow("no Id property") << false << QVariant() << 0;
+    QTest::newRow("Id -1") << true << QVariant(-1) << 0;
+    QTest::newRow("Id 2 (list size)") << true << QVariant(2) << 0;
+    QTest::newRow("Id 7") << true << QVariant(7) << 0;
+    QTest::newRow("Id text") << true << QVariant(QStringLiteral("abc")) << 0;
+    QTest::newRow("Id 1 (valid)") << true << QVariant(1) << 11;
+    QTest::newRow("Id 0 (valid)") << true << QVariant(0) << 10;
+}
+
+void TstMainWidget::uavSlotsIgnoreInvalidSenders()
+{
+    QFETCH(bool, setId);
+    QFETCH(QVariant, idValue);
+    QFETCH(int, expectedLink);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    for (TIoForm *f : window->vehicleForms())
+        makeUnicast(f);
+    watchRequests();
+
+    QPushButton stranger;
+    if (setId)
+        stranger.setProperty("Id", idValue);
+    // Connected by signature, as any object could be.
+    QVERIFY(connect(&stranger, SIGNAL(released()), window.get(), SLOT(uavConnectSlot())));
+    QVERIFY(connect(&stranger, SIGNAL(pressed()), window.get(), SLOT(uavDisConnectSlot())));
+    emit stranger.released();
+    emit stranger.pressed();
+    if (expectedLink == 0) {
+        QCOMPARE(requests.size(), 0);
+    } else {
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests.at(0).linkId, expectedLink);
+        QCOMPARE(requests.at(0).id, expectedLink);
+        QVERIFY(requests.at(0).isConFlag);
+        QCOMPARE(requests.at(1).linkId, expectedLink);
+        QVERIFY(!requests.at(1).isConFlag);
+    }
+}
+
+void TstMainWidget::uavSlotWithoutSender()
+{
+    watchRequests();
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavConnectSlot"));
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavDisConnectSlot"));
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavConnectSlot", Qt::QueuedConnection));
+    QTest::qWait(20);
+    QCOMPARE(requests.size(), 0);
+    // The ground-station slots need no sender.
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "gcsDisconnectSlot"));
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().linkId, 5);
+    QVERIFY(!requests.first().isConFlag);
+    QTRY_VERIFY(unlocked(window->groundStationForm()));
+}
+
+void TstMainWidget::gcsSlotWithoutLink()
+{
+    // With no ground-station link registered, its buttons do nothing.
+    QPointer<IOHandler> gcs(TLinkManager::instance()->getLink(5));
+    QVERIFY(TLinkManager::instance()->removeLink(5));
+    QVERIFY(!TLinkManager::instance()->getLink(5));
+    QTest::mouseClick(window->groundStationForm()->disconnectBtn, Qt::LeftButton);
+    window->groundStationForm()->setConFlag(false);
+    makeUnicast(window->groundStationForm());
+    QTest::mouseClick(window->groundStationForm()->connectBtn, Qt::LeftButton);
+    QTest::qWait(50);
+    QVERIFY(unlocked(window->groundStationForm()));
+    // The form still saved its group.
+    QVERIFY(QSettings(kIni, QSettings::IniFormat).childGroups().contains("Connect"));
+    QTRY_VERIFY(gcs.isNull());
+}
+
+void TstMainWidget::screenshot()
+{
+    // Three vehicles on different kinds of endpoints show every control.
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    window->vehicleForms().at(1)->conTypeCombox->comboBox()->setCurrentText(kUnicast);
+    window->vehicleForms().at(2)->conTypeCombox->comboBox()->setCurrentText(
+        QStringLiteral("Udp组播"));
+    window->adjustSize();
+    // Wide enough for the address fields to show their texts whole.
+    window->resize(qMax(window->width(), 1280), window->height());
+    QTest::qWait(50);
+    window->grab();
+    const QImage image = window->grab().toImage();
+    QVERIFY(!image.isNull());
+    QCOMPARE(QColor(image.pixel(2, 2)), QColor(0x22, 0x22, 0x22));
+    // Mostly dark: at least half of the pixels are darker than mid-gray.
+    int dark = 0;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4)
+            dark += qGray(image.pixel(x, y)) < 0x60;
+    const int sampled = ((image.height() + 3) / 4) * ((image.width() + 3) / 4);
+    QVERIFY2(dark * 2 > sampled, "the window does not look dark");
+    QVERIFY(image.save(QStringLiteral("screenshot.png")));
+    qInfo() << "screenshot written to" << QDir::current().absoluteFilePath("screenshot.png")
+            << image.size();
+}
+
+QTEST_MAIN(TstMainWidget)
+#include "tst_mainwidget.moc"

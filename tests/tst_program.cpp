@@ -1,0 +1,612 @@
+// The whole program as an operator uses it. The test re-runs its own binary
+// as a child process that runs TProgram::run, the very path main() takes,
+// and drives the real window through its controls while real UDP peers on
+// 127.0.0.1 exchange data through the relay. The child must end with exit
+// code 0 after the window is closed, with every link and thread stopped.
+
+#include "app/tapp.h"
+#include "app/tprogram.h"
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+#include "testsupport.h"
+#include "ui/kit/tlabelcombox.h"
+#include "ui/kit/tlabellineedit.h"
+#include "ui/kit/tpushbutton.h"
+#include "ui/tioform.h"
+#include "ui/tmainwidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace {
+const char *const kChildFlag = "--program-scenario";
+const QString kUnicast = QStringLiteral("Udp单播");
+const QHostAddress kLocal(QHostAddress::LocalHost);
+
+// A ground-station frame: AA EC x x x L payload(L) last.
+QByteArray gcsFrame(quint8 length, char fill)
+{
+    QByteArray f;
+    f.append(char(0xAA)).append(char(0xEC)).append("\x01\x02\x03", 3).append(char(length));
+    f.append(QByteArray(length, fill));
+    f.append(char(0x7F));
+    return f;
+}
+
+// A vehicle frame: EB 91 and 34 bytes.
+QByteArray uavFrame(char fill)
+{
+    QByteArray f;
+    f.append(char(0xEB)).append(char(0x91));
+    for (int i = 0; i < 34; ++i)
+        f.append(char(fill + i));
+    return f;
+}
+
+// What the relay hands on for a vehicle frame: 40 bytes, the last 4 zero.
+QByteArray forwarded(const QByteArray &frame)
+{
+    return frame + QByteArray(4, '\0');
+}
+
+QList<QByteArray> drain(QUdpSocket &socket)
+{
+    QList<QByteArray> got;
+    while (socket.hasPendingDatagrams())
+        got << socket.receiveDatagram().data();
+    return got;
+}
+
+// Sends datagrams from a thread of its own until stopped, so that data is
+// still arriving while the program shuts down. It sends through duplicates
+// of the peers' own sockets: a unicast link answers whoever sent last, so
+// the data must come from the peers' addresses.
+class Flood
+{
+public:
+    struct Target
+    {
+        const QUdpSocket *from;
+        quint16 toPort;
+        QByteArray data;
+    };
+
+    void start(const QList<Target> &targets)
+    {
+        QList<QPair<int, QPair<quint16, QByteArray>>> plan;
+        for (const Target &t : targets)
+            plan.append({::dup(int(t.from->socketDescriptor())), {t.toPort, t.data}});
+        running = true;
+        worker = std::thread([this, plan] {
+            while (running) {
+                for (const auto &p : plan) {
+                    sockaddr_in to{};
+                    to.sin_family = AF_INET;
+                    to.sin_port = htons(p.second.first);
+                    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    if (::sendto(p.first, p.second.second.constData(),
+                                 size_t(p.second.second.size()), 0,
+                                 reinterpret_cast<const sockaddr *>(&to), sizeof to) > 0)
+                        ++sent;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            for (const auto &p : plan)
+                ::close(p.first);
+        });
+    }
+    void stop()
+    {
+        running = false;
+        if (worker.joinable())
+            worker.join();
+    }
+    int count() const { return sent; }
+
+private:
+    std::atomic<bool> running{false};
+    std::atomic<int> sent{0};
+    std::thread worker;
+};
+
+Flood flood;
+
+// ---------------------------------------------------------------- child
+
+// The scenarios, run by QTest inside the child's event loop on the real window.
+class Scenario : public QObject
+{
+    Q_OBJECT
+public:
+    Scenario(TMainWidget *window, const QString &name) : w(window), name(name) {}
+
+private slots:
+    void run();
+
+private:
+    void fullSession();
+    void closeWhileDataFlows();
+    void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort);
+    bool allLocked() const;
+    bool allUnlocked() const;
+    QList<TIoForm *> forms() const;
+
+    TMainWidget *w;
+    QString name;
+};
+
+QList<TIoForm *> Scenario::forms() const
+{
+    QList<TIoForm *> all{w->groundStationForm()};
+    for (TIoForm *f : w->vehicleForms())
+        all << f;
+    return all;
+}
+
+bool Scenario::allLocked() const
+{
+    for (TIoForm *f : forms())
+        if (!f->getConFlag() || !f->disconnectBtn->isEnabled())
+            return false;
+    return true;
+}
+
+bool Scenario::allUnlocked() const
+{
+    for (TIoForm *f : forms())
+        if (f->getConFlag() || !f->connectBtn->isEnabled())
+            return false;
+    return true;
+}
+
+// Fills a form the way an operator does: choose the type, type the texts.
+void Scenario::setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort)
+{
+    QTest::mouseClick(form->conTypeCombox->comboBox(), Qt::LeftButton);
+    form->conTypeCombox->comboBox()->setCurrentText(kUnicast);
+    form->conTypeCombox->comboBox()->hidePopup();
+    const QList<QPair<TLabelLineEdit *, QString>> texts{
+        {form->localIpEdit, QStringLiteral("127.0.0.1")},
+        {form->localPortEdit, QString::number(localPort)},
+        {form->remoteIpEdit, QStringLiteral("127.0.0.1")},
+        {form->remotePortEdit, QString::number(remotePort)}};
+    for (const auto &t : texts) {
+        QLineEdit *edit = t.first->lineEdit();
+        QTest::mouseClick(edit, Qt::LeftButton);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, t.second);
+        QCOMPARE(edit->text(), t.second);
+    }
+}
+
+void Scenario::run()
+{
+    if (name == QLatin1String("full"))
+        fullSession();
+    else if (name == QLatin1String("close-while-flowing"))
+        closeWhileDataFlows();
+    else
+        QFAIL(qPrintable(QStringLiteral("unknown scenario ") + name));
+}
+
+void Scenario::fullSession()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    QUdpSocket gcsPeer;
+    QUdpSocket uavPeer[3];
+    QVERIFY(gcsPeer.bind(kLocal, 0));
+    for (auto &p : uavPeer)
+        QVERIFY(p.bind(kLocal, 0));
+
+    // Two more vehicles: forms Con0..Con2, links 10..12.
+    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+    QCOMPARE(w->vehicleForms().size(), 3);
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
+
+    const quint16 gcsPort = testsupport::freeUdpPort();
+    quint16 uavPort[3];
+    setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort());
+    for (int i = 0; i < 3; ++i) {
+        uavPort[i] = testsupport::freeUdpPort();
+        setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort());
+    }
+
+    QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
+    {
+        QSettings s(QStringLiteral("./cfg/app.ini"), QSettings::IniFormat);
+        QStringList groups = s.childGroups();
+        groups.sort();
+        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect"}));
+        QCOMPARE(s.value("Con2/LocalPort").toString(), QString::number(uavPort[2]));
+        QCOMPARE(s.value("Connect/ConType").toString(), kUnicast);
+    }
+
+    // Ground station to every vehicle, unchanged and unframed.
+    const QByteArray block("ground station block \x00\xAA\xEC", 24);
+    QVERIFY(gcsPeer.writeDatagram(block, kLocal, gcsPort) == block.size());
+    for (auto &p : uavPeer) {
+        QTRY_VERIFY(p.hasPendingDatagrams());
+        QCOMPARE(p.receiveDatagram().data(), block);
+    }
+    QTest::qWait(100);
+    QVERIFY(!gcsPeer.hasPendingDatagrams());
+
+    // A ground-station frame from vehicle 1 goes to the ground station only.
+    const QByteArray toGcs = gcsFrame(10, 'g');
+    QCOMPARE(toGcs.size(), 17);
+    QVERIFY(uavPeer[1].writeDatagram(QByteArray("noise") + toGcs, kLocal, uavPort[1]) > 0);
+    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+    QCOMPARE(gcsPeer.receiveDatagram().data(), toGcs);
+
+    // A vehicle frame from vehicle 0 goes to vehicles 1 and 2 as 40 bytes.
+    const QByteArray v2v = uavFrame('a');
+    QCOMPARE(v2v.size(), 36);
+    QVERIFY(uavPeer[0].writeDatagram(v2v, kLocal, uavPort[0]) == v2v.size());
+    for (int i : {1, 2}) {
+        QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
+        const QByteArray got = uavPeer[i].receiveDatagram().data();
+        QCOMPARE(got.size(), 40);
+        QCOMPARE(got, forwarded(v2v));
+    }
+    // A frame split over two datagrams, both kinds mixed in one.
+    const QByteArray mixed = gcsFrame(3, 'm') + uavFrame('k');
+    QVERIFY(uavPeer[2].writeDatagram(mixed.left(20), kLocal, uavPort[2]) == 20);
+    QVERIFY(uavPeer[2].writeDatagram(mixed.mid(20), kLocal, uavPort[2]) == mixed.size() - 20);
+    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+    QCOMPARE(gcsPeer.receiveDatagram().data(), gcsFrame(3, 'm'));
+    for (int i : {0, 1}) {
+        QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
+        QCOMPARE(uavPeer[i].receiveDatagram().data(), forwarded(uavFrame('k')));
+    }
+    QTest::qWait(100);
+    for (auto &p : uavPeer)
+        QCOMPARE(drain(p).size(), 0);
+    QCOMPARE(drain(gcsPeer).size(), 0);
+
+    // Data keeps flowing both ways while vehicles are deleted and added.
+    int tick = 0;
+    QTimer traffic;
+    traffic.setInterval(5);
+    connect(&traffic, &QTimer::timeout, this, [&] {
+        gcsPeer.writeDatagram("tick " + QByteArray::number(++tick), kLocal, gcsPort);
+        uavPeer[0].writeDatagram(uavFrame('t'), kLocal, uavPort[0]);
+        uavPeer[1].writeDatagram(gcsFrame(1, 't'), kLocal, uavPort[1]);
+    });
+    traffic.start();
+    QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
+    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+
+    QPointer<IOHandler> oldLink(registry->getLink(12));
+    QPointer<TIoForm> oldForm(w->vehicleForms().at(2));
+    QTest::mouseClick(w->delUavButton(), Qt::LeftButton);
+    QCOMPARE(w->vehicleForms().size(), 2);
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11}));
+    QTRY_VERIFY(oldForm.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(oldLink.isNull(), 10000);
+    QTest::qWait(50);
+    drain(uavPeer[2]);
+    for (auto &p : uavPeer)
+        drain(p);
+    drain(gcsPeer);
+    QTest::qWait(300);
+    QCOMPARE(drain(uavPeer[2]).size(), 0); // the deleted vehicle hears nothing
+    QVERIFY(drain(uavPeer[0]).size() > 0); // the others still do
+    QVERIFY(drain(uavPeer[1]).size() > 0);
+    QVERIFY(drain(gcsPeer).size() > 0);
+
+    // Adding it again restores its form from the group Con2; Connect opens it.
+    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+    QCOMPARE(w->vehicleForms().size(), 3);
+    TIoForm *again = w->vehicleForms().at(2);
+    QCOMPARE(again->getName(), QStringLiteral("Con2"));
+    QCOMPARE(again->getConType(), 2);
+    QCOMPARE(again->localPortEdit->text(), QString::number(uavPort[2]));
+    QCOMPARE(again->remotePortEdit->text(), QString::number(uavPeer[2].localPort()));
+    QVERIFY(!again->getConFlag());
+    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
+    QTest::mouseClick(again->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(again->getConFlag());
+    drain(uavPeer[2]);
+    QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
+    bool sawTick = false, sawFrame = false;
+    QTRY_VERIFY([&] {
+        for (const QByteArray &d : drain(uavPeer[2])) {
+            sawTick |= d.startsWith("tick ");
+            sawFrame |= d == forwarded(uavFrame('t'));
+        }
+        return sawTick && sawFrame;
+    }());
+
+    // Disconnect all while data flows: every form unlocks, nothing is relayed.
+    QTest::mouseClick(w->disconnectAllButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(allUnlocked(), 10000);
+    for (int id : {5, 10, 11, 12})
+        QTRY_COMPARE(registry->getLink(id)->getDevice().conType, IOHandler::None);
+    QTest::qWait(50);
+    for (auto &p : uavPeer)
+        drain(p);
+    drain(gcsPeer);
+    const int ticksBefore = tick;
+    QTest::qWait(300);
+    QVERIFY(tick > ticksBefore); // still sending
+    for (auto &p : uavPeer)
+        QCOMPARE(drain(p).size(), 0);
+    QCOMPARE(drain(gcsPeer).size(), 0);
+    traffic.stop();
+
+    // Close the window: the program must end by itself.
+    QVERIFY(w->close());
+}
+
+void Scenario::closeWhileDataFlows()
+{
+    // The flood sends through duplicates of these sockets' descriptors, so
+    // it does not matter that the sockets themselves go with this function.
+    QUdpSocket gcsPeer;
+    QUdpSocket uavPeer[2];
+    QVERIFY(gcsPeer.bind(kLocal, 0));
+    for (auto &p : uavPeer)
+        QVERIFY(p.bind(kLocal, 0));
+    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+    const quint16 gcsPort = testsupport::freeUdpPort();
+    const quint16 uavPort[2] = {testsupport::freeUdpPort(), testsupport::freeUdpPort()};
+    setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort());
+    for (int i = 0; i < 2; ++i)
+        setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort());
+    QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
+
+    // Another thread floods both directions, and keeps doing so through the
+    // shutdown until main() has returned.
+    flood.start({{&gcsPeer, gcsPort, QByteArray(200, 'x')},
+                 {&uavPeer[0], uavPort[0], gcsFrame(100, 'y') + uavFrame('z')},
+                 {&uavPeer[1], uavPort[1], uavFrame('w')}});
+    QTRY_VERIFY(uavPeer[0].hasPendingDatagrams());
+    QTRY_VERIFY(uavPeer[1].hasPendingDatagrams());
+    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+    QVERIFY(flood.count() > 0);
+    QVERIFY(w->close());
+}
+
+int runChild(int argc, char **argv)
+{
+    // argv: program --program-scenario <name> ...
+    const QString name = QString::fromLocal8Bit(argv[2]);
+    int failures = -1;
+    const int before = testsupport::processThreadCount();
+    int result = TProgram::run(argc, argv, [&](TMainWidget *window) {
+        QTimer::singleShot(0, window, [&failures, window, name] {
+            Scenario scenario(window, name);
+            QStringList args{QStringLiteral("program-child"), QStringLiteral("-maxwarnings"),
+                             QStringLiteral("0")};
+            failures = QTest::qExec(&scenario, args);
+            if (window->isVisible()) // a failed scenario leaves it open
+                window->close();
+        });
+    });
+    const int threadsAfterRun = testsupport::processThreadCount();
+    // QThread::wait() returns once a thread has finished its work; the
+    // system thread itself ends a moment later. Give it that moment without
+    // running any event loop: nothing in this process can start new work.
+    const int expectedLeft = flood.count() > 0 ? 2 : 1;
+    int threadsSettled = threadsAfterRun;
+    for (int i = 0; i < 200 && threadsSettled > expectedLeft; ++i) {
+        QThread::msleep(10);
+        threadsSettled = testsupport::processThreadCount();
+    }
+    QStringList threadNames;
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            threadNames << QString::fromLocal8Bit(comm.readAll().trimmed());
+    }
+    flood.stop();
+    std::printf("child: exec result %d, scenario failures %d\n", result, failures);
+    std::printf("child: application object back in the main thread: %s\n",
+                TApp::instance()->thread() == QThread::currentThread() ? "yes" : "no");
+    std::printf("child: links left %d, vehicles left %d\n",
+                int(TLinkManager::instance()->linkMap().size()),
+                int(TLinkManager::instance()->uavList().size()));
+    std::printf("child: threads before %d, right after run %d, settled %d (flood thread "
+                "included)\n",
+                before, threadsAfterRun, threadsSettled);
+    std::printf("child: threads after run: %s\n",
+                qPrintable(threadNames.join(QStringLiteral(", "))));
+    std::printf("child: flood datagrams %d\n", flood.count());
+    std::fflush(stdout);
+    if (failures != 0)
+        return 100;
+    return result;
+}
+
+// --------------------------------------------------------------- parent
+
+struct ChildRun
+{
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QString output;
+};
+
+ChildRun runScenario(const QString &name, const QString &workDir)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.setWorkingDirectory(workDir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag), name});
+    ChildRun run;
+    if (!child.waitForStarted(10000))
+        return run;
+    if (!child.waitForFinished(180000)) {
+        child.kill();
+        child.waitForFinished(5000);
+    }
+    run.exitCode = child.exitCode();
+    run.status = child.exitStatus();
+    run.output = QString::fromLocal8Bit(child.readAll());
+    return run;
+}
+
+// The child's whole output, line by line, for the log of a failed case.
+void showChildOutput(const ChildRun &run)
+{
+    for (const QString &line : run.output.split(QLatin1Char('\n')))
+        qInfo().noquote() << "child>" << line;
+}
+
+int countLines(const QString &text, const QString &part)
+{
+    int n = 0;
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        n += line.contains(part);
+    return n;
+}
+} // namespace
+
+class TstProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fullSessionEndsWithExitCodeZero();
+    void closingWhileDataFlowsEndsCleanly();
+    void programRefusesToStartWithoutDisplay();
+    void programStartsAndBuildsItsLinks();
+};
+
+void TstProgram::fullSessionEndsWithExitCodeZero()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const ChildRun run = runScenario(QStringLiteral("full"), dir.path());
+    const QByteArray log("see the child's output above");
+    if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
+        !run.output.contains(QStringLiteral("scenario failures 0")))
+        showChildOutput(run);
+    QVERIFY2(run.status == QProcess::NormalExit, log.constData());
+    QVERIFY2(run.exitCode == 0, log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: exec result 0, scenario failures 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: links left 0, vehicles left 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
+             log.constData());
+    // Five links were built (ground station, three vehicles, one re-added);
+    // each was deleted exactly once.
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 5);
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), 5);
+    // Only the main thread is left once the program has returned (the last
+    // joined thread may take a few milliseconds to leave the system).
+    QVERIFY2(run.output.contains(QRegularExpression(QStringLiteral("settled 1 "))),
+             log.constData());
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("cfg/app.ini"))));
+}
+
+void TstProgram::closingWhileDataFlowsEndsCleanly()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const ChildRun run = runScenario(QStringLiteral("close-while-flowing"), dir.path());
+    const QByteArray log("see the child's output above");
+    if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
+        !run.output.contains(QStringLiteral("scenario failures 0")))
+        showChildOutput(run);
+    QVERIFY2(run.status == QProcess::NormalExit, log.constData());
+    QVERIFY2(run.exitCode == 0, log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: exec result 0, scenario failures 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: links left 0, vehicles left 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
+             log.constData());
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 3);
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), 3);
+    // The main thread and the flood thread, which is stopped only afterwards.
+    QVERIFY2(run.output.contains(QRegularExpression(QStringLiteral("settled 2 "))),
+             log.constData());
+}
+
+void TstProgram::programRefusesToStartWithoutDisplay()
+{
+    const QString binary = qEnvironmentVariable("RELAY_APP_BINARY");
+    if (binary.isEmpty() || !QFile::exists(binary))
+        QSKIP("RELAY_APP_BINARY does not name the built program");
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(binary, QStringList());
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 2);
+    QVERIFY(program.readAllStandardError().contains("no display found"));
+}
+
+void TstProgram::programStartsAndBuildsItsLinks()
+{
+    const QString binary = qEnvironmentVariable("RELAY_APP_BINARY");
+    if (binary.isEmpty() || !QFile::exists(binary))
+        QSKIP("RELAY_APP_BINARY does not name the built program");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(binary, QStringList());
+    QVERIFY(program.waitForStarted(10000));
+    QString output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += QString::fromLocal8Bit(program.readAll()),
+                              countLines(output, QStringLiteral("IOHandler init::")) == 2),
+                             20000);
+    QVERIFY(output.contains(QRegularExpression(QStringLiteral("IOHandler init:: TUavPtl.* 10 "))));
+    QVERIFY(output.contains(QRegularExpression(QStringLiteral("IOHandler init:: TGcsPtl.* 5 "))));
+    QCOMPARE(program.state(), QProcess::Running);
+    // No settings written at start-up. The window cannot be closed from out
+    // here on the offscreen platform; the child scenarios close it.
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cfg/app.ini"))));
+    program.kill();
+    program.waitForFinished(5000);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc >= 3 && std::strcmp(argv[1], kChildFlag) == 0)
+        return runChild(argc, argv);
+    QApplication app(argc, argv);
+    TstProgram test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program.moc"

@@ -1,0 +1,312 @@
+#include "ui/tioform.h"
+
+#include "ui/kit/tlabelcombox.h"
+#include "ui/kit/tlabellineedit.h"
+#include "ui/kit/tpushbutton.h"
+#include "ui/kit/tserialcombox.h"
+#include "ui/kit/tuidefine.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QList>
+#include <QNetworkInterface>
+#include <QSerialPort>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+const char *const TIoForm::settingsPath = "./cfg/app.ini";
+
+namespace {
+// Settings keys of a form's group.
+const QString kConType = QStringLiteral("ConType");
+const QString kSerialPortName = QStringLiteral("SerialPortName");
+const QString kLocalIp = QStringLiteral("LocalIp");
+const QString kLocalPort = QStringLiteral("LocalPort");
+const QString kLocalIpGroup = QStringLiteral("LocalIpGroup");
+const QString kLocalPortGroup = QStringLiteral("LocalPortGroup");
+const QString kRemoteIp = QStringLiteral("RemoteIp");
+const QString kRemotePort = QStringLiteral("RemotePort");
+const QString kUdpNetInterface = QStringLiteral("UdpNetInterface");
+const QString kLoopBack = QStringLiteral("LoopBack");
+
+// A port text as the 16-bit field takes it: decimal, 0 when it is not a
+// number, truncated to the low 16 bits.
+quint16 portFromText(const QString &text)
+{
+    return static_cast<quint16>(text.toInt(nullptr, 10));
+}
+
+qint32 dataBitsFromText(const QString &text)
+{
+    static const int table[3][2] = {
+        {5, QSerialPort::Data5}, {6, QSerialPort::Data6}, {7, QSerialPort::Data7}};
+    const int value = text.toInt(nullptr, 10);
+    for (const auto &entry : table)
+        if (entry[0] == value)
+            return entry[1];
+    return QSerialPort::Data8;
+}
+
+qint32 stopBitsFromIndex(int index)
+{
+    switch (index) {
+    case 1:
+        return QSerialPort::OneAndHalfStop;
+    case 2:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
+    }
+}
+
+qint32 parityFromIndex(int index)
+{
+    static const qint32 table[4] = {QSerialPort::EvenParity, QSerialPort::OddParity,
+                                    QSerialPort::SpaceParity, QSerialPort::MarkParity};
+    if (index >= 1 && index <= 4)
+        return table[index - 1];
+    return QSerialPort::NoParity;
+}
+} // namespace
+
+TIoForm::TIoForm(const QString &name, QWidget *parent) : TContainer(parent), name(name)
+{
+    initUi();
+    connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
+            &TIoForm::onConTypeText);
+    setConType(IOHandler::Serial);
+    setConFlag(conFlag);
+    loadSettings();
+    connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
+    loadComboStyle();
+}
+
+TIoForm::~TIoForm() = default;
+
+void TIoForm::initUi()
+{
+    mainLayout = new QHBoxLayout(this);
+    mainLayout->setSpacing(10);
+
+    conTypeCombox = new TLabelCombox(QString());
+    conTypeCombox->addItems(QStringList{tr("Serial"), tr("Udp单播"), tr("Udp组播")});
+    conTypeCombox->comboBox()->setCurrentText(tr("Serial"));
+
+    serialCombox = new TSerialCombox;
+
+    baudCombox = new TLabelCombox(QString());
+    baudCombox->addItems(QStringList{QStringLiteral("1200"), QStringLiteral("2400"),
+                                     QStringLiteral("4800"), QStringLiteral("9600"),
+                                     QStringLiteral("19200"), QStringLiteral("38400"),
+                                     QStringLiteral("115200"), QStringLiteral("921600")});
+    baudCombox->comboBox()->setCurrentText(QStringLiteral("115200"));
+
+    dataBitsCombox = new TLabelCombox(QString());
+    dataBitsCombox->addItems(QStringList{QStringLiteral("5"), QStringLiteral("6"),
+                                         QStringLiteral("7"), QStringLiteral("8")});
+    dataBitsCombox->comboBox()->setCurrentText(QStringLiteral("8"));
+
+    stopBitsCombox = new TLabelCombox(QString());
+    stopBitsCombox->addItems(
+        QStringList{QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+    stopBitsCombox->comboBox()->setCurrentText(QStringLiteral("1"));
+
+    parityCombox = new TLabelCombox(QString());
+    parityCombox->addItems(QStringList{QStringLiteral("NONE"), QStringLiteral("EVEN"),
+                                       QStringLiteral("ODD"), QStringLiteral("SPACE"),
+                                       QStringLiteral("MARK")});
+    parityCombox->comboBox()->setCurrentText(QStringLiteral("NONE"));
+
+    loopBackCheck = new QCheckBox;
+
+    netCardCombox = new TLabelCombox(QStringLiteral("网卡"));
+    QStringList interfaceNames;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &netInterface : interfaces)
+        interfaceNames.append(netInterface.humanReadableName());
+    netCardCombox->addItems(interfaceNames);
+
+    // Line-edit composites carry an empty (not null) unit label.
+    const QString emptyUnit = QStringLiteral("");
+    groupIpEdit = new TLabelLineEdit(tr("LocalIp"), emptyUnit);
+    groupIpEdit->setText(QStringLiteral("224.0.0.31"));
+    groupPortEdit = new TLabelLineEdit(tr("LocalPort"), emptyUnit);
+    groupPortEdit->setText(QStringLiteral("4701"));
+    localIpEdit = new TLabelLineEdit(tr("LocalIp"), emptyUnit);
+    localIpEdit->setText(QStringLiteral("127.0.0.1"));
+    localPortEdit = new TLabelLineEdit(tr("LocalPort"), emptyUnit);
+    localPortEdit->setText(QStringLiteral("7001"));
+    remoteIpEdit = new TLabelLineEdit(tr("RemoteIp"), emptyUnit);
+    remoteIpEdit->setText(QStringLiteral("127.0.0.1"));
+    remotePortEdit = new TLabelLineEdit(tr("RemotePort"), emptyUnit);
+    remotePortEdit->setText(QStringLiteral("9000"));
+
+    connectBtn = new TPushButton(tr("Connect"));
+    disconnectBtn = new TPushButton(tr("Disconnect"));
+
+    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,    dataBitsCombox,
+                                    stopBitsCombox, parityCombox,   loopBackCheck, netCardCombox,
+                                    groupIpEdit,    groupPortEdit,  localIpEdit,   localPortEdit,
+                                    remoteIpEdit,   remotePortEdit, connectBtn,    disconnectBtn};
+    for (QWidget *control : controls)
+        mainLayout->addWidget(control);
+
+    conTypeCombox->setFixedHeight(40);
+    serialCombox->setMinimumWidth(120);
+    serialCombox->setFixedHeight(30);
+    serialCombox->setFont(TUiDefine::instance()->widgetFont);
+    for (TLabelCombox *box :
+         {baudCombox, dataBitsCombox, stopBitsCombox, parityCombox, netCardCombox})
+        box->comboBox()->setFixedHeight(30);
+    for (TLabelLineEdit *edit :
+         {groupIpEdit, groupPortEdit, localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
+        edit->lineEdit()->setFixedHeight(30);
+    for (TLabelLineEdit *edit : {groupPortEdit, localPortEdit, remotePortEdit})
+        edit->lineEdit()->setMaximumWidth(100);
+    connectBtn->setFixedHeight(30);
+    disconnectBtn->setFixedHeight(30);
+}
+
+void TIoForm::onConTypeText(const QString &text)
+{
+    if (text == tr("Udp单播"))
+        setConType(IOHandler::UdpUnicast);
+    else if (text == tr("Udp组播"))
+        setConType(IOHandler::UdpMulticast);
+    else
+        setConType(IOHandler::Serial);
+}
+
+void TIoForm::setConType(int type)
+{
+    conType = type;
+    const bool serial = type != IOHandler::UdpUnicast && type != IOHandler::UdpMulticast;
+    const bool unicast = type == IOHandler::UdpUnicast;
+    const bool multicast = type == IOHandler::UdpMulticast;
+
+    for (QWidget *w :
+         {static_cast<QWidget *>(serialCombox), static_cast<QWidget *>(baudCombox),
+          static_cast<QWidget *>(dataBitsCombox), static_cast<QWidget *>(stopBitsCombox),
+          static_cast<QWidget *>(parityCombox)})
+        w->setVisible(serial);
+    for (QWidget *w : {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
+        w->setVisible(unicast);
+    for (QWidget *w :
+         {static_cast<QWidget *>(groupIpEdit), static_cast<QWidget *>(groupPortEdit),
+          static_cast<QWidget *>(netCardCombox), static_cast<QWidget *>(loopBackCheck)})
+        w->setVisible(multicast);
+}
+
+void TIoForm::setConFlag(bool isConFlag)
+{
+    conFlag = isConFlag;
+    const bool editable = !isConFlag;
+    for (QWidget *w : {static_cast<QWidget *>(conTypeCombox), static_cast<QWidget *>(serialCombox),
+                       static_cast<QWidget *>(baudCombox), static_cast<QWidget *>(dataBitsCombox),
+                       static_cast<QWidget *>(stopBitsCombox), static_cast<QWidget *>(parityCombox),
+                       static_cast<QWidget *>(loopBackCheck), static_cast<QWidget *>(netCardCombox),
+                       static_cast<QWidget *>(localIpEdit), static_cast<QWidget *>(localPortEdit),
+                       static_cast<QWidget *>(remoteIpEdit), static_cast<QWidget *>(remotePortEdit),
+                       static_cast<QWidget *>(connectBtn)})
+        w->setEnabled(editable);
+    groupIpEdit->setEditEnabled(editable);
+    groupPortEdit->setEditEnabled(editable);
+    disconnectBtn->setEnabled(isConFlag);
+}
+
+IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
+{
+    IOHandler::DeviceInfo device{};
+    switch (conType) {
+    case IOHandler::UdpUnicast:
+        device.conType = IOHandler::UdpUnicast;
+        device.udp.localAddr = QHostAddress(localIpEdit->text());
+        device.udp.localPort = portFromText(localPortEdit->text());
+        device.udp.remoteAddr = QHostAddress(remoteIpEdit->text());
+        device.udp.remotePort = portFromText(remotePortEdit->text());
+        break;
+    case IOHandler::UdpMulticast: {
+        device.conType = IOHandler::UdpMulticast;
+        device.udp.localAddr = QHostAddress(groupIpEdit->text());
+        device.udp.localPort = portFromText(groupPortEdit->text());
+        device.udp.remoteAddr = device.udp.localAddr;
+        device.udp.remotePort = device.udp.localPort;
+        // The list may have changed since the form was built: an index that
+        // no longer exists (or none chosen) leaves the interface invalid.
+        const int index = netCardCombox->comboBox()->currentIndex();
+        const auto interfaces = QNetworkInterface::allInterfaces();
+        if (index >= 0 && index < interfaces.size())
+            device.udp.netInterface = interfaces.at(index);
+        device.udp.loopBack = loopBackCheck->checkState() != Qt::Unchecked;
+        break;
+    }
+    default:
+        device.conType = IOHandler::Serial;
+        device.serial.portName = serialCombox->currentText();
+        device.serial.baudRate = baudCombox->currentText().toInt(nullptr, 10);
+        device.serial.dataBits = dataBitsFromText(dataBitsCombox->currentText());
+        device.serial.stopBits = stopBitsFromIndex(stopBitsCombox->comboBox()->currentIndex());
+        device.serial.parity = parityFromIndex(parityCombox->comboBox()->currentIndex());
+        break;
+    }
+    return device;
+}
+
+void TIoForm::loadSettings()
+{
+    QSettings settings(QString::fromLatin1(settingsPath), QSettings::IniFormat);
+    settings.beginGroup(name);
+    const auto applyText = [&settings](const QString &key, const auto &apply) {
+        const QVariant value = settings.value(key, QVariant());
+        if (!value.isNull())
+            apply(value.toString());
+    };
+    applyText(kConType, [this](const QString &v) { conTypeCombox->comboBox()->setCurrentText(v); });
+    applyText(kSerialPortName, [this](const QString &v) { serialCombox->setCurrentText(v); });
+    applyText(kLocalIp, [this](const QString &v) { localIpEdit->setText(v); });
+    applyText(kLocalPort, [this](const QString &v) { localPortEdit->setText(v); });
+    applyText(kLocalIpGroup, [this](const QString &v) { groupIpEdit->setText(v); });
+    applyText(kLocalPortGroup, [this](const QString &v) { groupPortEdit->setText(v); });
+    applyText(kRemoteIp, [this](const QString &v) { remoteIpEdit->setText(v); });
+    applyText(kRemotePort, [this](const QString &v) { remotePortEdit->setText(v); });
+    applyText(kUdpNetInterface,
+              [this](const QString &v) { netCardCombox->comboBox()->setCurrentText(v); });
+    const QVariant loopBack = settings.value(kLoopBack, QVariant());
+    if (!loopBack.isNull())
+        loopBackCheck->setCheckState(static_cast<Qt::CheckState>(loopBack.toInt()));
+    settings.endGroup();
+}
+
+void TIoForm::saveSettings()
+{
+    QSettings settings(QString::fromLatin1(settingsPath), QSettings::IniFormat);
+    settings.beginGroup(name);
+    settings.setValue(kLocalIp, localIpEdit->text());
+    settings.setValue(kLocalPort, localPortEdit->text());
+    settings.setValue(kLocalIpGroup, groupIpEdit->text());
+    settings.setValue(kLocalPortGroup, groupPortEdit->text());
+    settings.setValue(kRemoteIp, remoteIpEdit->text());
+    settings.setValue(kRemotePort, remotePortEdit->text().toUInt(nullptr, 10));
+    settings.setValue(kSerialPortName, serialCombox->currentText());
+    settings.setValue(kConType, conTypeCombox->currentText());
+    settings.setValue(kUdpNetInterface, netCardCombox->currentText());
+    settings.setValue(kLoopBack, static_cast<int>(loopBackCheck->checkState()));
+    settings.endGroup();
+}
+
+void TIoForm::loadComboStyle()
+{
+    QFile file(QStringLiteral(":/qcombobox.qss"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray bytes = file.readAll();
+    const int zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    serialCombox->setStyleSheet(QString::fromUtf8(bytes));
+    file.close();
+}

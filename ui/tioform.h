@@ -1,0 +1,71 @@
+#pragma once
+
+#include "link/iohandler.h"
+#include "ui/kit/tcontainer.h"
+
+#include <QString>
+
+class QCheckBox;
+class QHBoxLayout;
+class TLabelCombox;
+class TLabelLineEdit;
+class TPushButton;
+class TSerialCombox;
+
+// The row of controls that configures one link: connection type, serial
+// parameters, UDP addresses and ports, multicast interface and loop-back,
+// Connect and Disconnect. It keeps its values in the group `name` of
+// "./cfg/app.ini": read while it is built, written on every Connect release.
+class TIoForm : public TContainer
+{
+    Q_OBJECT
+public:
+    explicit TIoForm(const QString &name, QWidget *parent = nullptr);
+    ~TIoForm() override;
+
+    // The controls' values as an endpoint record; its id is left at 0.
+    IOHandler::DeviceInfo getDeviceInfo() const;
+    // true: the link is shown as open (everything locked but Disconnect).
+    void setConFlag(bool isConFlag);
+
+    // The controls, in layout order. The owner sets properties on the two
+    // buttons and connects to them; tests read the others.
+    QHBoxLayout *mainLayout = nullptr;
+    TLabelCombox *conTypeCombox = nullptr;
+    TSerialCombox *serialCombox = nullptr;
+    TLabelCombox *baudCombox = nullptr;
+    TLabelCombox *dataBitsCombox = nullptr;
+    TLabelCombox *stopBitsCombox = nullptr;
+    TLabelCombox *parityCombox = nullptr;
+    QCheckBox *loopBackCheck = nullptr;
+    TLabelCombox *netCardCombox = nullptr;
+    TLabelLineEdit *groupIpEdit = nullptr;
+    TLabelLineEdit *groupPortEdit = nullptr;
+    TLabelLineEdit *localIpEdit = nullptr;
+    TLabelLineEdit *localPortEdit = nullptr;
+    TLabelLineEdit *remoteIpEdit = nullptr;
+    TLabelLineEdit *remotePortEdit = nullptr;
+    TPushButton *connectBtn = nullptr;
+    TPushButton *disconnectBtn = nullptr;
+
+    // The IOHandler::ConType whose controls are shown.
+    int getConType() const { return conType; }
+    bool getConFlag() const { return conFlag; }
+    // The settings group of the form.
+    QString getName() const { return name; }
+
+    // The settings file, relative to the working directory.
+    static const char *const settingsPath;
+
+private:
+    void initUi();
+    void setConType(int type);
+    void onConTypeText(const QString &text);
+    void loadSettings();
+    void saveSettings();
+    void loadComboStyle();
+
+    qint32 conType = IOHandler::Serial;
+    bool conFlag = false;
+    QString name;
+};

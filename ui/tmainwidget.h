@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ui/kit/twidget.h"
+
+#include <QVariant>
+#include <QVector>
+
+class QVBoxLayout;
+class TIoForm;
+class TPushButton;
+
+// The one window: the ground-station form, one form per vehicle, and the
+// buttons that connect or disconnect all links and add or delete a vehicle.
+// It creates the links, registers them in TLinkManager and follows their
+// state through TApp::TAppEvent.
+class TMainWidget : public TWidget
+{
+    Q_OBJECT
+public:
+    explicit TMainWidget(QWidget *parent = nullptr);
+    ~TMainWidget() override;
+
+    // Read access for tests and tools.
+    TIoForm *groundStationForm() const { return gcsForm; }
+    const QVector<TIoForm *> &vehicleForms() const { return uavForms; }
+    TPushButton *connectAllButton() const { return connectAllBtn; }
+    TPushButton *disconnectAllButton() const { return disconnectAllBtn; }
+    TPushButton *addUavButton() const { return addUavBtn; }
+    TPushButton *delUavButton() const { return delUavBtn; }
+
+    // Link id of the ground-station link and of the first vehicle link.
+    static constexpr int gcsLinkId = 5;
+    static constexpr int firstUavLinkId = 10;
+
+private slots:
+    void gcsConnectSlot();
+    void gcsDisconnectSlot();
+    void uavConnectSlot();
+    void uavDisConnectSlot();
+
+private:
+    void initUi();
+    void initLinks();
+    void onConnectAll();
+    void onDisconnectAll();
+    void onAddUav();
+    void onDelUav();
+    void onTAppEvent(int event, int id, QVariant var);
+    void requestGcs(bool isConFlag);
+    void requestUav(bool isConFlag);
+
+    QVBoxLayout *mainLayout = nullptr;
+    TPushButton *connectAllBtn = nullptr;
+    TPushButton *disconnectAllBtn = nullptr;
+    TPushButton *addUavBtn = nullptr;
+    TPushButton *delUavBtn = nullptr;
+    TIoForm *gcsForm = nullptr;
+    QVBoxLayout *uavLayout = nullptr;
+    QVector<TIoForm *> uavForms;
+};
