@@ -246,12 +246,12 @@ void IOHandler::raiseReceiveBuffer()
 {
     udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
                                udpReceiveBufferBytes);
-    const int granted =
-        udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
-    // The kernel caps the request (net.core.rmem_max on Linux), silently.
-    if (granted < udpReceiveBufferBytes)
-        qDebug() << "link" << deviceInfo.id << "receive buffer" << granted << "bytes, asked for"
-                 << udpReceiveBufferBytes;
+    // The kernel trims the request silently (Linux caps it at
+    // net.core.rmem_max, then doubles it for its own bookkeeping), so say
+    // what the socket really got.
+    qDebug() << "link" << deviceInfo.id << "receive buffer"
+             << udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt()
+             << "bytes, asked for" << udpReceiveBufferBytes;
 }
 
 void IOHandler::emitEvent(int event)
