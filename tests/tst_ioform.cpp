@@ -1,4 +1,4 @@
-// Port settings form (Part 5.2) and its settings file (Part 5.3).
+// Port settings form and its settings file.
 
 #include "link/iohandler.h"
 #include "ui/kit/tlabel.h"

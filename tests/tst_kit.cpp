@@ -1,4 +1,4 @@
-// Widget kit (Part 5.4): style object, labels, composites, buttons,
+// Widget kit: style object, labels, composites, buttons,
 // containers and the serial port selector.
 
 #include "ui/kit/tcontainer.h"

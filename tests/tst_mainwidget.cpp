@@ -1,4 +1,4 @@
-// Main window (Part 5.1): start-up, adding and deleting vehicles, connect
+// Main window: start-up, adding and deleting vehicles, connect
 // and disconnect requests, and forms that follow their links' events.
 //
 // The link registry, the application object and TGcsPtl::instance are
@@ -633,13 +633,18 @@ void TstMainWidget::uavSlotsIgnoreInvalidSenders()
 void TstMainWidget::uavSlotWithoutSender()
 {
     watchRequests();
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavConnectSlot"));
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavDisConnectSlot"));
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "uavConnectSlot", Qt::QueuedConnection));
+    // The slots are private: reach them through the window's meta-object.
+    const QMetaObject *meta = window->metaObject();
+    const auto slot = [meta](const char *signature) {
+        return meta->method(meta->indexOfSlot(signature));
+    };
+    QVERIFY(slot("uavConnectSlot()").invoke(window.get()));
+    QVERIFY(slot("uavDisConnectSlot()").invoke(window.get()));
+    QVERIFY(slot("uavConnectSlot()").invoke(window.get(), Qt::QueuedConnection));
     QTest::qWait(20);
     QCOMPARE(requests.size(), 0);
     // The ground-station slots need no sender.
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "gcsDisconnectSlot"));
+    QVERIFY(slot("gcsDisconnectSlot()").invoke(window.get()));
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().linkId, 5);
     QVERIFY(!requests.first().isConFlag);
