@@ -274,8 +274,19 @@ void TstRelay::registryUnderChurn()
         delete streamer;
     });
 
+    // On an early failure the vehicle still in the registry goes now, while
+    // the callbacks it carries can still reach this frame.
+    int created = 0;
+    auto dropChurned = qScopeGuard([&] {
+        if (registry->uavList().size() > uavs.size()) {
+            registry->removeLink(churnId);
+            registry->removeLastUav();
+        }
+        QTest::qWaitFor([&] { return deleted.loadAcquire() == created; }, 10000);
+    });
     for (int gen = 0; gen < rounds; ++gen) {
         auto *uav = new TUavPtl(churnId, true);
+        ++created;
         QThread *own = uav->linkThread();
         relaytest::onDeletion(uav, [&, gen, own] {
             QMutexLocker locker(&mutex);
