@@ -282,7 +282,8 @@ void TstRelay::registryUnderChurn()
             registry->removeLink(churnId);
             registry->removeLastUav();
         }
-        QTest::qWaitFor([&] { return deleted.loadAcquire() == created; }, 10000);
+        if (!QTest::qWaitFor([&] { return deleted.loadAcquire() == created; }, 10000))
+            qWarning("a churned vehicle was not deleted");
     });
     for (int gen = 0; gen < rounds; ++gen) {
         auto *uav = new TUavPtl(churnId, true);
