@@ -1,6 +1,7 @@
 #include "app/tprogram.h"
 
 #include "app/tapp.h"
+#include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "ui/tmainwidget.h"
 
@@ -31,6 +32,8 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     }
 
     QApplication app(argc, argv);
+    // After the GUI thread has its dispatcher, before any link thread.
+    IOHandler::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();
 
     int result = 0;

@@ -26,6 +26,8 @@ void waitUntilRunning(IOHandler *link)
 
 RelayHarness::RelayHarness()
 {
+    // As the program does, so that the links cost what they cost there.
+    IOHandler::preferPlainEventLoops();
     auto *registry = TLinkManager::instance();
     if (!registry->getLink(kGcsId)) {
         auto *gcs = new TGcsPtl(kGcsId, true);

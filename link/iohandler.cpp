@@ -6,7 +6,6 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QMutexLocker>
-#include <QNetworkDatagram>
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
@@ -67,6 +66,12 @@ IOHandler::DeviceInfo IOHandler::deviceFromVariant(const QVariant &device)
     return DeviceInfo{};
 }
 
+void IOHandler::preferPlainEventLoops()
+{
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+}
+
 bool IOHandler::isDefaultDevice(const QVariant &device)
 {
     return device == QVariant(0);
@@ -100,10 +105,19 @@ void IOHandler::init()
         serialPort = new QSerialPort(this);
         connect(serialPort, &QSerialPort::errorOccurred, this, &IOHandler::onSerialError);
     }
+    // Reading is driven by the devices themselves: a quiet or closed link
+    // costs nothing. A datagram is read as soon as it arrives; serial bytes
+    // are gathered for up to one poll interval after the first of a batch,
+    // so what arrives within that time still goes on as one block.
+    connect(udpSocket, &QIODevice::readyRead, this, &IOHandler::pollDevice);
     pollTimer = new QTimer(this);
     pollTimer->setInterval(pollIntervalMs);
+    pollTimer->setSingleShot(true);
     connect(pollTimer, &QTimer::timeout, this, [this] { pollDevice(); });
-    pollTimer->start();
+    connect(serialPort, &QIODevice::readyRead, this, [this] {
+        if (!pollTimer->isActive())
+            pollTimer->start();
+    });
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
 }
 
@@ -256,6 +270,8 @@ void IOHandler::raiseReceiveBuffer()
 
 void IOHandler::emitEvent(int event)
 {
+    // Every change of the link's own record is followed by an event.
+    packedDevice = QVariant();
     emit TApp::instance()->TAppEvent(event, deviceInfo.id, QVariant::fromValue(deviceInfo));
 }
 
@@ -265,7 +281,10 @@ void IOHandler::pollDevice()
         return;
     busy = true;
     if (deviceInfo.conType == UdpUnicast || deviceInfo.conType == UdpMulticast) {
-        readDatagrams();
+        // What is left after one bounded drain is read on the next turn of
+        // the event loop, after the sends queued meanwhile.
+        if (readDatagrams() == maxDatagramsPerPoll && udpSocket->hasPendingDatagrams())
+            QMetaObject::invokeMethod(this, &IOHandler::pollDevice, Qt::QueuedConnection);
     } else {
         const qint64 n = availableBytes();
         if (n > 0)
@@ -277,18 +296,32 @@ void IOHandler::pollDevice()
 // Datagrams are taken by pending datagram, not by available bytes: a
 // zero-length datagram reports no bytes and would otherwise block every
 // datagram queued behind it for good.
-void IOHandler::readDatagrams()
+int IOHandler::readDatagrams()
 {
-    for (int i = 0; i < maxDatagramsPerPoll && udpSocket && udpSocket->hasPendingDatagrams(); ++i) {
-        const QNetworkDatagram datagram = udpSocket->receiveDatagram();
-        if (!datagram.isValid())
+    int count = 0;
+    QHostAddress sender;
+    quint16 senderPort = 0;
+    for (; count < maxDatagramsPerPoll && udpSocket; ++count) {
+        const qint64 size = udpSocket->pendingDatagramSize();
+        if (size < 0)
             break;
-        if (!datagram.senderAddress().isNull()) {
-            deviceInfo.udp.remoteAddr = datagram.senderAddress();
-            deviceInfo.udp.remotePort = static_cast<quint16>(datagram.senderPort());
+        QByteArray data(int(size), Qt::Uninitialized);
+        const qint64 read = udpSocket->readDatagram(data.data(), size, &sender, &senderPort);
+        if (read < 0)
+            break;
+        data.resize(int(read));
+        if (!sender.isNull() &&
+            (senderPort != deviceInfo.udp.remotePort || sender != deviceInfo.udp.remoteAddr)) {
+            deviceInfo.udp.remoteAddr = sender;
+            deviceInfo.udp.remotePort = senderPort;
+            packedDevice = QVariant();
         }
-        emit recIoBuff(datagram.data(), QVariant::fromValue(deviceInfo));
+        // One packed record serves every datagram from the same sender.
+        if (!packedDevice.isValid())
+            packedDevice = QVariant::fromValue(deviceInfo);
+        emit recIoBuff(data, packedDevice);
     }
+    return count;
 }
 
 qint64 IOHandler::availableBytes()
@@ -315,7 +348,11 @@ QByteArray IOHandler::readBytes(qint64 n)
 
 void IOHandler::sendData(QByteArray b, QVariant device)
 {
-    const DeviceInfo target = isDefaultDevice(device) ? deviceInfo : deviceFromVariant(device);
+    DeviceInfo given{};
+    const bool own = isDefaultDevice(device);
+    if (!own)
+        given = deviceFromVariant(device);
+    const DeviceInfo &target = own ? deviceInfo : given;
     QMutexLocker locker(&mutex);
     switch (target.conType) {
     case Serial:
