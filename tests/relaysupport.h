@@ -7,9 +7,12 @@
 #include "link/tlinkmanager.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QNetworkDatagram>
 #include <QThread>
+#include <QUdpSocket>
 #include <QVector>
 
 #include <functional>
@@ -124,5 +127,54 @@ inline void clearRegistry()
         registry->removeLink(id);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// A ground-station frame: AA EC, three bytes, the length L, L bytes, one
+// last byte.
+inline QByteArray gcsFrame(int payloadLength, char fill = 0x33)
+{
+    QByteArray f = QByteArray::fromHex("aaec010203");
+    f.append(static_cast<char>(payloadLength));
+    f.append(QByteArray(payloadLength, fill));
+    f.append('\x7f');
+    return f;
+}
+
+// A vehicle frame: EB 91 and 34 bytes.
+inline QByteArray uavFrame(char fill = 0x22)
+{
+    return QByteArray::fromHex("eb91") + QByteArray(34, fill);
+}
+
+// How a vehicle frame is handed on to the other vehicles: 40 bytes, the
+// last 4 zero.
+inline QByteArray handedOn(const QByteArray &frame)
+{
+    return frame + QByteArray(4, '\0');
+}
+
+// The far end of one UDP link, as the ground station or a vehicle
+// simulation would be: a socket on 127.0.0.1 and what it has received.
+struct UdpPeer
+{
+    QUdpSocket socket;
+    QList<QByteArray> got;
+    quint16 onlyFromPort = 0;
+
+    bool bindLocal() { return socket.bind(QHostAddress(QHostAddress::LocalHost), 0); }
+    quint16 port() const { return socket.localPort(); }
+    const QList<QByteArray> &received()
+    {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram d = socket.receiveDatagram();
+            if (!onlyFromPort || d.senderPort() == onlyFromPort)
+                got << d.data();
+        }
+        return got;
+    }
+    qint64 sendTo(quint16 port, const QByteArray &data)
+    {
+        return socket.writeDatagram(data, QHostAddress(QHostAddress::LocalHost), port);
+    }
+};
 
 } // namespace relaytest

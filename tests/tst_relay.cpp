@@ -14,28 +14,9 @@
 #include <QtTest>
 
 using relaytest::SendRecorder;
+using relaytest::UdpPeer;
 
 namespace {
-// The far end of one UDP link, as the ground station or a vehicle
-// simulation would be: a socket on 127.0.0.1 and what it has received.
-struct UdpPeer
-{
-    QUdpSocket socket;
-    QList<QByteArray> got;
-    quint16 onlyFromPort = 0;
-
-    bool bindLocal() { return socket.bind(QHostAddress(QHostAddress::LocalHost), 0); }
-    const QList<QByteArray> &received()
-    {
-        while (socket.hasPendingDatagrams()) {
-            const QNetworkDatagram d = socket.receiveDatagram();
-            if (!onlyFromPort || d.senderPort() == onlyFromPort)
-                got << d.data();
-        }
-        return got;
-    }
-};
-
 IOHandler::DeviceInfo unicast(quint16 localPort, quint16 remotePort)
 {
     IOHandler::DeviceInfo d{};

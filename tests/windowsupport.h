@@ -1,0 +1,176 @@
+#pragma once
+
+// Helpers for tests that drive the real main window as an operator does
+// (header-only): the window with the application object's worker thread,
+// typing into a form, lock states, and the message boxes that pop up.
+
+#include "app/tapp.h"
+#include "link/tlinkmanager.h"
+#include "ui/kit/tlabelcombox.h"
+#include "ui/kit/tlabellineedit.h"
+#include "ui/kit/tpushbutton.h"
+#include "ui/kit/tserialcombox.h"
+#include "ui/tioform.h"
+#include "ui/tmainwidget.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace windowtest {
+
+inline const QString &unicastText()
+{
+    static const QString text = QStringLiteral("Udp单播");
+    return text;
+}
+
+inline const QString &multicastText()
+{
+    static const QString text = QStringLiteral("Udp组播");
+    return text;
+}
+
+// Replaces the text of an edit by typing.
+inline void typeInto(TLabelLineEdit *edit, const QString &text)
+{
+    QLineEdit *line = edit->lineEdit();
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    QTest::keyClicks(line, text);
+}
+
+inline void chooseType(TIoForm *form, const QString &text)
+{
+    form->conTypeCombox->comboBox()->setCurrentText(text);
+}
+
+inline void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort)
+{
+    chooseType(form, unicastText());
+    typeInto(form->localIpEdit, QStringLiteral("127.0.0.1"));
+    typeInto(form->localPortEdit, QString::number(localPort));
+    typeInto(form->remoteIpEdit, QStringLiteral("127.0.0.1"));
+    typeInto(form->remotePortEdit, QString::number(remotePort));
+}
+
+// A serial port by path, also one that the port list does not show (a
+// pseudo terminal made by socat, a path that does not exist).
+inline void setSerial(TIoForm *form, const QString &path)
+{
+    chooseType(form, QStringLiteral("Serial"));
+    QComboBox *ports = form->serialCombox;
+    if (ports->findText(path) < 0)
+        ports->addItem(path);
+    ports->setCurrentText(path);
+}
+
+// The link is shown as open: only Disconnect reacts.
+inline bool locked(const TIoForm *form)
+{
+    return form->getConFlag() && form->disconnectBtn->isEnabled() && !form->connectBtn->isEnabled();
+}
+
+inline bool unlocked(const TIoForm *form)
+{
+    return !form->getConFlag() && !form->disconnectBtn->isEnabled() &&
+           form->connectBtn->isEnabled();
+}
+
+// The message boxes that appear, as the operator reads them. With
+// closeAtOnce the operator closes each box as soon as it shows instead of
+// waiting the two seconds it stays open by itself.
+class BoxWatcher : public QObject
+{
+public:
+    struct Box
+    {
+        QMessageBox::Icon icon;
+        QString text;
+    };
+
+    explicit BoxWatcher(bool closeAtOnce = true) : closeAtOnce(closeAtOnce)
+    {
+        // A box runs a nested event loop in this thread; timers still fire.
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [this] { look(); });
+        poll.start();
+    }
+
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const Box &b : seen)
+            all << b.text;
+        return all;
+    }
+    static int open()
+    {
+        int n = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            n += qobject_cast<QMessageBox *>(w) && w->isVisible();
+        return n;
+    }
+
+    QVector<Box> seen;
+
+private:
+    void look()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box || !box->isVisible() || handled.contains(box))
+                continue;
+            handled.append(box);
+            seen.append({box->icon(), box->text()});
+            if (closeAtOnce)
+                box->button(QMessageBox::Close)->click();
+        }
+        handled.removeAll(nullptr);
+    }
+
+    bool closeAtOnce;
+    QTimer poll;
+    QList<QPointer<QMessageBox>> handled;
+};
+
+// The real window with the application object in its worker thread, as
+// the program runs them. The ground-station link the first window of a
+// process registers is the target of every ground-station frame for the
+// rest of the process, so a test that relays data keeps one window.
+class Window
+{
+public:
+    Window()
+    {
+        worker = TApp::startWorkerThread();
+        widget = std::make_unique<TMainWidget>();
+        widget->show();
+    }
+    ~Window()
+    {
+        // As the program ends: every link stops while the window exists.
+        TLinkManager::instance()->shutdownAll();
+        widget.reset();
+        TApp::stopWorkerThread(worker);
+    }
+    TMainWidget *operator->() const { return widget.get(); }
+    TMainWidget *get() const { return widget.get(); }
+    TIoForm *gcsForm() const { return widget->groundStationForm(); }
+    TIoForm *uavForm(int n) const { return widget->vehicleForms().value(n); }
+
+private:
+    QThread *worker = nullptr;
+    std::unique_ptr<TMainWidget> widget;
+};
+
+} // namespace windowtest
