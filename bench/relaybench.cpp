@@ -3,7 +3,7 @@
 // threads, side by side with a direct socket-to-socket path and, when
 // installed, socat relaying the same traffic.
 //
-//   relay-bench [seconds-per-scenario=5]
+//   relay-bench [seconds-per-scenario=5] [seconds-of-sustained-load=60]
 
 #include "benchclock.h"
 #include "procstats.h"
@@ -16,7 +16,9 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
 
 using namespace bench;
 
@@ -251,6 +253,41 @@ void highestLossFree(Fixture &f, int n, double seconds)
     std::fflush(stdout);
 }
 
+// The rate a swarm simulation really sends, held for a long time.
+void sustained(Fixture &f, int n, double rate, double seconds)
+{
+    if (seconds <= 0 || !f.setUp(n))
+        return;
+    char scenario[96];
+    std::snprintf(scenario, sizeof scenario, "gcs -> %d uav @ %.0f/s for %.0f s", n, rate, seconds);
+    std::vector<Sink> sinks;
+    for (auto &v : f.vehicles)
+        sinks.push_back({v.get(), {0}});
+    TrafficRun run({{&f.gcsPeer, {f.relay.gcsPort()}, 0, Flow::Plain, 1}}, sinks);
+    TrafficResult r = run.run(rate, seconds, 64);
+    report(scenario, Path::Relay, r, 0);
+}
+
+std::string cpuModel()
+{
+    FILE *f = std::fopen("/proc/cpuinfo", "r");
+    if (!f)
+        return "unknown CPU";
+    char line[256];
+    std::string model = "unknown CPU";
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::strncmp(line, "model name", 10) == 0) {
+            const char *colon = std::strchr(line, ':');
+            model = colon ? std::string(colon + 2) : model;
+            if (!model.empty() && model.back() == '\n')
+                model.pop_back();
+            break;
+        }
+    }
+    std::fclose(f);
+    return model;
+}
+
 void memoryPerLink()
 {
     Fixture f;
@@ -274,8 +311,12 @@ int main(int argc, char *argv[])
     qputenv("QT_LOGGING_RULES", "default.debug=false");
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5;
-    std::printf("relay-bench: %.0f s per scenario, %ld cores, socat %s\n\n", seconds,
-                sysconf(_SC_NPROCESSORS_ONLN), haveSocat() ? "found" : "not installed");
+    const double sustainedSeconds = argc > 2 ? std::atof(argv[2]) : 60;
+    std::printf("relay-bench: %.0f s per scenario, %ld cores (%s), %s, socat %s\n\n", seconds,
+                sysconf(_SC_NPROCESSORS_ONLN), cpuModel().c_str(), qVersion(),
+                haveSocat() ? "found" : "not installed");
+    std::printf("Latencies are one way, peer to peer; CPU is the process's CPU time less "
+                "the load generator's, per datagram delivered.\n\n");
     {
         Fixture f;
         printHeader();
@@ -284,6 +325,7 @@ int main(int argc, char *argv[])
         downlink(f, 10, 1000, seconds);
         downlink(f, 10, 10000, seconds);
         neighbours(f, 10, 100, seconds);
+        sustained(f, 10, 10000, sustainedSeconds);
         std::printf("\n");
         highestLossFree(f, 10, 3);
     }
