@@ -113,14 +113,16 @@ public:
             return;
         a = dir.filePath(QStringLiteral("ttyA"));
         b = dir.filePath(QStringLiteral("ttyB"));
-        process.start(QStringLiteral("socat"),
-                      {QStringLiteral("pty,raw,echo=0,link=") + a,
-                       QStringLiteral("pty,raw,echo=0,link=") + b});
-        if (!process.waitForStarted(5000))
-            return;
-        for (int i = 0; i < 100 && !(QFile::exists(a) && QFile::exists(b)); ++i)
-            QThread::msleep(20);
-        ready = QFile::exists(a) && QFile::exists(b);
+        start();
+    }
+    // A new pair under the same two names after kill(): a port that went
+    // away comes back.
+    bool restart()
+    {
+        kill();
+        if (!a.isEmpty())
+            start();
+        return ready;
     }
     ~PtyPair() { kill(); }
     void kill()
@@ -135,6 +137,21 @@ public:
     QString endB() const { return b; }
 
 private:
+    void start()
+    {
+        // A killed socat leaves its links behind.
+        QFile::remove(a);
+        QFile::remove(b);
+        process.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + a,
+                                                QStringLiteral("pty,raw,echo=0,link=") + b});
+        ready = false;
+        if (!process.waitForStarted(5000))
+            return;
+        for (int i = 0; i < 100 && !(QFile::exists(a) && QFile::exists(b)); ++i)
+            QThread::msleep(20);
+        ready = QFile::exists(a) && QFile::exists(b);
+    }
+
     QTemporaryDir dir;
     QProcess process;
     QString a, b;

@@ -5,6 +5,7 @@
 // typing into a form, lock states, and the message boxes that pop up.
 
 #include "app/tapp.h"
+#include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
@@ -152,6 +153,7 @@ class Window
 public:
     Window()
     {
+        IOHandler::preferPlainEventLoops();
         worker = TApp::startWorkerThread();
         widget = std::make_unique<TMainWidget>();
         widget->show();
