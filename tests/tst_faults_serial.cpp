@@ -82,7 +82,7 @@ void TstFaultsSerial::initTestCase()
     pty = std::make_unique<testsupport::PtyPair>();
     QVERIFY(pty->isReady());
     window = std::make_unique<Window>();
-    QTest::mouseClick((*window)->addUavButton(), Qt::LeftButton);
+    window->addVehicle();
     QVERIFY(gcsPeer.bindLocal());
     gcsPort = testsupport::freeUdpPort();
     setUnicast(window->gcsForm(), gcsPort, gcsPeer.port());

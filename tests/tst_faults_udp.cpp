@@ -93,8 +93,8 @@ private:
 void TstFaultsUdp::initTestCase()
 {
     window = std::make_unique<Window>();
-    QTest::mouseClick((*window)->addUavButton(), Qt::LeftButton);
-    QTest::mouseClick((*window)->addUavButton(), Qt::LeftButton);
+    window->addVehicle();
+    window->addVehicle();
     QVERIFY(gcsPeer.bindLocal());
     gcsPort = testsupport::freeUdpPort();
     setUnicast(window->gcsForm(), gcsPort, gcsPeer.port());

@@ -153,10 +153,12 @@ class Window
 public:
     Window()
     {
+        // As the program does before its first link.
         IOHandler::preferPlainEventLoops();
         worker = TApp::startWorkerThread();
         widget = std::make_unique<TMainWidget>();
         widget->show();
+        linksReady();
     }
     ~Window()
     {
@@ -164,6 +166,22 @@ public:
         TLinkManager::instance()->shutdownAll();
         widget.reset();
         TApp::stopWorkerThread(worker);
+    }
+    // Waits until every link's thread has started. A request sent before
+    // that is lost, which no operator is quick enough to run into, but a
+    // test clicking right after the window appears or a vehicle is added
+    // is.
+    static void linksReady()
+    {
+        for (IOHandler *link : TLinkManager::instance()->linkMap())
+            QMetaObject::invokeMethod(
+                link, [] {}, Qt::BlockingQueuedConnection);
+    }
+    // Adds a vehicle with the window's button.
+    void addVehicle() const
+    {
+        QTest::mouseClick(widget->addUavButton(), Qt::LeftButton);
+        linksReady();
     }
     TMainWidget *operator->() const { return widget.get(); }
     TMainWidget *get() const { return widget.get(); }

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDebug>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -279,6 +280,9 @@ void TIoForm::loadSettings()
     if (!loopBack.isNull())
         loopBackCheck->setCheckState(static_cast<Qt::CheckState>(loopBack.toInt()));
     settings.endGroup();
+    // The form starts with its defaults all the same; say why.
+    if (settings.status() == QSettings::AccessError)
+        qDebug() << "settings file" << settings.fileName() << "not read, defaults used for" << name;
 }
 
 void TIoForm::saveSettings()
@@ -296,6 +300,14 @@ void TIoForm::saveSettings()
     settings.setValue(kUdpNetInterface, netCardCombox->currentText());
     settings.setValue(kLoopBack, static_cast<int>(loopBackCheck->checkState()));
     settings.endGroup();
+    // The link opens whether or not this worked, but the operator's values
+    // will be missing at the next start: say so.
+    settings.sync();
+    if (settings.status() == QSettings::AccessError)
+        qDebug() << "settings file" << settings.fileName() << "not saved, settings of" << name
+                 << "lost at exit";
+    else if (settings.status() == QSettings::FormatError)
+        qDebug() << "settings file" << settings.fileName() << "holds lines that are not settings";
 }
 
 void TIoForm::loadComboStyle()
