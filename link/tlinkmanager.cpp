@@ -4,7 +4,6 @@
 #include "protocol/tuavptl.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <algorithm>
@@ -37,7 +36,7 @@ TLinkManager *TLinkManager::instance()
 
 IOHandler *TLinkManager::getLink(int id)
 {
-    QMutexLocker locker(&lock);
+    const std::lock_guard<std::mutex> locker(lock);
     if (links.isEmpty())
         return nullptr;
     return links.value(id, nullptr);
@@ -45,13 +44,13 @@ IOHandler *TLinkManager::getLink(int id)
 
 TLinkManager::LinkRef TLinkManager::linkRef(int id)
 {
-    QMutexLocker locker(&lock);
+    const std::lock_guard<std::mutex> locker(lock);
     return owners.value(links.value(id, nullptr));
 }
 
 bool TLinkManager::addLink(int id, IOHandler *link)
 {
-    QMutexLocker locker(&lock);
+    const std::lock_guard<std::mutex> locker(lock);
     if (links.contains(id))
         return false;
     links.insert(id, link);
@@ -62,7 +61,7 @@ bool TLinkManager::addLink(int id, IOHandler *link)
 bool TLinkManager::addUav(TUavPtl *uav)
 {
     {
-        QMutexLocker locker(&lock);
+        const std::lock_guard<std::mutex> locker(lock);
         uavs.append(uav);
         adopt(uav);
     }
@@ -74,7 +73,7 @@ bool TLinkManager::removeLink(int id)
 {
     LinkRef released;
     {
-        QMutexLocker locker(&lock);
+        const std::lock_guard<std::mutex> locker(lock);
         if (!links.contains(id))
             return true;
         IOHandler *link = links.take(id);
@@ -92,7 +91,7 @@ bool TLinkManager::removeLastUav()
 {
     LinkRef released;
     {
-        QMutexLocker locker(&lock);
+        const std::lock_guard<std::mutex> locker(lock);
         if (uavs.isEmpty())
             return true;
         TUavPtl *uav = uavs.takeLast();
@@ -138,7 +137,7 @@ TLinkManager::LinkRef TLinkManager::release(IOHandler *link)
 
 QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
 {
-    QMutexLocker locker(&lock);
+    const std::lock_guard<std::mutex> locker(lock);
     QVector<LinkRef> snapshot;
     snapshot.reserve(links.size());
     for (auto it = links.cbegin(); it != links.cend(); ++it) {
@@ -150,7 +149,7 @@ QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
 
 QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
 {
-    QMutexLocker locker(&lock);
+    const std::lock_guard<std::mutex> locker(lock);
     QVector<LinkRef> snapshot;
     snapshot.reserve(uavs.size());
     for (TUavPtl *uav : qAsConst(uavs)) {
@@ -175,7 +174,7 @@ void TLinkManager::releaseWhere(const std::function<bool(int)> &pick)
 {
     QVector<LinkRef> released;
     {
-        QMutexLocker locker(&lock);
+        const std::lock_guard<std::mutex> locker(lock);
         for (auto it = links.begin(); it != links.end();) {
             if (!pick(it.key())) {
                 ++it;
@@ -203,7 +202,7 @@ void TLinkManager::joinRetiredThreads()
 {
     QVector<QPointer<QThread>> threads;
     {
-        QMutexLocker locker(&lock);
+        const std::lock_guard<std::mutex> locker(lock);
         threads.swap(retiredThreads);
     }
     for (const QPointer<QThread> &thread : qAsConst(threads)) {

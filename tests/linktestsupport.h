@@ -7,6 +7,7 @@
 #include "app/tapp.h"
 #include "link/iohandler.h"
 #include "msg/tmsgmanager.h"
+#include "testsupport.h"
 
 #include <QNetworkInterface>
 #include <QUdpSocket>
@@ -25,7 +26,7 @@ using LinkPtr = std::unique_ptr<IOHandler, LinkDeleter>;
 // Runs f in the link's thread and returns when it is done.
 template <typename F> void inLinkThread(IOHandler *link, F f)
 {
-    QMetaObject::invokeMethod(link, f, Qt::BlockingQueuedConnection);
+    testsupport::runInThreadOf(link, std::move(f));
 }
 
 // A link with a thread of its own, as the program makes them. Requests sent

@@ -5,17 +5,17 @@
 
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "testsupport.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkDatagram>
 #include <QThread>
 #include <QUdpSocket>
 #include <QVector>
 
 #include <functional>
+#include <mutex>
 
 namespace relaytest {
 
@@ -46,7 +46,7 @@ public:
         connections << QObject::connect(
             link, &IOHandler::sendBuffSignal, link,
             [this, tag](const QByteArray &b, const QVariant &device) {
-                QMutexLocker locker(&mutex);
+                const std::lock_guard<std::mutex> locker(mutex);
                 log.append({tag, b, QThread::currentThread(), IOHandler::isDefaultDevice(device)});
             },
             Qt::DirectConnection);
@@ -55,7 +55,7 @@ public:
 
     QVector<Entry> entries() const
     {
-        QMutexLocker locker(&mutex);
+        const std::lock_guard<std::mutex> locker(mutex);
         return log;
     }
     QVector<Entry> entriesFrom(QThread *thread) const
@@ -76,17 +76,17 @@ public:
     }
     int size() const
     {
-        QMutexLocker locker(&mutex);
+        const std::lock_guard<std::mutex> locker(mutex);
         return log.size();
     }
     void clear()
     {
-        QMutexLocker locker(&mutex);
+        const std::lock_guard<std::mutex> locker(mutex);
         log.clear();
     }
 
 private:
-    mutable QMutex mutex;
+    mutable std::mutex mutex; // not a QMutex, which ThreadSanitizer cannot follow
     QVector<Entry> log;
     QVector<QMetaObject::Connection> connections;
 };
@@ -105,14 +105,10 @@ inline QList<int> targetsOf(const QVector<SendRecorder::Entry> &entries)
 // signal of the link itself, its destroyed signal included.
 inline void onDeletion(QObject *link, const std::function<void()> &callback)
 {
-    const auto plant = [link, callback] {
+    testsupport::runInThreadOf(link, [link, callback] {
         auto *probe = new QObject(link);
         QObject::connect(probe, &QObject::destroyed, callback);
-    };
-    if (link->thread() == QThread::currentThread())
-        plant();
-    else
-        QMetaObject::invokeMethod(link, plant, Qt::BlockingQueuedConnection);
+    });
 }
 
 // Unregisters every link the way the window does; links that live in the

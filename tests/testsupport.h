@@ -5,16 +5,20 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QProcess>
+#include <QQueue>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
 #include <QtTest>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 namespace testsupport {
 
@@ -24,19 +28,19 @@ class MessageCapture
 public:
     MessageCapture()
     {
-        QMutexLocker locker(&mutex());
+        const std::lock_guard<std::mutex> locker(mutex());
         current() = this;
         previous = qInstallMessageHandler(&MessageCapture::handler);
     }
     ~MessageCapture()
     {
-        QMutexLocker locker(&mutex());
+        const std::lock_guard<std::mutex> locker(mutex());
         qInstallMessageHandler(previous);
         current() = nullptr;
     }
     QStringList lines() const
     {
-        QMutexLocker locker(&mutex());
+        const std::lock_guard<std::mutex> locker(mutex());
         return collected;
     }
     int count(const QString &line) const { return lines().count(line); }
@@ -51,13 +55,14 @@ public:
 private:
     static void handler(QtMsgType, const QMessageLogContext &, const QString &msg)
     {
-        QMutexLocker locker(&mutex());
+        const std::lock_guard<std::mutex> locker(mutex());
         if (current())
             current()->collected.append(msg);
     }
-    static QMutex &mutex()
+    // Not a QMutex, which ThreadSanitizer cannot follow.
+    static std::mutex &mutex()
     {
-        static QMutex m;
+        static std::mutex m;
         return m;
     }
     static MessageCapture *&current()
@@ -68,6 +73,71 @@ private:
     QtMessageHandler previous = nullptr;
     QStringList collected;
 };
+
+namespace detail {
+struct Job
+{
+    std::function<void()> work;
+    bool posted = false;
+    bool done = false;
+};
+
+struct Jobs
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    QHash<QThread *, QQueue<Job *>> waiting;
+};
+
+inline Jobs &jobs()
+{
+    static Jobs all;
+    return all;
+}
+
+// Runs, in the calling thread, the oldest job handed to it.
+inline void serveJob()
+{
+    Jobs &all = jobs();
+    std::unique_lock<std::mutex> locker(all.mutex);
+    Job *job = all.waiting[QThread::currentThread()].dequeue();
+    all.changed.wait(locker, [job] { return job->posted; });
+    locker.unlock();
+    job->work();
+    locker.lock();
+    job->done = true;
+    all.changed.notify_all();
+}
+} // namespace detail
+
+// Runs f in the thread of `context` and returns once it has run there (at
+// once when that is the calling thread).
+//
+// Qt hands a queued call over, and reports it done, inside the Qt library,
+// where ThreadSanitizer cannot see it. So the work and the news that it is
+// done go through a std::mutex instead, and the queued call carries nothing
+// but the order to look: what the caller did before, the queued call
+// included, happens before f, and f before what the caller does after.
+template <typename F> void runInThreadOf(QObject *context, F f)
+{
+    if (context->thread() == QThread::currentThread()) {
+        f();
+        return;
+    }
+    detail::Jobs &all = detail::jobs();
+    detail::Job job{std::function<void()>(std::move(f))};
+    {
+        const std::lock_guard<std::mutex> locker(all.mutex);
+        all.waiting[context->thread()].enqueue(&job);
+    }
+    QMetaObject::invokeMethod(
+        context, [] { detail::serveJob(); }, Qt::QueuedConnection);
+    std::unique_lock<std::mutex> locker(all.mutex);
+    job.posted = true;
+    all.changed.notify_all();
+    if (!all.changed.wait_for(locker, std::chrono::minutes(1), [&job] { return job.done; }))
+        qFatal("a job handed to another thread has not run within a minute");
+}
 
 // A UDP port on 127.0.0.1 that was free a moment ago.
 inline quint16 freeUdpPort()

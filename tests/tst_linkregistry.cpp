@@ -207,9 +207,13 @@ void TstLinkRegistry::routingByName()
 
     // A block with frames of both kinds: the slots do not parse.
     const QByteArray block = QByteArray::fromHex("aaec010203007f") + QByteArray("\xeb\x91 raw");
-    QVERIFY(QMetaObject::invokeMethod(TApp::instance(), slot.constData(),
-                                      Qt::BlockingQueuedConnection, Q_ARG(QByteArray, block),
-                                      Q_ARG(QVariant, deviceArg)));
+    bool invoked = false;
+    testsupport::runInThreadOf(TApp::instance(), [&] {
+        invoked =
+            QMetaObject::invokeMethod(TApp::instance(), slot.constData(), Qt::DirectConnection,
+                                      Q_ARG(QByteArray, block), Q_ARG(QVariant, deviceArg));
+    });
+    QVERIFY(invoked);
     const auto entries = recorder.entries();
     QCOMPARE(relaytest::targetsOf(entries), targets);
     for (const auto &e : entries) {

@@ -13,6 +13,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <mutex>
+
 using relaytest::SendRecorder;
 using relaytest::UdpPeer;
 
@@ -219,17 +221,18 @@ void TstRelay::registryUnderChurn()
     permanent.watch(uavs[0]);
     // UDP may drop under load: what counts is what the ground-station link
     // actually received.
-    QMutex arrivedMutex;
+    // Plain mutexes: ThreadSanitizer cannot follow a QMutex.
+    std::mutex arrivedMutex;
     QList<int> arrived;
     const auto arrival = connect(
         gcs, &IOHandler::recIoBuff, gcs,
         [&](const QByteArray &b) {
-            QMutexLocker locker(&arrivedMutex);
+            const std::lock_guard<std::mutex> locker(arrivedMutex);
             arrived << seqOf(b);
         },
         Qt::DirectConnection);
     auto dropArrival = qScopeGuard([arrival] { disconnect(arrival); });
-    QMutex mutex;
+    std::mutex mutex;
     QHash<QPair<int, int>, int> hits; // (vehicle generation, block) -> hand-overs
     QHash<int, int> deletions;        // vehicle generation -> deletions
     int deletedElsewhere = 0;
@@ -271,7 +274,7 @@ void TstRelay::registryUnderChurn()
         ++created;
         QThread *own = uav->linkThread();
         relaytest::onDeletion(uav, [&, gen, own] {
-            QMutexLocker locker(&mutex);
+            const std::lock_guard<std::mutex> locker(mutex);
             ++deletions[gen];
             deletedElsewhere += QThread::currentThread() != own;
             deleted.ref();
@@ -279,7 +282,7 @@ void TstRelay::registryUnderChurn()
         connect(
             uav, &IOHandler::sendBuffSignal, uav,
             [&, gen](const QByteArray &b) {
-                QMutexLocker locker(&mutex);
+                const std::lock_guard<std::mutex> locker(mutex);
                 ++hits[{gen, seqOf(b)}];
             },
             Qt::DirectConnection);
@@ -302,7 +305,7 @@ void TstRelay::registryUnderChurn()
 
     // The permanent vehicle got every block that arrived, once, in order.
     const auto arrivedSoFar = [&] {
-        QMutexLocker locker(&arrivedMutex);
+        const std::lock_guard<std::mutex> locker(arrivedMutex);
         return arrived;
     };
     const auto permanentSeqs = [&] {
@@ -315,7 +318,7 @@ void TstRelay::registryUnderChurn()
     QVERIFY2(permanentSeqs().size() > sent.loadAcquire() / 2, "most of the stream was lost");
 
     QTRY_COMPARE(deleted.loadAcquire(), rounds);
-    QMutexLocker locker(&mutex);
+    std::unique_lock<std::mutex> locker(mutex);
     QCOMPARE(deletions.size(), rounds);
     for (auto it = deletions.cbegin(); it != deletions.cend(); ++it)
         QVERIFY2(it.value() == 1,
