@@ -19,10 +19,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -35,6 +37,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -138,14 +141,17 @@ class Scenario : public QObject
 {
     Q_OBJECT
 public:
-    Scenario(TMainWidget *window, const QString &name) : w(window), name(name) {}
+    Scenario(TMainWidget *window, const QString &name, int delayMs)
+        : w(window), name(name), delayMs(delayMs)
+    {
+    }
 
 private slots:
     void run();
 
 private:
     void fullSession();
-    void closeWhileDataFlows();
+    void closeAtMoment(const QString &moment);
     void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort);
     bool allLocked() const;
     bool allUnlocked() const;
@@ -153,6 +159,7 @@ private:
 
     TMainWidget *w;
     QString name;
+    int delayMs;
 };
 
 QList<TIoForm *> Scenario::forms() const
@@ -204,8 +211,8 @@ void Scenario::run()
 {
     if (name == QLatin1String("full"))
         fullSession();
-    else if (name == QLatin1String("close-while-flowing"))
-        closeWhileDataFlows();
+    else if (name.startsWith(QLatin1String("close-")))
+        closeAtMoment(name.mid(6));
     else
         QFAIL(qPrintable(QStringLiteral("unknown scenario ") + name));
 }
@@ -361,7 +368,10 @@ void Scenario::fullSession()
     QVERIFY(w->close());
 }
 
-void Scenario::closeWhileDataFlows()
+// Closes the window delayMs after a moment of the operator's work while
+// data flows: links opening, data flowing, a vehicle being deleted, or a
+// message box up (a vehicle whose port the other one holds).
+void Scenario::closeAtMoment(const QString &moment)
 {
     // The flood sends through duplicates of these sockets' descriptors, so
     // it does not matter that the sockets themselves go with this function.
@@ -371,23 +381,54 @@ void Scenario::closeWhileDataFlows()
     for (auto &p : uavPeer)
         QVERIFY(p.bind(kLocal, 0));
     QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+    if (moment == QLatin1String("deleting"))
+        QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
     const quint16 gcsPort = testsupport::freeUdpPort();
     const quint16 uavPort[2] = {testsupport::freeUdpPort(), testsupport::freeUdpPort()};
     setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort());
-    for (int i = 0; i < 2; ++i)
-        setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort());
-    QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
+    for (int i = 0; i < w->vehicleForms().size(); ++i) {
+        const quint16 port = i < 2 ? uavPort[i] : testsupport::freeUdpPort();
+        setUnicast(w->vehicleForms().at(i), port, uavPeer[i % 2].localPort());
+    }
+    if (moment == QLatin1String("box"))
+        setUnicast(w->vehicleForms().at(1), uavPort[0], uavPeer[1].localPort());
+
+    // A box runs its own event loop; the window is closed from inside it.
+    QTimer boxWatch;
+    boxWatch.setInterval(5);
+    connect(&boxWatch, &QTimer::timeout, this, [this, &boxWatch] {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(widget) && widget->isVisible()) {
+                boxWatch.stop();
+                QTimer::singleShot(delayMs, w, [this] { w->close(); });
+            }
+    });
+    if (moment == QLatin1String("box"))
+        boxWatch.start();
 
     // Another thread floods both directions, and keeps doing so through the
     // shutdown until main() has returned.
     flood.start({{&gcsPeer, gcsPort, QByteArray(200, 'x')},
                  {&uavPeer[0], uavPort[0], gcsFrame(100, 'y') + uavFrame('z')},
                  {&uavPeer[1], uavPort[1], uavFrame('w')}});
+    QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
+    if (moment == QLatin1String("opening")) {
+        QTest::qWait(delayMs);
+        QVERIFY(w->close());
+        return;
+    }
+    if (moment == QLatin1String("box")) {
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 10000);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
     QTRY_VERIFY(uavPeer[0].hasPendingDatagrams());
     QTRY_VERIFY(uavPeer[1].hasPendingDatagrams());
     QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
     QVERIFY(flood.count() > 0);
+    if (moment == QLatin1String("deleting"))
+        QTest::mouseClick(w->delUavButton(), Qt::LeftButton);
+    QTest::qWait(delayMs);
     QVERIFY(w->close());
 }
 
@@ -395,6 +436,7 @@ int runChild(int argc, char **argv)
 {
     // argv: program --program-scenario <name> ...
     const QString name = QString::fromLocal8Bit(argv[2]);
+    const int delayMs = argc >= 4 ? std::atoi(argv[3]) : 0;
     int failures = -1;
     // A sanitizer's runtime may start a helper thread of its own along with
     // the first other thread; have that happen now and leave it out below.
@@ -402,8 +444,8 @@ int runChild(int argc, char **argv)
     const int before = testsupport::processThreadCount();
     const int runtimeHelpers = before - 1;
     int result = TProgram::run(argc, argv, [&](TMainWidget *window) {
-        QTimer::singleShot(0, window, [&failures, window, name] {
-            Scenario scenario(window, name);
+        QTimer::singleShot(0, window, [&failures, window, name, delayMs] {
+            Scenario scenario(window, name, delayMs);
             QStringList args{QStringLiteral("program-child"), QStringLiteral("-maxwarnings"),
                              QStringLiteral("0")};
             failures = QTest::qExec(&scenario, args);
@@ -456,7 +498,7 @@ struct ChildRun
     QString output;
 };
 
-ChildRun runScenario(const QString &name, const QString &workDir)
+ChildRun runScenario(const QString &name, const QString &workDir, int delayMs = 0)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
@@ -464,7 +506,8 @@ ChildRun runScenario(const QString &name, const QString &workDir)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag), name});
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(kChildFlag), name, QString::number(delayMs)});
     ChildRun run;
     if (!child.waitForStarted(10000))
         return run;
@@ -500,7 +543,8 @@ class TstProgram : public QObject
 
 private slots:
     void fullSessionEndsWithExitCodeZero();
-    void closingWhileDataFlowsEndsCleanly();
+    void closingAtAnyMomentEndsCleanly_data();
+    void closingAtAnyMomentEndsCleanly();
     void programRefusesToStartWithoutDisplay();
     void programStartsAndBuildsItsLinks();
 };
@@ -533,11 +577,34 @@ void TstProgram::fullSessionEndsWithExitCodeZero()
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("cfg/app.ini"))));
 }
 
-void TstProgram::closingWhileDataFlowsEndsCleanly()
+void TstProgram::closingAtAnyMomentEndsCleanly_data()
 {
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("links");
+
+    // Moments picked at random on every run; the row names say which.
+    QRandomGenerator *random = QRandomGenerator::global();
+    const auto row = [](const char *moment, int delay, int links) {
+        QTest::addRow("%s, closed after %d ms", moment, delay)
+            << QString::fromLatin1(moment) << delay << links;
+    };
+    row("flowing", 0, 3);
+    row("flowing", random->bounded(300), 3);
+    row("opening", random->bounded(30), 3);
+    row("deleting", random->bounded(20), 4);
+    row("box", random->bounded(1500), 3);
+}
+
+void TstProgram::closingAtAnyMomentEndsCleanly()
+{
+    QFETCH(QString, moment);
+    QFETCH(int, delayMs);
+    QFETCH(int, links);
+
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ChildRun run = runScenario(QStringLiteral("close-while-flowing"), dir.path());
+    const ChildRun run = runScenario(QStringLiteral("close-") + moment, dir.path(), delayMs);
     const QByteArray log("see the child's output above");
     if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
         !run.output.contains(QStringLiteral("scenario failures 0")))
@@ -550,8 +617,8 @@ void TstProgram::closingWhileDataFlowsEndsCleanly()
              log.constData());
     QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
              log.constData());
-    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 3);
-    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), 3);
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), links);
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), links);
     // The main thread and the flood thread, which is stopped only afterwards.
     QVERIFY2(run.output.contains(QRegularExpression(QStringLiteral("settled 2 "))),
              log.constData());
