@@ -350,8 +350,15 @@ void Scenario::fullSession()
     // Disconnect all while data flows: every form unlocks, nothing is relayed.
     QTest::mouseClick(w->disconnectAllButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(allUnlocked(), 10000);
+    // The record belongs to the link's thread; read it there.
+    const auto conTypeOf = [registry](int id) {
+        IOHandler *link = registry->getLink(id);
+        IOHandler::ConType type = IOHandler::None;
+        testsupport::runInThreadOf(link, [&] { type = link->getDevice().conType; });
+        return type;
+    };
     for (int id : {5, 10, 11, 12})
-        QTRY_COMPARE(registry->getLink(id)->getDevice().conType, IOHandler::None);
+        QTRY_COMPARE(conTypeOf(id), IOHandler::None);
     QTest::qWait(50);
     for (auto &p : uavPeer)
         drain(p);
