@@ -14,7 +14,13 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent) : QObject(parent)
 {
     deviceInfo.id = id;
     registerMetaTypes();
+    // Made here rather than in init() so that a request sent while the
+    // link's thread is still starting waits in its queue instead of being
+    // lost; the thread runs init() before it serves any queued call.
+    connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
+    connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
     if (ownThread) {
+        preferPlainEventLoops();
         workerThread = new QThread;
         moveToThread(workerThread);
         connect(workerThread, &QThread::started, this, &IOHandler::init);
@@ -40,7 +46,7 @@ IOHandler::~IOHandler()
     if (serialPort) {
         serialPort->disconnect(this);
         if (serialPort->isOpen())
-            serialPort->close();
+            closeSerialPort();
         serialPort->deleteLater();
     }
     if (workerThread)
@@ -96,11 +102,8 @@ void IOHandler::init()
 {
     qDebug() << "IOHandler init::" << this << deviceInfo.id << QThread::currentThreadId()
              << thread();
-    connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
-    if (!udpSocket) {
-        udpSocket = new QUdpSocket(this);
-        connect(udpSocket, &QAbstractSocket::errorOccurred, this, &IOHandler::onUdpError);
-    }
+    if (!udpSocket)
+        createUdpSocket();
     if (!serialPort) {
         serialPort = new QSerialPort(this);
         connect(serialPort, &QSerialPort::errorOccurred, this, &IOHandler::onSerialError);
@@ -109,7 +112,6 @@ void IOHandler::init()
     // costs nothing. A datagram is read as soon as it arrives; serial bytes
     // are gathered for up to one poll interval after the first of a batch,
     // so what arrives within that time still goes on as one block.
-    connect(udpSocket, &QIODevice::readyRead, this, &IOHandler::pollDevice);
     pollTimer = new QTimer(this);
     pollTimer->setInterval(pollIntervalMs);
     pollTimer->setSingleShot(true);
@@ -118,7 +120,6 @@ void IOHandler::init()
         if (!pollTimer->isActive())
             pollTimer->start();
     });
-    connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
 }
 
 bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
@@ -143,7 +144,7 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
 bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
 {
     if (serialPort->isOpen()) {
-        serialPort->close();
+        closeSerialPort();
         deviceInfo.conType = None;
     }
     // A link reads one device only: a socket still bound from an earlier UDP
@@ -169,7 +170,12 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         serialPort->setStopBits(QSerialPort::OneStop);
         serialPort->setParity(QSerialPort::NoParity);
     }
-    if (serialPort->open(QIODevice::ReadWrite)) {
+    serialBacklogReported = false;
+    openingSerial = true;
+    serialErrorReported = false;
+    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    openingSerial = false;
+    if (opened) {
         deviceInfo.conType = Serial;
         emitEvent(LinkOpened);
         return true;
@@ -179,8 +185,23 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
     return false;
 }
 
+void IOHandler::createUdpSocket()
+{
+    udpSocket = new QUdpSocket(this);
+    connect(udpSocket, &QAbstractSocket::errorOccurred, this, &IOHandler::onUdpError);
+    connect(udpSocket, &QIODevice::readyRead, this, &IOHandler::pollDevice);
+}
+
 void IOHandler::releaseUdpSocket()
 {
+    // A socket keeps the first error it ever had and reports it for every
+    // later failure too; a fresh one reports the failure that happens.
+    if (udpSocket->error() != QAbstractSocket::UnknownSocketError) {
+        delete udpSocket;
+        createUdpSocket();
+        deviceInfo.conType = None;
+        return;
+    }
     if (udpSocket->state() == QAbstractSocket::BoundState) {
         udpSocket->abort();
         deviceInfo.conType = None;
@@ -197,6 +218,13 @@ bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
         emitEvent(LinkClosed);
         return false;
     }
+    // Text that is no address or no port reaches the link as a null address
+    // or port 0, which would bind every interface or a random port: not
+    // what the operator asked for.
+    if (udp.localAddr.isNull())
+        return refuseOpen(tr("invalid local address"));
+    if (udp.localPort == 0)
+        return refuseOpen(tr("invalid local port"));
     if (!udpSocket->bind(udp.localAddr, udp.localPort)) {
         deviceInfo.conType = None;
         emitEvent(LinkOpenFailed);
@@ -221,6 +249,8 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         emitEvent(LinkClosed);
         return false;
     }
+    if (udp.localPort == 0)
+        return refuseOpen(tr("invalid group port"));
     if (!udpSocket->bind(QHostAddress::AnyIPv4, udp.localPort,
                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
         deviceInfo.conType = None;
@@ -241,8 +271,7 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         qDebug() << "link" << deviceInfo.id << text << udpSocket->errorString();
         udpSocket->abort();
         deviceInfo.conType = None;
-        emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
-        emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+        reportLinkError(text);
         emitEvent(LinkOpenFailed);
         return false;
     }
@@ -356,10 +385,8 @@ void IOHandler::sendData(QByteArray b, QVariant device)
     QMutexLocker locker(&mutex);
     switch (target.conType) {
     case Serial:
-        if (serialPort && serialPort->isOpen()) {
-            serialPort->write(b);
-            serialPort->waitForBytesWritten(30000);
-        }
+        if (serialPort && serialPort->isOpen())
+            writeSerial(b);
         break;
     case UdpUnicast:
         if (udpSocket)
@@ -375,13 +402,56 @@ void IOHandler::sendData(QByteArray b, QVariant device)
     }
 }
 
+// The port writes from the link's event loop as the device takes bytes, so a
+// far end that stops reading never stalls the link; what it cannot take is
+// kept up to a bound and beyond that dropped, and the operator is told.
+void IOHandler::writeSerial(const QByteArray &b)
+{
+    if (serialPort->bytesToWrite() + b.size() > maxSerialBacklogBytes) {
+        qDebug() << "link" << deviceInfo.id << "serial backlog full, block of" << b.size()
+                 << "bytes dropped";
+        if (!serialBacklogReported)
+            reportLinkError(tr("serial port %1 does not take data, blocks dropped")
+                                .arg(serialPort->portName()));
+        serialBacklogReported = true;
+        return;
+    }
+    serialBacklogReported = false;
+    serialPort->write(b);
+}
+
+void IOHandler::closeSerialPort()
+{
+    // A device that has gone away fails again while it is closed; that is no
+    // news, and handling it would close it once more.
+    closingSerial = true;
+    // Bytes the device never took would otherwise hold up the close.
+    if (serialPort->bytesToWrite() > 0)
+        serialPort->clear(QSerialPort::Output);
+    serialPort->close();
+    closingSerial = false;
+}
+
+void IOHandler::reportLinkError(const QString &text)
+{
+    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
+    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+}
+
+bool IOHandler::refuseOpen(const QString &text)
+{
+    qDebug() << "link" << deviceInfo.id << text;
+    deviceInfo.conType = None;
+    reportLinkError(text);
+    emitEvent(LinkOpenFailed);
+    return false;
+}
+
 void IOHandler::onUdpError(QAbstractSocket::SocketError error)
 {
     if (error != QAbstractSocket::AddressInUseError)
         return;
-    const QString text = QStringLiteral("rec udp error");
-    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
-    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+    reportLinkError(QStringLiteral("rec udp error"));
     qDebug() << QStringLiteral("link rec udp error, id: %1, ip: %2, port: %3")
                     .arg(deviceInfo.id)
                     .arg(deviceInfo.udp.localAddr.toString())
@@ -391,12 +461,15 @@ void IOHandler::onUdpError(QAbstractSocket::SocketError error)
 
 void IOHandler::onSerialError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError)
+    if (error == QSerialPort::NoError || closingSerial)
         return;
+    // Some devices fail more than once while one open runs; the operator
+    // pressed Connect once and hears about it once.
+    if (openingSerial && serialErrorReported)
+        return;
+    serialErrorReported = openingSerial;
     const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
-    const QString text = tr("open serial failed:") + QLatin1String(name ? name : "UnknownError");
-    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
-    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+    reportLinkError(tr("open serial failed:") + QLatin1String(name ? name : "UnknownError"));
     qDebug() << QStringLiteral("link rec serial error, id: %1, port: %2")
                     .arg(deviceInfo.id)
                     .arg(deviceInfo.serial.portName)

@@ -78,6 +78,9 @@ public:
     // How long a serial link gathers bytes into one block.
     static constexpr int pollIntervalMs = 5;
     static constexpr int udpReceiveBufferBytes = 4 * 1024 * 1024;
+    // Bytes a serial port may hold unsent before blocks are dropped: about
+    // 90 s of a 115200 baud line.
+    static constexpr qint64 maxSerialBacklogBytes = 1024 * 1024;
 
     // Registers the types that travel in queued signals and QVariants.
     static void registerMetaTypes();
@@ -88,10 +91,11 @@ public:
     static bool isDefaultDevice(const QVariant &device);
 
     // Link threads started from now on run Qt's own event dispatcher rather
-    // than GLib's, which costs about a third less per wake-up on the
-    // forwarding path. Threads already running, the GUI thread among them,
-    // keep theirs. Call it from main() before any link exists; it does
-    // nothing when the user has chosen a dispatcher through QT_NO_GLIB.
+    // than GLib's: under load GLib's loses socket notifications, and a UDP
+    // link would stop reading with datagrams waiting; it also costs about a
+    // third more per wake-up. Threads already running, the GUI thread among
+    // them, keep theirs. Every link calls it before it starts its thread;
+    // it does nothing when the user has chosen through QT_NO_GLIB.
     static void preferPlainEventLoops();
 
     // Stops the link for good from another thread: its timer and device are
@@ -113,6 +117,7 @@ private:
     bool openSerial(const SerialInfo &serial, bool isConFlag);
     bool openUdpUnicast(const UdpInfo &udp, bool isConFlag);
     bool openUdpMulticast(const UdpInfo &udp, bool isConFlag);
+    void createUdpSocket();
     void releaseUdpSocket();
     void raiseReceiveBuffer();
     void onUdpError(QAbstractSocket::SocketError error);
@@ -122,6 +127,10 @@ private:
     QByteArray readBytes(qint64 n);
     int readDatagrams();
     void emitEvent(int event);
+    void reportLinkError(const QString &text);
+    bool refuseOpen(const QString &text);
+    void writeSerial(const QByteArray &b);
+    void closeSerialPort();
 
     bool busy = false;
     QSerialPort *serialPort = nullptr;
@@ -130,6 +139,10 @@ private:
     DeviceInfo deviceInfo{};
     QTimer *pollTimer = nullptr;
     QVariant packedDevice; // deviceInfo as last emitted with a datagram
+    bool openingSerial = false;
+    bool closingSerial = false;
+    bool serialErrorReported = false;
+    bool serialBacklogReported = false;
     QThread *workerThread = nullptr;
 };
 
