@@ -277,8 +277,14 @@ void TIoForm::loadSettings()
     applyText(kUdpNetInterface,
               [this](const QString &v) { netCardCombox->comboBox()->setCurrentText(v); });
     const QVariant loopBack = settings.value(kLoopBack, QVariant());
-    if (!loopBack.isNull())
-        loopBackCheck->setCheckState(static_cast<Qt::CheckState>(loopBack.toInt()));
+    if (!loopBack.isNull()) {
+        // Any other number behaves as the box would treat it: checked. Cast
+        // unchecked, a number outside the enumeration is undefined.
+        const int state = loopBack.toInt();
+        loopBackCheck->setCheckState(state == Qt::Unchecked          ? Qt::Unchecked
+                                     : state == Qt::PartiallyChecked ? Qt::PartiallyChecked
+                                                                     : Qt::Checked);
+    }
     settings.endGroup();
     // The form starts with its defaults all the same; say why.
     if (settings.status() == QSettings::AccessError)
