@@ -10,7 +10,14 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-IOHandler::IOHandler(int id, bool ownThread, QObject *parent) : QObject(parent)
+IOHandler::IOHandler(int id, bool ownThread, QObject *parent)
+    : IOHandler(id, ownThread, parent, StartLater)
+{
+    start();
+}
+
+IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
+    : QObject(parent), ownsThread(ownThread)
 {
     deviceInfo.id = id;
     registerMetaTypes();
@@ -19,16 +26,22 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent) : QObject(parent)
     // lost; the thread runs init() before it serves any queued call.
     connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
-    if (ownThread) {
-        preferPlainEventLoops();
-        workerThread = new QThread;
-        moveToThread(workerThread);
-        connect(workerThread, &QThread::started, this, &IOHandler::init);
-        connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
-        workerThread->start(QThread::InheritPriority);
-    } else {
+}
+
+// Runs once the whole object is built, so that init() in the new thread
+// never meets a half-constructed link.
+void IOHandler::start()
+{
+    if (!ownsThread) {
         init();
+        return;
     }
+    preferPlainEventLoops();
+    workerThread = new QThread;
+    moveToThread(workerThread);
+    connect(workerThread, &QThread::started, this, &IOHandler::init);
+    connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
+    workerThread->start(QThread::InheritPriority);
 }
 
 IOHandler::~IOHandler()

@@ -103,6 +103,16 @@ public:
     // and freed. The link must not be used afterwards.
     void shutdown();
 
+protected:
+    // For derived links: build everything, then call start() last in the
+    // derived constructor, so the link's thread starts on a whole object.
+    enum StartLaterTag
+    {
+        StartLater
+    };
+    IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag);
+    void start();
+
 signals:
     void openDeviceSignal(IOHandler::DeviceInfo device, bool isConFlag);
     void recIoBuff(QByteArray b, QVariant device = QVariant(0));
@@ -144,6 +154,7 @@ private:
     bool serialErrorReported = false;
     bool serialBacklogReported = false;
     QThread *workerThread = nullptr;
+    bool ownsThread = false;
 };
 
 Q_DECLARE_METATYPE(IOHandler::DeviceInfo)

@@ -4,11 +4,13 @@
 
 QAtomicPointer<TGcsPtl> TGcsPtl::registered = nullptr;
 
-TGcsPtl::TGcsPtl(int id, bool ownThread, QObject *parent) : IOHandler(id, ownThread, parent)
+TGcsPtl::TGcsPtl(int id, bool ownThread, QObject *parent)
+    : IOHandler(id, ownThread, parent, StartLater)
 {
-    if (!registered.testAndSetOrdered(nullptr, this))
-        return;
-    connect(this, &IOHandler::recIoBuff, this, &TGcsPtl::onRecBuff, Qt::AutoConnection);
+    // A second ground-station link receives but relays nothing.
+    if (registered.testAndSetOrdered(nullptr, this))
+        connect(this, &IOHandler::recIoBuff, this, &TGcsPtl::onRecBuff, Qt::AutoConnection);
+    start();
 }
 
 TGcsPtl *TGcsPtl::instance()

@@ -3,11 +3,13 @@
 #include "link/tlinkmanager.h"
 #include "protocol/tgcsptl.h"
 
-TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent) : IOHandler(id, ownThread, parent)
+TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent)
+    : IOHandler(id, ownThread, parent, StartLater)
 {
     connect(
         this, &IOHandler::recIoBuff, this,
         [this](const QByteArray &b, const QVariant &) { onReceived(b); }, Qt::AutoConnection);
+    start();
 }
 
 void TUavPtl::onReceived(const QByteArray &b)
