@@ -50,9 +50,7 @@ bool awaitOneEach(const std::vector<UdpPeer *> &peers)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    RelayHarness::prepareProcess();
     QApplication app(argc, argv);
     if (argc < 3)
         return 2;

@@ -306,9 +306,7 @@ void memoryPerLink()
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    RelayHarness::prepareProcess();
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5;
     const double sustainedSeconds = argc > 2 ? std::atof(argv[2]) : 60;

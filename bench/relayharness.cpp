@@ -120,6 +120,13 @@ bool RelayHarness::setVehicles(const QVector<std::uint16_t> &peerPorts)
     return true;
 }
 
+void RelayHarness::prepareProcess()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_LOGGING_RULES", "default.debug=false");
+}
+
 void RelayHarness::shutdown()
 {
     TLinkManager::instance()->shutdownAll();

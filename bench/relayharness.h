@@ -29,6 +29,10 @@ public:
     const QVector<std::uint16_t> &vehiclePorts() const { return vehicleLocalPorts; }
     int vehicleCount() const;
 
+    // Call before the QApplication exists: no display needed, and the links'
+    // debug lines stay out of the figures.
+    static void prepareProcess();
+
     // Empties the registry and joins every link thread.
     static void shutdown();
 

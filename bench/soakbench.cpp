@@ -16,9 +16,7 @@ using namespace bench;
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    RelayHarness::prepareProcess();
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 600;
     const int vehicles = argc > 2 ? std::atoi(argv[2]) : 20;
