@@ -535,6 +535,24 @@ void showChildOutput(const ChildRun &run)
         qInfo().noquote() << "child>" << line;
 }
 
+// A child that ran its scenario to the end and left nothing behind: exit
+// code 0, no scenario failures, no link, and the application object home.
+void verifyCleanExit(const ChildRun &run)
+{
+    const QByteArray log("see the child's output above");
+    if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
+        !run.output.contains(QStringLiteral("scenario failures 0")))
+        showChildOutput(run);
+    QVERIFY2(run.status == QProcess::NormalExit, log.constData());
+    QVERIFY2(run.exitCode == 0, log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: exec result 0, scenario failures 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("child: links left 0, vehicles left 0")),
+             log.constData());
+    QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
+             log.constData());
+}
+
 int countLines(const QString &text, const QString &part)
 {
     int n = 0;
@@ -561,18 +579,10 @@ void TstProgram::fullSessionEndsWithExitCodeZero()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const ChildRun run = runScenario(QStringLiteral("full"), dir.path());
+    verifyCleanExit(run);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray log("see the child's output above");
-    if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
-        !run.output.contains(QStringLiteral("scenario failures 0")))
-        showChildOutput(run);
-    QVERIFY2(run.status == QProcess::NormalExit, log.constData());
-    QVERIFY2(run.exitCode == 0, log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("child: exec result 0, scenario failures 0")),
-             log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("child: links left 0, vehicles left 0")),
-             log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
-             log.constData());
     // Five links were built (ground station, three vehicles, one re-added);
     // each was deleted exactly once.
     QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 5);
@@ -612,18 +622,10 @@ void TstProgram::closingAtAnyMomentEndsCleanly()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const ChildRun run = runScenario(QStringLiteral("close-") + moment, dir.path(), delayMs);
+    verifyCleanExit(run);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray log("see the child's output above");
-    if (run.exitCode != 0 || run.status != QProcess::NormalExit ||
-        !run.output.contains(QStringLiteral("scenario failures 0")))
-        showChildOutput(run);
-    QVERIFY2(run.status == QProcess::NormalExit, log.constData());
-    QVERIFY2(run.exitCode == 0, log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("child: exec result 0, scenario failures 0")),
-             log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("child: links left 0, vehicles left 0")),
-             log.constData());
-    QVERIFY2(run.output.contains(QStringLiteral("application object back in the main thread: yes")),
-             log.constData());
     QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), links);
     QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), links);
     // The main thread and the flood thread, which is stopped only afterwards.
