@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// How the program speaks of a link: the row label in the window, and the
+// name in boxes and debug lines. The ground-station link is "Gcs", the
+// vehicle at list position n is "Uav n+1" (its link id is 10 + n).
+class TLinkNames
+{
+public:
+    static constexpr int gcsLinkId = 5;
+    static constexpr int firstUavLinkId = 10;
+
+    static QString rowName(int id);
+};
