@@ -88,26 +88,28 @@ void TstFaultsSettings::cleanup()
 void TstFaultsSettings::badSettings_data()
 {
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("con0Port"); // what vehicle 0's form shows
-    QTest::addColumn<bool>("saved");       // Connect keeps the ground station's settings
+    // What vehicle 0's form shows: its stored port, or the ground station's
+    // default port one up.
+    QTest::addColumn<QString>("con0Port");
+    QTest::addColumn<bool>("saved"); // Connect keeps the ground station's settings
     QTest::addColumn<QString>("diagnostic");
 
     const QString notSaved = QStringLiteral("not saved");
     QTest::newRow("absent") << "absent"
-                            << "7001" << true << QString();
+                            << "7002" << true << QString();
     QTest::newRow("empty") << "empty"
-                           << "7001" << true << QString();
+                           << "7002" << true << QString();
     // Whether the parser finds fault with garbage depends on the bytes.
     QTest::newRow("binary garbage") << "garbage"
-                                    << "7001" << true << "any";
+                                    << "7002" << true << "any";
     QTest::newRow("a group, then garbage") << "group+garbage"
                                            << "7123" << true << "any";
     QTest::newRow("a directory where the file is") << "dir"
-                                                   << "7001" << false << notSaved;
+                                                   << "7002" << false << notSaved;
     QTest::newRow("a file where the folder is") << "cfg file"
-                                                << "7001" << false << notSaved;
+                                                << "7002" << false << notSaved;
     QTest::newRow("file without read permission") << "unreadable"
-                                                  << "7001" << false << "not read";
+                                                  << "7002" << false << "not read";
     QTest::newRow("read-only folder") << "read-only"
                                       << "7123" << false << notSaved;
 }
@@ -150,7 +152,7 @@ void TstFaultsSettings::badSettings()
         QCOMPARE(gcs->localPortEdit->text(), QStringLiteral("7001"));
         QCOMPARE(con0->localPortEdit->text(), con0Port);
         QCOMPARE(con0->getConType(),
-                 int(con0Port == "7001" ? IOHandler::Serial : IOHandler::UdpUnicast));
+                 int(con0Port == "7002" ? IOHandler::Serial : IOHandler::UdpUnicast));
 
         // The operator can work all the same.
         const quint16 port = testsupport::freeUdpPort();
@@ -163,7 +165,7 @@ void TstFaultsSettings::badSettings()
         else
             QCOMPARE(snapshot(), before);
         // What could be read before is still there.
-        if (con0Port != "7001")
+        if (con0Port != "7002")
             QCOMPARE(settings.value("Con0/LocalPort").toString(), con0Port);
     }
     if (diagnostic.isEmpty())

@@ -29,11 +29,13 @@ const QString kMulticast = QStringLiteral("Udp组播");
 
 QStringList allKeys()
 {
-    return {QStringLiteral("ConType"),        QStringLiteral("LocalIp"),
+    return {QStringLiteral("BaudRate"),       QStringLiteral("ConType"),
+            QStringLiteral("DataBits"),       QStringLiteral("LocalIp"),
             QStringLiteral("LocalIpGroup"),   QStringLiteral("LocalPort"),
             QStringLiteral("LocalPortGroup"), QStringLiteral("LoopBack"),
-            QStringLiteral("RemoteIp"),       QStringLiteral("RemotePort"),
-            QStringLiteral("SerialPortName"), QStringLiteral("UdpNetInterface")};
+            QStringLiteral("Parity"),         QStringLiteral("RemoteIp"),
+            QStringLiteral("RemotePort"),     QStringLiteral("SerialPortName"),
+            QStringLiteral("StopBits"),       QStringLiteral("UdpNetInterface")};
 }
 
 QStringList sorted(QStringList list)
@@ -166,7 +168,9 @@ private slots:
     void loopBackNotANumberUnchecks();
     void conTypeOfOtherCaseIgnored();
     void unknownInterfaceKeepsFirst();
-    void serialParametersNeverStored();
+    void serialLineRestored();
+    void keystrokes_data();
+    void keystrokes();
     void hiddenControlsStoredToo();
     void multicastGroupInFileOpensOnMulticast();
     void groupsAreSeparate();
@@ -194,7 +198,8 @@ void TstIoForm::defaultState()
              (QStringList{QStringLiteral("Serial"), kUnicast, kMulticast}));
     QCOMPARE(form.baudCombox->currentText(), QStringLiteral("115200"));
     QCOMPARE(comboEntries(form.baudCombox->comboBox()),
-             (QStringList{"1200", "2400", "4800", "9600", "19200", "38400", "115200", "921600"}));
+             (QStringList{"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200",
+                          "230400", "460800", "921600"}));
     QCOMPARE(form.dataBitsCombox->currentText(), QStringLiteral("8"));
     QCOMPARE(comboEntries(form.dataBitsCombox->comboBox()), (QStringList{"5", "6", "7", "8"}));
     QCOMPARE(form.stopBitsCombox->currentText(), QStringLiteral("1"));
@@ -754,24 +759,90 @@ void TstIoForm::unknownInterfaceKeepsFirst()
     QCOMPARE(next.netCardCombox->currentText(), last);
 }
 
-void TstIoForm::serialParametersNeverStored()
+void TstIoForm::serialLineRestored()
 {
+    const QString path = QStringLiteral("/tmp/ttyV0");
     {
         TIoForm form(QStringLiteral("Connect"));
-        form.baudCombox->comboBox()->setCurrentText(QStringLiteral("9600"));
+        form.baudCombox->comboBox()->setCurrentText(QStringLiteral("57600"));
         form.dataBitsCombox->comboBox()->setCurrentText(QStringLiteral("7"));
         form.stopBitsCombox->comboBox()->setCurrentText(QStringLiteral("2"));
-        form.parityCombox->comboBox()->setCurrentText(QStringLiteral("ODD"));
+        form.parityCombox->comboBox()->setCurrentText(QStringLiteral("EVEN"));
+        form.serialCombox->lineEdit()->clear();
+        QTest::keyClicks(form.serialCombox->lineEdit(), path);
         pressConnect(form);
     }
     QSettings s(kIni, QSettings::IniFormat);
     s.beginGroup(QStringLiteral("Connect"));
     QCOMPARE(sorted(s.childKeys()), allKeys());
     TIoForm next(QStringLiteral("Connect"));
-    QCOMPARE(next.baudCombox->currentText(), QStringLiteral("115200"));
-    QCOMPARE(next.dataBitsCombox->currentText(), QStringLiteral("8"));
-    QCOMPARE(next.stopBitsCombox->currentText(), QStringLiteral("1"));
-    QCOMPARE(next.parityCombox->currentText(), QStringLiteral("NONE"));
+    const IOHandler::DeviceInfo device = next.getDeviceInfo();
+    QCOMPARE(device.serial.portName, path);
+    QCOMPARE(device.serial.baudRate, 57600);
+    QCOMPARE(device.serial.dataBits, int(QSerialPort::Data7));
+    QCOMPARE(device.serial.stopBits, int(QSerialPort::TwoStop));
+    QCOMPARE(device.serial.parity, int(QSerialPort::EvenParity));
+    // Not there now: still chosen, and marked.
+    QVERIFY(next.serialCombox->currentPortAbsent());
+    // An old file without the serial line keys keeps today's defaults.
+    s.remove(QString());
+    s.setValue(QStringLiteral("ConType"), QStringLiteral("Serial"));
+    s.sync();
+    TIoForm old(QStringLiteral("Connect"));
+    QCOMPARE(old.baudCombox->currentText(), QStringLiteral("115200"));
+    QCOMPARE(old.parityCombox->currentText(), QStringLiteral("NONE"));
+}
+
+void TstIoForm::keystrokes_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("acceptable");
+
+    QTest::newRow("port: letters dropped") << "localPort"
+                                           << "7a0b1"
+                                           << "701" << true;
+    QTest::newRow("port: above 65535") << "remotePort"
+                                       << "99999"
+                                       << "99999" << false;
+    QTest::newRow("port: zero") << "groupPort"
+                                << "0"
+                                << "0" << false;
+    QTest::newRow("port: highest") << "localPort"
+                                   << "65535"
+                                   << "65535" << true;
+    QTest::newRow("address: letters refused") << "localIp"
+                                              << "not-an-ip"
+                                              << "" << false;
+    QTest::newRow("address: octet above 255") << "remoteIp"
+                                              << "127.0.0.256"
+                                              << "127.0.0.25" << true;
+    QTest::newRow("address: unfinished") << "groupIp"
+                                         << "239.1."
+                                         << "239.1." << false;
+    QTest::newRow("address: quad") << "groupIp"
+                                   << "239.1.2.3"
+                                   << "239.1.2.3" << true;
+}
+
+void TstIoForm::keystrokes()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    TIoForm form(QStringLiteral("Con0"));
+    const QHash<QString, TLabelLineEdit *> fields{
+        {QStringLiteral("localPort"), form.localPortEdit},
+        {QStringLiteral("remotePort"), form.remotePortEdit},
+        {QStringLiteral("groupPort"), form.groupPortEdit},
+        {QStringLiteral("localIp"), form.localIpEdit},
+        {QStringLiteral("remoteIp"), form.remoteIpEdit},
+        {QStringLiteral("groupIp"), form.groupIpEdit}};
+    QLineEdit *edit = fields.value(field)->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QTEST(edit->text(), "shown");
+    QTEST(edit->hasAcceptableInput(), "acceptable");
 }
 
 void TstIoForm::hiddenControlsStoredToo()

@@ -18,7 +18,10 @@
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tioform.h"
+#include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
+#include "ui/trowlist.h"
+#include "windowsupport.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -30,9 +33,11 @@
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -64,16 +69,8 @@ void makeUnicast(TIoForm *form)
     QTest::keyClicks(form->remotePortEdit->lineEdit(), QString::number(testsupport::freeUdpPort()));
 }
 
-bool locked(const TIoForm *form)
-{
-    return form->getConFlag() && form->disconnectBtn->isEnabled() && !form->connectBtn->isEnabled();
-}
-
-bool unlocked(const TIoForm *form)
-{
-    return !form->getConFlag() && !form->disconnectBtn->isEnabled() &&
-           form->connectBtn->isEnabled();
-}
+using windowtest::locked;
+using windowtest::unlocked;
 
 IOHandler::DeviceInfo recordWithId(int id)
 {
@@ -109,6 +106,10 @@ private slots:
     void uavSlotsIgnoreInvalidSenders();
     void uavSlotWithoutSender();
     void gcsSlotWithoutLink();
+    void swarmFitsTheScreen();
+    void fieldsFitAtNarrowestWidth();
+    void defaultPortsConnect();
+    void storedSwarmComesBack();
     void screenshot();
 
 private:
@@ -249,13 +250,14 @@ void TstMainWidget::layoutAndTexts()
     QVERIFY(gcsTitle);
     QCOMPARE(gcsTitle->text(), QStringLiteral("Gcs Port Setting"));
     QCOMPARE(gcsBox->layout()->itemAt(0)->alignment(), Qt::AlignCenter);
-    QCOMPARE(gcsBox->layout()->itemAt(1)->widget(),
-             static_cast<QWidget *>(window->groundStationForm()));
+    auto *gcsRow = qobject_cast<TLinkRow *>(gcsBox->layout()->itemAt(1)->widget());
+    QVERIFY(gcsRow);
+    QCOMPARE(gcsRow->form(), window->groundStationForm());
     auto *uavTitle = qobject_cast<TLabel *>(uavBox->layout()->itemAt(0)->widget());
     QVERIFY(uavTitle);
     QCOMPARE(uavTitle->text(), QStringLiteral("Uav Port Setting"));
     QCOMPARE(uavBox->layout()->itemAt(1)->widget(),
-             static_cast<QWidget *>(window->vehicleForms().first()));
+             static_cast<QWidget *>(window->vehicleRowList()));
     QLayout *buttons = mainLayout->itemAt(2)->layout();
     QVERIFY(qobject_cast<QHBoxLayout *>(buttons));
     QCOMPARE(buttons->count(), 4);
@@ -288,7 +290,7 @@ void TstMainWidget::threeAddsGiveCon1ToCon3()
     QCOMPARE(forms.size(), 4);
     QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12, 13}));
     QCOMPARE(registry->uavList().size(), 4);
-    auto *section = forms.first()->parentWidget()->layout();
+    QLayout *section = window->vehicleRowList()->rowLayout();
     for (int n = 0; n < 4; ++n) {
         QCOMPARE(forms.at(n)->getName(), QStringLiteral("Con%1").arg(n));
         QCOMPARE(forms.at(n)->connectBtn->property("Id"), QVariant(n));
@@ -296,8 +298,8 @@ void TstMainWidget::threeAddsGiveCon1ToCon3()
         QCOMPARE(registry->getLink(10 + n)->getDevice().id, 10 + n);
         QCOMPARE(static_cast<IOHandler *>(registry->uavList().at(n)), registry->getLink(10 + n));
         QVERIFY(registry->getLink(10 + n)->thread() != QThread::currentThread());
-        // Title label first, then the forms in list order.
-        QCOMPARE(section->itemAt(n + 1)->widget(), static_cast<QWidget *>(forms.at(n)));
+        // The rows in list order, each holding its form.
+        QCOMPARE(section->itemAt(n)->widget(), forms.at(n)->parentWidget());
         QVERIFY(unlocked(forms.at(n)));
     }
 }
@@ -326,10 +328,11 @@ void TstMainWidget::deleteRemovesLastAndReAddRestores()
     // The form and the link are deleted later, the link in its own thread.
     QTRY_VERIFY(oldForm.isNull());
     QTRY_VERIFY(oldLink.isNull());
-    // Its group stays in the file; deletion writes nothing.
+    // Its group stays in the file; deletion stores only the new count.
     {
         QSettings s(kIni, QSettings::IniFormat);
-        QCOMPARE(s.childGroups(), QStringList{QStringLiteral("Con3")});
+        QCOMPARE(s.childGroups(), (QStringList{QStringLiteral("Con3"), QStringLiteral("Window")}));
+        QCOMPARE(s.value("Window/Vehicles").toInt(), 3);
         QCOMPARE(s.value("Con3/LocalPort").toString(), savedPort);
     }
 
@@ -398,7 +401,7 @@ void TstMainWidget::connectAllAndDisconnectAll()
         QSettings s(kIni, QSettings::IniFormat);
         QStringList groups = s.childGroups();
         groups.sort();
-        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect"}));
+        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect", "Window"}));
     }
     for (TIoForm *f : forms)
         QTRY_VERIFY(locked(f));
@@ -668,18 +671,126 @@ void TstMainWidget::gcsSlotWithoutLink()
     QTRY_VERIFY(gcs.isNull());
 }
 
+void TstMainWidget::swarmFitsTheScreen()
+{
+    const QRect screen = window->screen()->availableGeometry();
+    QVERIFY2(screen.height() <= 600, "the offscreen screen is expected to be 600 pixels high");
+    for (int n = 1; n < 40; ++n)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    const QVector<TIoForm *> &forms = window->vehicleForms();
+    QCOMPARE(forms.size(), 40);
+    QVERIFY(window->frameGeometry().height() <= screen.height());
+    auto *gcsRow = qobject_cast<TLinkRow *>(window->groundStationForm()->parentWidget());
+    QVERIFY(gcsRow);
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             gcsRow, window->connectAllButton(), window->disconnectAllButton(),
+             window->addUavButton(), window->delUavButton()})
+        QVERIFY2(windowtest::inSight(w, window.get()), w->metaObject()->className());
+    // The row just added is scrolled into view.
+    QVERIFY(
+        windowtest::inSight(forms.last()->parentWidget(), window->vehicleRowList()->viewport()));
+
+    QCOMPARE(gcsRow->nameLabel()->text(), QStringLiteral("Gcs"));
+    QVERIFY(gcsRow->nameLabel()->toolTip().contains(QStringLiteral("5")));
+    for (int n = 0; n < forms.size(); ++n) {
+        auto *row = qobject_cast<TLinkRow *>(forms.at(n)->parentWidget());
+        QVERIFY(row);
+        QCOMPARE(row->nameLabel()->text(), QStringLiteral("Uav %1").arg(n + 1));
+        QVERIFY(row->nameLabel()->toolTip().contains(QString::number(10 + n)));
+        QVERIFY(qAbs(row->nameLabel()->geometry().center().y() -
+                     forms.at(n)->geometry().center().y()) <= 1);
+        // Scrolled, never squeezed.
+        QVERIFY(row->height() >= row->minimumSizeHint().height());
+    }
+}
+
+void TstMainWidget::fieldsFitAtNarrowestWidth()
+{
+    windowtest::chooseType(window->groundStationForm(), windowtest::unicastText());
+    windowtest::chooseType(window->vehicleForms().first(), windowtest::multicastText());
+    window->resize(1, window->height());
+    QCOMPARE(window->width(), window->minimumWidth());
+    for (TIoForm *form : {window->groundStationForm(), window->vehicleForms().first()}) {
+        for (TLabelLineEdit *edit : {form->localIpEdit, form->remoteIpEdit, form->groupIpEdit}) {
+            edit->setText(QStringLiteral("255.255.255.255"));
+            if (edit->isVisible())
+                QVERIFY2(windowtest::showsWhole(edit->lineEdit()), qPrintable(edit->text()));
+        }
+        for (TLabelLineEdit *edit :
+             {form->localPortEdit, form->remotePortEdit, form->groupPortEdit}) {
+            edit->setText(QStringLiteral("65535"));
+            if (edit->isVisible())
+                QVERIFY(windowtest::showsWhole(edit->lineEdit()));
+        }
+        for (QPushButton *button : {form->connectBtn, form->disconnectBtn})
+            QVERIFY(button->width() >
+                    QFontMetrics(button->font()).horizontalAdvance(button->text()));
+    }
+}
+
+// With no settings file, unicast on the first two rows and vehicles added
+// one after another: every port differs and every link opens.
+void TstMainWidget::defaultPortsConnect()
+{
+    windowtest::chooseType(window->groundStationForm(), windowtest::unicastText());
+    windowtest::chooseType(window->vehicleForms().first(), windowtest::unicastText());
+    for (int n = 0; n < 3; ++n)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QVector<TIoForm *> forms = window->vehicleForms();
+    forms.prepend(window->groundStationForm());
+    QSet<QString> ports;
+    for (TIoForm *form : forms) {
+        QCOMPARE(form->getConType(), int(IOHandler::UdpUnicast));
+        ports << form->localPortEdit->text() << form->remotePortEdit->text();
+        QUdpSocket probe;
+        if (!probe.bind(QHostAddress::LocalHost, form->localPortEdit->text().toUShort()))
+            QSKIP("a default port is taken on this machine");
+    }
+    QCOMPARE(ports.size(), 10);
+    QTest::mouseClick(window->connectAllButton(), Qt::LeftButton);
+    for (TIoForm *form : forms)
+        QTRY_VERIFY(locked(form));
+}
+
+void TstMainWidget::storedSwarmComesBack()
+{
+    window->resize(window->width(), 500);
+    const QByteArray geometry = window->saveGeometry();
+    {
+        QSettings s(kIni, QSettings::IniFormat);
+        s.setValue("Window/Vehicles", 12);
+        s.setValue("Window/Geometry", geometry);
+        for (int n = 0; n < 12; ++n) {
+            s.setValue(QStringLiteral("Con%1/ConType").arg(n), kUnicast);
+            s.setValue(QStringLiteral("Con%1/LocalPort").arg(n), QString::number(8100 + n));
+        }
+    }
+    TLinkManager::instance()->shutdownAll();
+    window.reset(new TMainWidget);
+    QCOMPARE(window->vehicleForms().size(), 12);
+    QCOMPARE(TLinkManager::instance()->uavList().size(), 12);
+    for (int n = 0; n < 12; ++n) {
+        QCOMPARE(window->vehicleForms().at(n)->getConType(), int(IOHandler::UdpUnicast));
+        QCOMPARE(window->vehicleForms().at(n)->localPortEdit->text(), QString::number(8100 + n));
+    }
+    // As high as it was left, as wide as its unicast rows need.
+    QCOMPARE(window->height(), 500);
+}
+
 void TstMainWidget::screenshot()
 {
-    // Three vehicles on different kinds of endpoints show every control.
-    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    window->vehicleForms().at(1)->conTypeCombox->comboBox()->setCurrentText(kUnicast);
-    window->vehicleForms().at(2)->conTypeCombox->comboBox()->setCurrentText(
-        QStringLiteral("Udp组播"));
-    window->adjustSize();
-    // Wide enough for the address fields to show their texts whole.
-    window->resize(qMax(window->width(), 1280), window->height());
-    QTest::qWait(50);
+    // A swarm of 20 on every kind of endpoint, scrolled to its last rows.
+    windowtest::chooseType(window->groundStationForm(), windowtest::unicastText());
+    windowtest::chooseType(window->vehicleForms().first(), windowtest::unicastText());
+    for (int n = 1; n < 20; ++n)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    for (int n = 16; n < 20; ++n)
+        windowtest::chooseType(window->vehicleForms().at(n),
+                               n < 18 ? QStringLiteral("Serial") : windowtest::multicastText());
+    window->resize(window->width(), 600);
+    QWidget *last = window->vehicleForms().last()->parentWidget();
+    window->vehicleRowList()->showRow(last);
+    QTRY_VERIFY(windowtest::inSight(last, window->vehicleRowList()->viewport()));
     window->grab();
     const QImage image = window->grab().toImage();
     QVERIFY(!image.isNull());

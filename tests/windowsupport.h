@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -85,6 +86,30 @@ inline bool unlocked(const TIoForm *form)
 {
     return !form->getConFlag() && !form->disconnectBtn->isEnabled() &&
            form->connectBtn->isEnabled();
+}
+
+// The edit shows its text whole: with the caret at the end, the start has
+// not scrolled out of sight. The edit scrolls when it paints.
+inline bool showsWhole(QLineEdit *edit)
+{
+    edit->setCursorPosition(0);
+    edit->repaint();
+    const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    edit->setCursorPosition(edit->text().size());
+    edit->repaint();
+    const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    const int advance = QFontMetrics(edit->font()).horizontalAdvance(edit->text());
+    return end - start >= advance - 1 && end < edit->width();
+}
+
+// The widget is shown, not squeezed below what it needs, and lies wholly
+// inside `area`'s visible rectangle.
+inline bool inSight(const QWidget *w, const QWidget *area)
+{
+    if (!w->isVisible() || w->height() < w->minimumSizeHint().height())
+        return false;
+    const QRect where(w->mapTo(area, QPoint(0, 0)), w->size());
+    return area->rect().contains(where) && !w->visibleRegion().isEmpty();
 }
 
 // The message boxes that appear, as the operator reads them. With

@@ -1,39 +1,31 @@
 #include "ui/tioform.h"
 
+#include "ui/kit/tfieldrules.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/kit/tserialcombox.h"
 #include "ui/kit/tuidefine.h"
+#include "ui/tformsettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QList>
 #include <QNetworkInterface>
 #include <QSerialPort>
-#include <QSettings>
 #include <QStringList>
+
 #include <QVariant>
+#include <utility>
 
 const char *const TIoForm::settingsPath = "./cfg/app.ini";
 
 namespace {
-// Settings keys of a form's group.
-const QString kConType = QStringLiteral("ConType");
-const QString kSerialPortName = QStringLiteral("SerialPortName");
-const QString kLocalIp = QStringLiteral("LocalIp");
-const QString kLocalPort = QStringLiteral("LocalPort");
-const QString kLocalIpGroup = QStringLiteral("LocalIpGroup");
-const QString kLocalPortGroup = QStringLiteral("LocalPortGroup");
-const QString kRemoteIp = QStringLiteral("RemoteIp");
-const QString kRemotePort = QStringLiteral("RemotePort");
-const QString kUdpNetInterface = QStringLiteral("UdpNetInterface");
-const QString kLoopBack = QStringLiteral("LoopBack");
-
 // A port text as the 16-bit field takes it: decimal, 0 when it is not a
 // number, truncated to the low 16 bits.
 quint16 portFromText(const QString &text)
@@ -74,13 +66,18 @@ qint32 parityFromIndex(int index)
 }
 } // namespace
 
-TIoForm::TIoForm(const QString &name, QWidget *parent) : TContainer(parent), name(name)
+TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
+    : TContainer(parent), name(name)
 {
     initUi();
     connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
             &TIoForm::onConTypeText);
     setConType(IOHandler::Serial);
     setConFlag(conFlag);
+    // What the operator stored always wins; only a row never stored starts
+    // from its neighbour.
+    if (above && !TFormSettings::hasGroup(name))
+        followRow(*above);
     loadSettings();
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
     loadComboStyle();
@@ -100,10 +97,11 @@ void TIoForm::initUi()
     serialCombox = new TSerialCombox;
 
     baudCombox = new TLabelCombox(QString());
-    baudCombox->addItems(QStringList{QStringLiteral("1200"), QStringLiteral("2400"),
-                                     QStringLiteral("4800"), QStringLiteral("9600"),
-                                     QStringLiteral("19200"), QStringLiteral("38400"),
-                                     QStringLiteral("115200"), QStringLiteral("921600")});
+    baudCombox->addItems(
+        QStringList{QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+                    QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                    QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("230400"),
+                    QStringLiteral("460800"), QStringLiteral("921600")});
     baudCombox->comboBox()->setCurrentText(QStringLiteral("115200"));
 
     dataBitsCombox = new TLabelCombox(QString());
@@ -123,6 +121,8 @@ void TIoForm::initUi()
     parityCombox->comboBox()->setCurrentText(QStringLiteral("NONE"));
 
     loopBackCheck = new QCheckBox;
+    loopBackCheck->setToolTip(
+        tr("Loop-back: also receive what this computer itself sends to the group"));
 
     netCardCombox = new TLabelCombox(QStringLiteral("网卡"));
     QStringList interfaceNames;
@@ -170,6 +170,45 @@ void TIoForm::initUi()
         edit->lineEdit()->setMaximumWidth(100);
     connectBtn->setFixedHeight(30);
     disconnectBtn->setFixedHeight(30);
+
+    for (TLabelLineEdit *edit : {groupIpEdit, localIpEdit, remoteIpEdit})
+        TFieldRules::makeAddressField(edit->lineEdit());
+    for (TLabelLineEdit *edit : {groupPortEdit, localPortEdit, remotePortEdit})
+        TFieldRules::makePortField(edit->lineEdit());
+    // The empty unit labels would only widen a row that must fit a screen.
+    for (TLabelLineEdit *edit :
+         {groupIpEdit, groupPortEdit, localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
+        edit->unit()->hide();
+    TFieldRules::fitButtonToText(connectBtn);
+    TFieldRules::fitButtonToText(disconnectBtn);
+}
+
+void TIoForm::followRow(const TIoForm &above)
+{
+    conTypeCombox->comboBox()->setCurrentIndex(above.conTypeCombox->comboBox()->currentIndex());
+    const auto nextPort = [](const TLabelLineEdit *edit) {
+        const uint port = edit->text().toUInt();
+        return port >= 1 && port < 65535 ? QString::number(port + 1) : edit->text();
+    };
+    localIpEdit->setText(above.localIpEdit->text());
+    localPortEdit->setText(nextPort(above.localPortEdit));
+    remoteIpEdit->setText(above.remoteIpEdit->text());
+    remotePortEdit->setText(nextPort(above.remotePortEdit));
+    // Rows on one group and port would hear each other's sends.
+    groupIpEdit->setText(above.groupIpEdit->text());
+    groupPortEdit->setText(nextPort(above.groupPortEdit));
+    netCardCombox->comboBox()->setCurrentIndex(above.netCardCombox->comboBox()->currentIndex());
+    loopBackCheck->setCheckState(above.loopBackCheck->checkState());
+    const int port = above.serialCombox->findText(above.serialCombox->currentText());
+    if (port >= 0 && port + 1 < serialCombox->count())
+        serialCombox->setCurrentIndex(port + 1);
+    else
+        serialCombox->setCurrentText(above.serialCombox->currentText());
+    for (const auto &pair : {std::make_pair(baudCombox, above.baudCombox),
+                             std::make_pair(dataBitsCombox, above.dataBitsCombox),
+                             std::make_pair(stopBitsCombox, above.stopBitsCombox),
+                             std::make_pair(parityCombox, above.parityCombox)})
+        pair.first->comboBox()->setCurrentIndex(pair.second->comboBox()->currentIndex());
 }
 
 void TIoForm::onConTypeText(const QString &text)
@@ -259,61 +298,12 @@ IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
 
 void TIoForm::loadSettings()
 {
-    QSettings settings(QString::fromLatin1(settingsPath), QSettings::IniFormat);
-    settings.beginGroup(name);
-    const auto applyText = [&settings](const QString &key, const auto &apply) {
-        const QVariant value = settings.value(key, QVariant());
-        if (!value.isNull())
-            apply(value.toString());
-    };
-    applyText(kConType, [this](const QString &v) { conTypeCombox->comboBox()->setCurrentText(v); });
-    applyText(kSerialPortName, [this](const QString &v) { serialCombox->setCurrentText(v); });
-    applyText(kLocalIp, [this](const QString &v) { localIpEdit->setText(v); });
-    applyText(kLocalPort, [this](const QString &v) { localPortEdit->setText(v); });
-    applyText(kLocalIpGroup, [this](const QString &v) { groupIpEdit->setText(v); });
-    applyText(kLocalPortGroup, [this](const QString &v) { groupPortEdit->setText(v); });
-    applyText(kRemoteIp, [this](const QString &v) { remoteIpEdit->setText(v); });
-    applyText(kRemotePort, [this](const QString &v) { remotePortEdit->setText(v); });
-    applyText(kUdpNetInterface,
-              [this](const QString &v) { netCardCombox->comboBox()->setCurrentText(v); });
-    const QVariant loopBack = settings.value(kLoopBack, QVariant());
-    if (!loopBack.isNull()) {
-        // Any other number behaves as the box would treat it: checked. Cast
-        // unchecked, a number outside the enumeration is undefined.
-        const int state = loopBack.toInt();
-        loopBackCheck->setCheckState(state == Qt::Unchecked          ? Qt::Unchecked
-                                     : state == Qt::PartiallyChecked ? Qt::PartiallyChecked
-                                                                     : Qt::Checked);
-    }
-    settings.endGroup();
-    // The form starts with its defaults all the same; say why.
-    if (settings.status() == QSettings::AccessError)
-        qDebug() << "settings file" << settings.fileName() << "not read, defaults used for" << name;
+    TFormSettings::load(*this);
 }
 
 void TIoForm::saveSettings()
 {
-    QSettings settings(QString::fromLatin1(settingsPath), QSettings::IniFormat);
-    settings.beginGroup(name);
-    settings.setValue(kLocalIp, localIpEdit->text());
-    settings.setValue(kLocalPort, localPortEdit->text());
-    settings.setValue(kLocalIpGroup, groupIpEdit->text());
-    settings.setValue(kLocalPortGroup, groupPortEdit->text());
-    settings.setValue(kRemoteIp, remoteIpEdit->text());
-    settings.setValue(kRemotePort, remotePortEdit->text().toUInt(nullptr, 10));
-    settings.setValue(kSerialPortName, serialCombox->currentText());
-    settings.setValue(kConType, conTypeCombox->currentText());
-    settings.setValue(kUdpNetInterface, netCardCombox->currentText());
-    settings.setValue(kLoopBack, static_cast<int>(loopBackCheck->checkState()));
-    settings.endGroup();
-    // The link opens whether or not this worked, but the operator's values
-    // will be missing at the next start: say so.
-    settings.sync();
-    if (settings.status() == QSettings::AccessError)
-        qDebug() << "settings file" << settings.fileName() << "not saved, settings of" << name
-                 << "lost at exit";
-    else if (settings.status() == QSettings::FormatError)
-        qDebug() << "settings file" << settings.fileName() << "holds lines that are not settings";
+    TFormSettings::save(*this);
 }
 
 void TIoForm::loadComboStyle()

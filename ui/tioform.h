@@ -20,13 +20,20 @@ class TIoForm : public TContainer
 {
     Q_OBJECT
 public:
-    explicit TIoForm(const QString &name, QWidget *parent = nullptr);
+    // A form whose group is not in the settings file starts from the row
+    // `above`, when given: see followRow().
+    explicit TIoForm(const QString &name, QWidget *parent = nullptr,
+                     const TIoForm *above = nullptr);
     ~TIoForm() override;
 
     // The controls' values as an endpoint record; its id is left at 0.
     IOHandler::DeviceInfo getDeviceInfo() const;
     // true: the link is shown as open (everything locked but Disconnect).
     void setConFlag(bool isConFlag);
+    // Takes the kind, addresses and serial line of `above`, with every
+    // port one higher and the next serial port of the list, so that rows
+    // added one after another never collide.
+    void followRow(const TIoForm &above);
 
     // The controls, in layout order. The owner sets properties on the two
     // buttons and connects to them; tests read the others.

@@ -9,6 +9,13 @@
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tioform.h"
+#include "ui/tlinkrow.h"
+#include "ui/trowlist.h"
+#include "ui/twindowsettings.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QScreen>
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +25,7 @@ TMainWidget::TMainWidget(QWidget *parent) : TWidget(parent)
 {
     initUi();
     initLinks();
+    restoreWindow();
 }
 
 TMainWidget::~TMainWidget() = default;
@@ -30,11 +38,16 @@ void TMainWidget::initUi()
     auto *gcsLayout = new QVBoxLayout(gcsBox);
     gcsLayout->addWidget(new TLabel(tr("Gcs Port Setting")), 0, Qt::AlignCenter);
     gcsForm = new TIoForm(QStringLiteral("Connect"));
-    gcsLayout->addWidget(gcsForm);
+    gcsLayout->addWidget(new TLinkRow(gcsLinkId, gcsForm));
 
+    // Only the vehicle rows scroll: the ground station, the titles and the
+    // buttons stay in sight however many vehicles there are.
     auto *uavBox = new QGroupBox;
-    uavLayout = new QVBoxLayout(uavBox);
-    uavLayout->addWidget(new TLabel(tr("Uav Port Setting")), 0, Qt::AlignCenter);
+    auto *uavBoxLayout = new QVBoxLayout(uavBox);
+    uavBoxLayout->addWidget(new TLabel(tr("Uav Port Setting")), 0, Qt::AlignCenter);
+    rowList = new TRowList;
+    uavBoxLayout->addWidget(rowList, 1);
+    uavLayout = rowList->rowLayout();
 
     connectAllBtn = new TPushButton(QString::fromUtf8("全部连接"));
     disconnectAllBtn = new TPushButton(QString::fromUtf8("全部断开"));
@@ -43,7 +56,7 @@ void TMainWidget::initUi()
 
     mainLayout = new QVBoxLayout(this);
     mainLayout->addWidget(gcsBox);
-    mainLayout->addWidget(uavBox);
+    mainLayout->addWidget(uavBox, 1);
     auto *buttonLayout = new QHBoxLayout;
     buttonLayout->addWidget(connectAllBtn);
     buttonLayout->addWidget(disconnectAllBtn);
@@ -54,7 +67,9 @@ void TMainWidget::initUi()
 
 void TMainWidget::initLinks()
 {
-    onAddUav();
+    const int vehicles = qMax(1, TWindowSettings::vehicleCount());
+    for (int n = 0; n < vehicles; ++n)
+        appendVehicle();
 
     auto *gcs = new TGcsPtl(gcsLinkId, true, nullptr);
     TLinkManager::instance()->addLink(gcsLinkId, gcs);
@@ -142,10 +157,21 @@ void TMainWidget::onDisconnectAll()
 
 void TMainWidget::onAddUav()
 {
+    QWidget *row = appendVehicle();
+    storeWindow();
+    fitToScreen(GrowToRows);
+    rowList->showRow(row);
+}
+
+QWidget *TMainWidget::appendVehicle()
+{
     const int n = uavForms.size();
-    auto *form = new TIoForm(QStringLiteral("Con%1").arg(n), nullptr);
+    const TIoForm *above = n == 0 ? gcsForm : uavForms.last();
+    auto *form = new TIoForm(QStringLiteral("Con%1").arg(n), nullptr, above);
     uavForms.append(form);
-    uavLayout->addWidget(form);
+    auto *row = new TLinkRow(n + firstUavLinkId, form);
+    // Before the trailing stretch that keeps the rows at the top.
+    uavLayout->insertWidget(uavLayout->count() - 1, row);
     form->connectBtn->setProperty("Id", n);
     form->disconnectBtn->setProperty("Id", n);
     connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
@@ -155,6 +181,7 @@ void TMainWidget::onAddUav()
     auto *link = new TUavPtl(linkId, true, nullptr);
     TLinkManager::instance()->addLink(linkId, link);
     TLinkManager::instance()->addUav(link);
+    return row;
 }
 
 void TMainWidget::onDelUav()
@@ -163,15 +190,60 @@ void TMainWidget::onDelUav()
     if (count < 2)
         return;
     TIoForm *form = uavForms.last();
-    uavLayout->removeWidget(form);
+    QWidget *row = form->parentWidget();
+    uavLayout->removeWidget(row);
     QObject::disconnect(form, nullptr, nullptr, nullptr);
     disconnect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     disconnect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
-    form->deleteLater();
+    // The form goes with its row.
+    row->deleteLater();
     uavForms.removeLast();
 
     TLinkManager::instance()->removeLink(count + firstUavLinkId - 1);
     TLinkManager::instance()->removeLastUav();
+    storeWindow();
+}
+
+void TMainWidget::restoreWindow()
+{
+    const QByteArray geometry = TWindowSettings::geometry();
+    const bool restored = !geometry.isEmpty() && restoreGeometry(geometry);
+    if (!geometry.isEmpty() && !restored)
+        qDebug() << "settings file: window geometry not usable, default size used";
+    fitToScreen(restored ? KeepSize : GrowToRows);
+}
+
+void TMainWidget::storeWindow() const
+{
+    TWindowSettings::store(uavForms.size(), saveGeometry());
+}
+
+void TMainWidget::fitToScreen(Fit fit)
+{
+    QScreen *where = screen();
+    if (!where)
+        return;
+    const QRect available = where->availableGeometry();
+    // Window decorations are outside the widget's own height.
+    const int frame = frameGeometry().height() - geometry().height();
+    const int tallest = qMax(minimumSizeHint().height(), available.height() - frame);
+    const QSize wanted = sizeHint();
+    const bool sized = testAttribute(Qt::WA_Resized);
+    int height = !sized ? wanted.height() : this->height();
+    if (sized && fit == GrowToRows)
+        height = qMax(height, wanted.height());
+    height = qMin(height, tallest);
+    const int widest = qMax(available.width(), minimumSizeHint().width());
+    const int width =
+        qMin(qMax(sized ? this->width() : wanted.width(), minimumSizeHint().width()), widest);
+    if (!sized || height != this->height() || width != this->width())
+        resize(width, height);
+}
+
+void TMainWidget::closeEvent(QCloseEvent *event)
+{
+    storeWindow();
+    TWidget::closeEvent(event);
 }
 
 void TMainWidget::onTAppEvent(int event, int id, QVariant var)

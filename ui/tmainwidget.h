@@ -6,6 +6,7 @@
 #include <QVector>
 
 class QVBoxLayout;
+class TRowList;
 class TIoForm;
 class TPushButton;
 
@@ -27,6 +28,7 @@ public:
     TPushButton *disconnectAllButton() const { return disconnectAllBtn; }
     TPushButton *addUavButton() const { return addUavBtn; }
     TPushButton *delUavButton() const { return delUavBtn; }
+    TRowList *vehicleRowList() const { return rowList; }
 
     // Link id of the ground-station link and of the first vehicle link.
     static constexpr int gcsLinkId = 5;
@@ -46,6 +48,19 @@ private:
     void onAddUav();
     void onDelUav();
     void onTAppEvent(int event, int id, QVariant var);
+    // The form, its row and its link at the end of the list; the row.
+    QWidget *appendVehicle();
+    void restoreWindow();
+    void storeWindow() const;
+    // As tall as the rows want (or as the operator left it), never taller
+    // than the screen.
+    enum Fit
+    {
+        GrowToRows,
+        KeepSize
+    };
+    void fitToScreen(Fit fit);
+    void closeEvent(QCloseEvent *event) override;
     void requestGcs(bool isConFlag);
     void requestUav(bool isConFlag);
 
@@ -57,4 +72,5 @@ private:
     TIoForm *gcsForm = nullptr;
     QVBoxLayout *uavLayout = nullptr;
     QVector<TIoForm *> uavForms;
+    TRowList *rowList = nullptr;
 };

@@ -2,9 +2,12 @@
 
 #include <QComboBox>
 
+class QAction;
+
 // The list of serial ports as "name: description" (or the name alone), read
-// again on every left mouse press, keeping the current entry when it is
-// still listed.
+// again each time the list opens. The box is editable: a device path typed
+// in (a pseudo terminal, a simulator's virtual port) is used whole. A port
+// that is chosen but not present stays chosen and is marked as absent.
 class TSerialCombox : public QComboBox
 {
     Q_OBJECT
@@ -15,10 +18,19 @@ public:
     // Takes effect at the next refreshPorts().
     void setShowDescription(bool show);
     bool isShowingDescription() const { return showDescription; }
+    // The current entry names no port this computer has right now.
+    bool currentPortAbsent() const;
+    void showPopup() override;
+
+    // The device part of an entry: the text before the first ":".
+    static QString deviceName(const QString &entry);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    void markPresence();
+
     bool showDescription;
+    QAction *absentMark = nullptr;
 };

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class TIoForm;
+
+// One port form's group of the settings file: what the form shows is
+// written on every Connect and read back when a form of the same name is
+// built. Each access opens the file anew; nothing is cached.
+class TFormSettings
+{
+public:
+    static void load(TIoForm &form);
+    static void save(const TIoForm &form);
+    // The file holds a group for this form name.
+    static bool hasGroup(const QString &name);
+};
