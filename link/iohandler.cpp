@@ -1,10 +1,11 @@
 #include "link/iohandler.h"
 
 #include "app/tapp.h"
+#include "link/tlinkerrors.h"
+#include "link/tlinknames.h"
 #include "msg/tmsgmanager.h"
 
 #include <QDebug>
-#include <QMetaEnum>
 #include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
@@ -46,7 +47,7 @@ void IOHandler::start()
 
 IOHandler::~IOHandler()
 {
-    qDebug() << "IOHandler delete: " << this << deviceInfo.id;
+    qDebug() << "IOHandler delete: " << this << deviceInfo.id << name();
     // Errors raised while the devices go down must not reach a half-destroyed
     // link, and the timer must stop in the thread that started it.
     if (pollTimer)
@@ -113,7 +114,7 @@ void IOHandler::shutdown()
 
 void IOHandler::init()
 {
-    qDebug() << "IOHandler init::" << this << deviceInfo.id << QThread::currentThreadId()
+    qDebug() << "IOHandler init::" << this << deviceInfo.id << name() << QThread::currentThreadId()
              << thread();
     if (!udpSocket)
         createUdpSocket();
@@ -171,7 +172,7 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         emitEvent(LinkClosed);
         return false;
     }
-    serialPort->setPortName(serial.portName.split(QLatin1Char(':')).first());
+    serialPort->setPortName(deviceName(serial));
     if (serial.baudRate != 0) {
         serialPort->setBaudRate(serial.baudRate, QSerialPort::AllDirections);
         serialPort->setDataBits(static_cast<QSerialPort::DataBits>(serial.dataBits));
@@ -184,8 +185,8 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         serialPort->setParity(QSerialPort::NoParity);
     }
     serialBacklogReported = false;
+    openFailure.clear();
     openingSerial = true;
-    serialErrorReported = false;
     const bool opened = serialPort->open(QIODevice::ReadWrite);
     openingSerial = false;
     if (opened) {
@@ -193,9 +194,10 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
         emitEvent(LinkOpened);
         return true;
     }
-    deviceInfo.conType = None;
-    emitEvent(LinkOpenFailed);
-    return false;
+    return failOpen(openFailure.isEmpty()
+                        ? TLinkErrors::serialFailed(serialPort->error(), serialPort->errorString(),
+                                                    deviceName(serial))
+                        : openFailure);
 }
 
 void IOHandler::createUdpSocket()
@@ -235,14 +237,11 @@ bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
     // or port 0, which would bind every interface or a random port: not
     // what the operator asked for.
     if (udp.localAddr.isNull())
-        return refuseOpen(tr("invalid local address"));
+        return failOpen(tr("invalid local address"));
     if (udp.localPort == 0)
-        return refuseOpen(tr("invalid local port"));
-    if (!udpSocket->bind(udp.localAddr, udp.localPort)) {
-        deviceInfo.conType = None;
-        emitEvent(LinkOpenFailed);
-        return false;
-    }
+        return failOpen(tr("invalid local port"));
+    if (!udpSocket->bind(udp.localAddr, udp.localPort))
+        return failOpen(TLinkErrors::bindFailed(*udpSocket, udp.localAddr, udp.localPort));
     raiseReceiveBuffer();
     deviceInfo.conType = UdpUnicast;
     deviceInfo.udp = udp;
@@ -263,13 +262,11 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         return false;
     }
     if (udp.localPort == 0)
-        return refuseOpen(tr("invalid group port"));
-    if (!udpSocket->bind(QHostAddress::AnyIPv4, udp.localPort,
-                         QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
-        deviceInfo.conType = None;
-        emitEvent(LinkOpenFailed);
-        return false;
-    }
+        return failOpen(tr("invalid group port"));
+    const QHostAddress any(QHostAddress::AnyIPv4);
+    if (!udpSocket->bind(any, udp.localPort,
+                         QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint))
+        return failOpen(TLinkErrors::bindFailed(*udpSocket, any, udp.localPort));
     raiseReceiveBuffer();
     udpSocket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     udpSocket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
@@ -277,18 +274,11 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
     if (!udpSocket->joinMulticastGroup(udp.localAddr, udp.netInterface)) {
         // A bound socket that is no group member would look open and hear
         // nothing: report it as the failed open it is.
-        const QString where = udp.netInterface.isValid() ? udp.netInterface.humanReadableName()
-                                                         : tr("the default interface");
-        const QString text =
-            tr("join multicast group %1 on %2 failed").arg(udp.localAddr.toString(), where);
-        qDebug() << "link" << deviceInfo.id << text << udpSocket->errorString();
+        const QString text = TLinkErrors::joinFailed(*udpSocket, udp.localAddr, udp.netInterface);
         udpSocket->abort();
-        deviceInfo.conType = None;
-        reportLinkError(text);
-        emitEvent(LinkOpenFailed);
-        return false;
+        return failOpen(text);
     }
-    qDebug() << "multicast joined" << udp.localAddr.toString() << udp.localPort
+    qDebug() << "link" << name() << "multicast joined" << udp.localAddr.toString() << udp.localPort
              << udp.netInterface.humanReadableName();
     deviceInfo.conType = UdpMulticast;
     deviceInfo.udp = udp;
@@ -305,7 +295,7 @@ void IOHandler::raiseReceiveBuffer()
     // The kernel trims the request silently (Linux caps it at
     // net.core.rmem_max, then doubles it for its own bookkeeping), so say
     // what the socket really got.
-    qDebug() << "link" << deviceInfo.id << "receive buffer"
+    qDebug() << "link" << name() << "receive buffer"
              << udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt()
              << "bytes, asked for" << udpReceiveBufferBytes;
 }
@@ -421,7 +411,7 @@ void IOHandler::sendData(QByteArray b, QVariant device)
 void IOHandler::writeSerial(const QByteArray &b)
 {
     if (serialPort->bytesToWrite() + b.size() > maxSerialBacklogBytes) {
-        qDebug() << "link" << deviceInfo.id << "serial backlog full, block of" << b.size()
+        qDebug() << "link" << name() << "serial backlog full, block of" << b.size()
                  << "bytes dropped";
         if (!serialBacklogReported)
             reportLinkError(tr("serial port %1 does not take data, blocks dropped")
@@ -445,29 +435,36 @@ void IOHandler::closeSerialPort()
     closingSerial = false;
 }
 
+QString IOHandler::name() const
+{
+    return TLinkNames::rowName(deviceInfo.id);
+}
+
 void IOHandler::reportLinkError(const QString &text)
 {
     emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
-    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn, text);
+    emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn,
+                                          TLinkErrors::forRow(deviceInfo.id, text));
 }
 
-bool IOHandler::refuseOpen(const QString &text)
+// Every open that fails ends here: the operator hears of it once, with the
+// row and the reason, and the form learns that the link stays closed.
+bool IOHandler::failOpen(const QString &text)
 {
-    qDebug() << "link" << deviceInfo.id << text;
+    qDebug() << "link" << name() << "open failed:" << text;
     deviceInfo.conType = None;
     reportLinkError(text);
     emitEvent(LinkOpenFailed);
     return false;
 }
 
+// Failed binds and joins are told by the open they belong to; an error of a
+// socket that is open (a send that went nowhere) is no news for the operator.
 void IOHandler::onUdpError(QAbstractSocket::SocketError error)
 {
-    if (error != QAbstractSocket::AddressInUseError)
-        return;
-    reportLinkError(QStringLiteral("rec udp error"));
-    qDebug() << QStringLiteral("link rec udp error, id: %1, ip: %2, port: %3")
+    qDebug() << QStringLiteral("link rec udp error, id: %1 (%2), ip: %3, port: %4")
                     .arg(deviceInfo.id)
-                    .arg(deviceInfo.udp.localAddr.toString())
+                    .arg(name(), deviceInfo.udp.localAddr.toString())
                     .arg(deviceInfo.udp.localPort)
              << error;
 }
@@ -476,16 +473,19 @@ void IOHandler::onSerialError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || closingSerial)
         return;
-    // Some devices fail more than once while one open runs; the operator
-    // pressed Connect once and hears about it once.
-    if (openingSerial && serialErrorReported)
-        return;
-    serialErrorReported = openingSerial;
-    const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
-    reportLinkError(tr("open serial failed:") + QLatin1String(name ? name : "UnknownError"));
-    qDebug() << QStringLiteral("link rec serial error, id: %1, port: %2")
+    const QString text =
+        TLinkErrors::serialFailed(error, serialPort->errorString(), deviceName(deviceInfo.serial));
+    qDebug() << QStringLiteral("link rec serial error, id: %1 (%2), port: %3")
                     .arg(deviceInfo.id)
-                    .arg(deviceInfo.serial.portName)
+                    .arg(name(), deviceInfo.serial.portName)
              << error;
+    // Some devices fail more than once while one open runs; the operator
+    // pressed Connect once and hears about it once, from the failed open.
+    if (openingSerial) {
+        if (openFailure.isEmpty())
+            openFailure = text;
+        return;
+    }
+    reportLinkError(text);
     openSerial(deviceInfo.serial, false);
 }

@@ -138,7 +138,13 @@ private:
     int readDatagrams();
     void emitEvent(int event);
     void reportLinkError(const QString &text);
-    bool refuseOpen(const QString &text);
+    bool failOpen(const QString &text);
+    QString name() const;
+    // The device of a serial record: the port list shows "name: description".
+    static QString deviceName(const SerialInfo &serial)
+    {
+        return serial.portName.section(QLatin1Char(':'), 0, 0);
+    }
     void writeSerial(const QByteArray &b);
     void closeSerialPort();
 
@@ -151,7 +157,7 @@ private:
     QVariant packedDevice; // deviceInfo as last emitted with a datagram
     bool openingSerial = false;
     bool closingSerial = false;
-    bool serialErrorReported = false;
+    QString openFailure; // the first error of the serial open under way
     bool serialBacklogReported = false;
     QThread *workerThread = nullptr;
     bool ownsThread = false;

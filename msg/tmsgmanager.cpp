@@ -1,41 +1,14 @@
 #include "msg/tmsgmanager.h"
 
+#include "msg/tburstbox.h"
+
 #include <QApplication>
 #include <QDebug>
-#include <QMessageBox>
-#include <QTimer>
-
-#include <memory>
 
 TMsgManager *TMsgManager::registered = nullptr;
 
 // The one message manager of the process; it belongs to the main thread.
 static TMsgManager theMsgManager;
-
-namespace {
-struct LevelLook
-{
-    const char *title;
-    QMessageBox::Icon icon;
-};
-
-LevelLook lookOf(MsgLevel level)
-{
-    switch (level) {
-    case Debug:
-        return {"DEBUG", QMessageBox::Information};
-    case Info:
-        return {"INFO ", QMessageBox::Information};
-    case Warn:
-        return {"WARN ", QMessageBox::Warning};
-    case Error:
-        return {"ERROR", QMessageBox::Critical};
-    case Fatal:
-        return {"FATAL", QMessageBox::Critical};
-    }
-    return {"INFO", QMessageBox::Information};
-}
-} // namespace
 
 TMsgManager::TMsgManager(QObject *parent) : QObject(parent)
 {
@@ -56,7 +29,6 @@ TMsgManager *TMsgManager::instance()
 
 void TMsgManager::onShowMsg(int id, MsgType type, MsgLevel level, const QString &msg)
 {
-    const LevelLook look = lookOf(level);
     switch (type) {
     case FcsMsg:
         emit uiShowMsgSignal(id, level, msg);
@@ -66,25 +38,48 @@ void TMsgManager::onShowMsg(int id, MsgType type, MsgLevel level, const QString 
         emit uiShowMsgSignal(-1, level, msg);
         qDebug() << "GcsMsg:" << msg;
         break;
-    case BoxMsg: {
+    case BoxMsg:
         // Widgets need a widget application; a core-only process (a tool or
         // a test) still gets the message, on the debug stream.
         if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-            qDebug() << "BoxMsg:" << look.title << msg;
+            qDebug() << "BoxMsg:" << TBurstBox::lookOf(level).title << msg;
             break;
         }
-        // Freed as soon as it has closed: deferred deletion would need an
-        // event loop to come back to, and a box shown while the program winds
-        // down has none.
-        std::unique_ptr<QMessageBox> box(
-            new QMessageBox(look.icon, QLatin1String(look.title), msg, QMessageBox::Close, nullptr,
-                            Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint));
-        box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        QTimer::singleShot(boxTimeoutMs, box.get(), SLOT(accept()));
-        box->exec();
+        showInBox(id, level, msg);
         break;
-    }
     default:
         break;
     }
+}
+
+// A box shown, not run: no event loop nests in whatever the GUI thread was
+// doing, and a burst of failures adds lines instead of stacking boxes.
+void TMsgManager::showInBox(int id, MsgLevel level, const QString &msg)
+{
+    if (box && !box->takesMore())
+        discardBox();
+    if (!box) {
+        box = new TBurstBox(boxTimeoutMs);
+        connect(box, &TBurstBox::burstOver, box, &QObject::deleteLater);
+        // A widget must go before the application does. A program that ends
+        // through its event loop frees the box on the way out; a process
+        // that never ran one frees it as the application is destroyed,
+        // while widgets still work.
+        connect(qApp, &QCoreApplication::aboutToQuit, this, &TMsgManager::discardBox,
+                Qt::UniqueConnection);
+        qRemovePostRoutine(&TMsgManager::discardBoxAtExit);
+        qAddPostRoutine(&TMsgManager::discardBoxAtExit);
+    }
+    box->add(id, level, msg);
+}
+
+void TMsgManager::discardBox()
+{
+    delete box;
+}
+
+void TMsgManager::discardBoxAtExit()
+{
+    if (registered)
+        registered->discardBox();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+class TBurstBox;
 
 enum MsgType : qint32
 {
@@ -18,8 +21,8 @@ enum MsgLevel : qint32
     Fatal = 4
 };
 
-// Turns messages from any thread into debug lines or self-closing message
-// boxes in the GUI thread.
+// Turns messages from any thread into debug lines or a self-closing message
+// box in the GUI thread; messages that come in a burst share one box.
 class TMsgManager : public QObject
 {
     Q_OBJECT
@@ -28,7 +31,7 @@ public:
 
     static TMsgManager *instance();
 
-    // How long a message box stays open before it closes itself.
+    // How long the message box stays open after its last message.
     static constexpr int boxTimeoutMs = 2000;
 
 signals:
@@ -37,6 +40,11 @@ signals:
 
 private:
     void onShowMsg(int id, MsgType type, MsgLevel level, const QString &msg);
+    void showInBox(int id, MsgLevel level, const QString &msg);
+    void discardBox();
+    static void discardBoxAtExit();
+
+    QPointer<TBurstBox> box;
 
     static TMsgManager *registered;
 };

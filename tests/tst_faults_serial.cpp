@@ -175,23 +175,29 @@ void TstFaultsSerial::portThatCannotOpen_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("reason"); // %1 the port; the system's words may follow
 
+    const QString unusable = QStringLiteral("%1 cannot be used: ");
     QTest::newRow("does not exist") << "/dev/ttyRelayMissing0"
-                                    << "DeviceNotFoundError";
+                                    << "DeviceNotFoundError"
+                                    << "%1 does not exist";
     QTest::newRow("a directory") << "dir"
-                                 << "UnknownError";
+                                 << "UnknownError" << unusable;
     QTest::newRow("a regular file") << "file"
-                                    << "UnsupportedOperationError";
+                                    << "UnsupportedOperationError" << unusable;
     QTest::newRow("not a terminal") << "/dev/null"
-                                    << "UnsupportedOperationError";
-    QTest::newRow("held by vehicle 0") << "held"
-                                       << "PermissionError";
+                                    << "UnsupportedOperationError" << unusable;
+    QTest::newRow("held by vehicle 0")
+        << "held"
+        << "PermissionError"
+        << "%1 is in use by another program or may not be opened by this user";
 }
 
 void TstFaultsSerial::portThatCannotOpen()
 {
     QFETCH(QString, port);
     QFETCH(QString, error);
+    QFETCH(QString, reason);
 
     QTemporaryDir dir;
     QTemporaryFile file;
@@ -214,8 +220,10 @@ void TstFaultsSerial::portThatCannotOpen()
     QTRY_VERIFY(!boxes->seen.isEmpty());
     QTRY_COMPARE(BoxWatcher::open(), 0);
     QCOMPARE(boxes->seen.first().icon, QMessageBox::Warning);
-    QCOMPARE(boxes->texts().first(), "open serial failed:" + error);
-    QCOMPARE(log->codes(kSpareId), (QVector<int>{2, 5, 4}));
+    const QString text = boxes->texts().first();
+    QVERIFY2(text.startsWith("Uav 2: open serial failed:" + error + ": " + reason.arg(port)),
+             qPrintable(text));
+    QCOMPARE(log->codes(kSpareId), (QVector<int>{2, 4}));
     QCOMPARE(boxes->seen.size(), 1);
 }
 
@@ -229,8 +237,9 @@ void TstFaultsSerial::portVanishesAndReturns()
     QTRY_COMPARE(log->codes(kSerialId), (QVector<int>{2, 5}));
     QTRY_VERIFY(unlocked(window->uavForm(0)));
     QTRY_COMPARE(boxes->seen.size(), 1);
-    QVERIFY2(boxes->texts().first().startsWith("open serial failed:"),
-             qPrintable(boxes->texts().first()));
+    const QString text = boxes->texts().first();
+    QVERIFY2(text.startsWith("Uav 1: open serial failed:") && text.contains(pty->endA()),
+             qPrintable(text));
     // The stream goes on into the void; nothing more is reported.
     const int downBefore = down;
     QTRY_VERIFY(down > downBefore + 20);

@@ -10,6 +10,7 @@
 #include "app/version.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "testsupport.h"
@@ -25,7 +26,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLayout>
@@ -36,7 +36,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QThread>
-#include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -534,55 +533,55 @@ void TstMainWidget::eventsLockAndUnlockByRecordId()
 
 void TstMainWidget::eventsFromRealLinks()
 {
-    // A link that fails to open (its port already taken) reports event 4,
-    // which leaves the form unlocked, and raises a self-closing message box
-    // (its socket error). A real open then locks the form.
+    // Five rows whose port is already taken, connected all at once: every
+    // link reports event 4, which leaves its form unlocked, and the
+    // operator gets one self-closing box with a line a row. A real open
+    // then locks a form.
     QUdpSocket taken;
     QVERIFY(taken.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    TIoForm *con0 = window->vehicleForms().first();
-    makeUnicast(con0);
-    con0->localPortEdit->setText(QString::number(taken.localPort()));
-    QSignalSpy events(TApp::instance(), &TApp::TAppEvent);
+    const QString port = QString::number(taken.localPort());
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    QList<TIoForm *> forms{window->groundStationForm()};
+    for (TIoForm *f : window->vehicleForms())
+        forms << f;
+    QStringList lines;
+    for (TIoForm *f : forms) {
+        makeUnicast(f);
+        f->localPortEdit->setText(port);
+        const QString row =
+            lines.isEmpty() ? QStringLiteral("Gcs") : QStringLiteral("Uav %1").arg(lines.size());
+        lines << row + ": rec udp error: 127.0.0.1:" + port + " is already in use";
+    }
+    QCOMPARE(lines.size(), 5);
+    linktest::EventLog log;
+    windowtest::BoxWatcher boxes(false);
 
-    // The box runs a nested event loop in this thread; look at it from a timer.
-    QStringList boxTexts;
-    QTimer probe;
-    probe.setInterval(100);
-    connect(&probe, &QTimer::timeout, this, [&boxTexts] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w))
-                if (box->isVisible() && !boxTexts.contains(box->text()))
-                    boxTexts << box->text();
-    });
-    probe.start();
-    QElapsedTimer clock;
-    clock.start();
-    QTest::mouseClick(con0->connectBtn, Qt::LeftButton);
-    QTRY_VERIFY(!events.isEmpty());
-    bool sawFailed = false;
-    for (const auto &e : events)
-        sawFailed |= e.at(0).toInt() == 4 && e.at(1).toInt() == 10;
-    QTRY_VERIFY(sawFailed || clock.elapsed() > 3000);
-    for (const auto &e : events)
-        sawFailed |= e.at(0).toInt() == 4 && e.at(1).toInt() == 10;
-    if (!sawFailed)
-        QSKIP("this system let two sockets bind the same unicast port");
-    QTRY_VERIFY_WITH_TIMEOUT(!boxTexts.isEmpty(), 5000);
-    const auto openBoxes = [] {
-        int n = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            n += qobject_cast<QMessageBox *>(w) && w->isVisible();
-        return n;
+    QTest::mouseClick(window->connectAllButton(), Qt::LeftButton);
+    const QList<int> ids{5, 10, 11, 12, 13};
+    const auto outcome = [&log](int id) {
+        const QVector<int> codes = log.codes(id);
+        return codes.contains(IOHandler::LinkOpened) ? 3 : codes.contains(4) ? 4 : 0;
     };
-    // It closes itself after two seconds.
-    QTRY_COMPARE_WITH_TIMEOUT(openBoxes(), 0, 10000);
-    probe.stop();
-    QCOMPARE(boxTexts, QStringList{QStringLiteral("rec udp error")});
-    QVERIFY(unlocked(con0));
-    QCOMPARE(con0->localPortEdit->text(), QString::number(taken.localPort()));
+    for (int id : ids)
+        QTRY_VERIFY(outcome(id) != 0);
+    for (int id : ids)
+        if (outcome(id) == IOHandler::LinkOpened)
+            QSKIP("this system let two sockets bind the same unicast port");
+    for (int id : ids)
+        QCOMPARE(log.codes(id), (QVector<int>{2, 4}));
+    QTRY_COMPARE(boxes.texts(), QStringList{lines.join(QLatin1Char('\n'))});
+    QCOMPARE(boxes.seen.first().icon, QMessageBox::Warning);
+    // It closes itself two seconds after its last line.
+    QTRY_COMPARE_WITH_TIMEOUT(windowtest::BoxWatcher::open(), 0, 10000);
+    QCOMPARE(boxes.seen.size(), 1);
+    for (TIoForm *f : forms)
+        QVERIFY(unlocked(f));
+    TIoForm *con0 = forms.at(1);
+    QCOMPARE(con0->localPortEdit->text(), port);
     // Settings were written all the same.
     QSettings s(kIni, QSettings::IniFormat);
-    QCOMPARE(s.value("Con0/LocalPort").toString(), QString::number(taken.localPort()));
+    QCOMPARE(s.value("Con0/LocalPort").toString(), port);
 
     makeUnicast(con0);
     QTest::mouseClick(con0->connectBtn, Qt::LeftButton);

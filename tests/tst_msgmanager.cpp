@@ -52,14 +52,23 @@ class TestMsgManager : public QObject
 {
     Q_OBJECT
 private slots:
+    void init();
     void boxPerLevel_data();
     void boxPerLevel();
-    void boxClosesItself();
+    void burstSharesOneBox_data();
+    void burstSharesOneBox();
+    void closedBoxTakesBurstTail();
+    void boxClosesAfterLastLine();
     void forwardsAndLogs_data();
     void forwardsAndLogs();
-    void boxesFromAnotherThread();
     void secondManagerHasNoEffect();
 };
+
+// A box of the case before is freed once its burst is over.
+void TestMsgManager::init()
+{
+    QTRY_VERIFY(!anyBoxLeft());
+}
 
 void TestMsgManager::boxPerLevel_data()
 {
@@ -75,50 +84,121 @@ void TestMsgManager::boxPerLevel_data()
     QTest::newRow("unknown level") << 9 << "INFO" << int(QMessageBox::Information);
 }
 
-// Each box is inspected while its exec() runs, then closed with its button.
+// Emitted in the GUI thread the box is up as soon as the emit returns: it
+// is shown, not run in an event loop of its own. The operator closes it.
 void TestMsgManager::boxPerLevel()
 {
     QFETCH(int, level);
 
-    QObject guard;
-    QPointer<QMessageBox> box;
-    SeenBox seen;
-    QTimer::singleShot(50, &guard, [&] {
-        box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        seen = look(box);
-        box->button(QMessageBox::Close)->click();
-    });
     emit TMsgManager::instance()->showMsg(12, BoxMsg, MsgLevel(level), QStringLiteral("abc"));
-
-    QVERIFY2(!seen.title.isNull(), "no modal box was open");
+    const QList<QMessageBox *> boxes = visibleBoxes();
+    QCOMPARE(boxes.size(), 1);
+    QPointer<QMessageBox> box = boxes.first();
+    const SeenBox seen = look(box);
     QTEST(seen.title, "title");
     QTEST(seen.icon, "icon");
     QCOMPARE(seen.text, QStringLiteral("abc"));
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Close));
     QVERIFY(seen.flags.testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(seen.flags.testFlag(Qt::Dialog));
-    QVERIFY2(box.isNull(), "the box outlived its exec()");
+    QVERIFY(!QApplication::activeModalWidget());
+
+    box->button(QMessageBox::Close)->click();
+    QVERIFY(!box->isVisible());
+    QTRY_VERIFY2(box.isNull(), "the closed box was never freed");
 }
 
-void TestMsgManager::boxClosesItself()
+void TestMsgManager::burstSharesOneBox_data()
+{
+    QTest::addColumn<QVariantList>("sent"); // id, level, text, id, level, text, ...
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("icon");
+
+    QTest::newRow("a line a row, in row order")
+        << QVariantList{12, Warn, "c", 10, Warn, "a", 11, Warn, "b"} << QStringList{"a", "b", "c"}
+        << "WARN " << int(QMessageBox::Warning);
+    QTest::newRow("a row twice: its latest line")
+        << QVariantList{11, Warn, "first", 11, Error, "second"} << QStringList{"second"} << "ERROR"
+        << int(QMessageBox::Critical);
+    QTest::newRow("mixed levels: the most severe look")
+        << QVariantList{10, Info, "a", 11, Error, "b", 12, Warn, "c"} << QStringList{"a", "b", "c"}
+        << "ERROR" << int(QMessageBox::Critical);
+}
+
+// Messages emitted together in a link's thread open one box in the GUI
+// thread.
+void TestMsgManager::burstSharesOneBox()
+{
+    QFETCH(QVariantList, sent);
+    QFETCH(QStringList, lines);
+
+    std::unique_ptr<QThread> link(QThread::create([sent] {
+        for (int i = 0; i + 2 < sent.size(); i += 3)
+            emit TMsgManager::instance()->showMsg(sent.at(i).toInt(), BoxMsg,
+                                                  MsgLevel(sent.at(i + 1).toInt()),
+                                                  sent.at(i + 2).toString());
+    }));
+    link->start();
+    QVERIFY(link->wait(5000));
+
+    const QString text = lines.join(QLatin1Char('\n'));
+    QTRY_COMPARE(visibleBoxes().value(0) ? visibleBoxes().first()->text() : QString(), text);
+    QCOMPARE(visibleBoxes().size(), 1);
+    const SeenBox seen = look(visibleBoxes().first());
+    QTEST(seen.title, "title");
+    QTEST(seen.icon, "icon");
+    QVERIFY(seen.inGuiThread);
+}
+
+// The operator closes the box at once, and the next failure follows close
+// behind: it joins the same box, which comes back with both lines. Once
+// the burst is over the next message starts a box of its own.
+void TestMsgManager::closedBoxTakesBurstTail()
+{
+    emit TMsgManager::instance()->showMsg(10, BoxMsg, Warn, QStringLiteral("a"));
+    QPointer<QMessageBox> first = visibleBoxes().value(0);
+    QVERIFY(first);
+    first->button(QMessageBox::Close)->click();
+    QVERIFY(visibleBoxes().isEmpty());
+    emit TMsgManager::instance()->showMsg(11, BoxMsg, Warn, QStringLiteral("b"));
+    QCOMPARE(visibleBoxes(), QList<QMessageBox *>{first});
+    QCOMPARE(first->text(), QStringLiteral("a\nb"));
+
+    first->button(QMessageBox::Close)->click();
+    QTRY_VERIFY(first.isNull());
+    emit TMsgManager::instance()->showMsg(12, BoxMsg, Warn, QStringLiteral("c"));
+    QCOMPARE(visibleBoxes().size(), 1);
+    QCOMPARE(visibleBoxes().first()->text(), QStringLiteral("c"));
+}
+
+// A second line a second after the first keeps the box up for the full
+// time again.
+void TestMsgManager::boxClosesAfterLastLine()
 {
     QObject guard;
+    emit TMsgManager::instance()->showMsg(10, BoxMsg, Warn, QStringLiteral("a"));
+    QMessageBox *box = visibleBoxes().value(0);
+    QVERIFY(box);
     int result = -1;
-    QTimer::singleShot(50, &guard, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            connect(box, &QDialog::finished, &guard, [&](int r) { result = r; });
+    QString textAtClose;
+    connect(box, &QDialog::finished, &guard, [&, box](int r) {
+        result = r;
+        textAtClose = box->text();
     });
-    QElapsedTimer clock;
-    clock.start();
-    emit TMsgManager::instance()->showMsg(12, BoxMsg, Warn, QStringLiteral("abc"));
-    const qint64 elapsed = clock.elapsed();
+    QElapsedTimer sinceLast;
+    QTimer::singleShot(1000, &guard, [&sinceLast] {
+        emit TMsgManager::instance()->showMsg(11, BoxMsg, Warn, QStringLiteral("b"));
+        sinceLast.start();
+    });
 
+    QTRY_VERIFY_WITH_TIMEOUT(result != -1, 10000);
+    const qint64 elapsed = sinceLast.isValid() ? sinceLast.elapsed() : -1;
     QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(textAtClose, QStringLiteral("a\nb"));
     // A coarse timer may fire up to 5 % early.
     QVERIFY2(elapsed >= 1900 && elapsed < 4000, qPrintable(QString::number(elapsed)));
-    QVERIFY(!anyBoxLeft());
+    QTRY_VERIFY(!anyBoxLeft());
 }
 
 void TestMsgManager::forwardsAndLogs_data()
@@ -158,31 +238,6 @@ void TestMsgManager::forwardsAndLogs()
         QCOMPARE(spy.first().at(2).toString(), forward.at(2).toString());
     }
     QVERIFY(!anyBoxLeft());
-}
-
-// Messages emitted in another thread open their boxes in the GUI thread; a
-// second box opens on top of the first while the first still runs.
-void TestMsgManager::boxesFromAnotherThread()
-{
-    QObject guard;
-    QVector<SeenBox> seen;
-    QTimer::singleShot(500, &guard, [&] {
-        for (QMessageBox *box : visibleBoxes())
-            seen.append(look(box));
-    });
-    std::unique_ptr<QThread> link(QThread::create([] {
-        emit TMsgManager::instance()->showMsg(11, BoxMsg, Warn, QStringLiteral("first"));
-        emit TMsgManager::instance()->showMsg(11, BoxMsg, Error, QStringLiteral("second"));
-    }));
-    link->start();
-    QVERIFY(link->wait(5000));
-
-    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 2, 10000);
-    QStringList texts{seen.at(0).text, seen.at(1).text};
-    texts.sort();
-    QCOMPARE(texts, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
-    QVERIFY(seen.at(0).inGuiThread && seen.at(1).inGuiThread);
-    QTRY_VERIFY_WITH_TIMEOUT(!anyBoxLeft(), 10000);
 }
 
 void TestMsgManager::secondManagerHasNoEffect()

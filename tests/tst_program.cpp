@@ -246,7 +246,7 @@ void Scenario::fullSession()
         QSettings s(QStringLiteral("./cfg/app.ini"), QSettings::IniFormat);
         QStringList groups = s.childGroups();
         groups.sort();
-        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect"}));
+        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect", "Window"}));
         QCOMPARE(s.value("Con2/LocalPort").toString(), QString::number(uavPort[2]));
         QCOMPARE(s.value("Connect/ConType").toString(), kUnicast);
     }
@@ -400,7 +400,7 @@ void Scenario::closeAtMoment(const QString &moment)
     if (moment == QLatin1String("box"))
         setUnicast(w->vehicleForms().at(1), uavPort[0], uavPeer[1].localPort());
 
-    // A box runs its own event loop; the window is closed from inside it.
+    // The window is closed while the box is up.
     QTimer boxWatch;
     boxWatch.setInterval(5);
     connect(&boxWatch, &QTimer::timeout, this, [this, &boxWatch] {

@@ -112,9 +112,11 @@ inline bool inSight(const QWidget *w, const QWidget *area)
     return area->rect().contains(where) && !w->visibleRegion().isEmpty();
 }
 
-// The message boxes that appear, as the operator reads them. With
-// closeAtOnce the operator closes each box as soon as it shows instead of
-// waiting the two seconds it stays open by itself.
+// The message boxes that appear, as the operator reads them: an entry a
+// box, with what it showed last (a box takes a line a row while a burst of
+// messages goes on). With closeAtOnce the operator closes a box whenever it
+// shows instead of waiting the two seconds it stays open by itself; a
+// message close behind the last brings the same box back.
 class BoxWatcher : public QObject
 {
 public:
@@ -122,11 +124,11 @@ public:
     {
         QMessageBox::Icon icon;
         QString text;
+        QStringList lines() const { return text.split(QLatin1Char('\n')); }
     };
 
     explicit BoxWatcher(bool closeAtOnce = true) : closeAtOnce(closeAtOnce)
     {
-        // A box runs a nested event loop in this thread; timers still fire.
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, this, [this] { look(); });
         poll.start();
@@ -154,19 +156,23 @@ private:
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible() || handled.contains(box))
+            if (!box || !box->isVisible())
                 continue;
-            handled.append(box);
-            seen.append({box->icon(), box->text()});
+            int i = boxes.indexOf(box);
+            if (i < 0) {
+                i = boxes.size();
+                boxes.append(box);
+                seen.append(Box{});
+            }
+            seen[i] = {box->icon(), box->text()};
             if (closeAtOnce)
                 box->button(QMessageBox::Close)->click();
         }
-        handled.removeAll(nullptr);
     }
 
     bool closeAtOnce;
     QTimer poll;
-    QList<QPointer<QMessageBox>> handled;
+    QList<QPointer<QMessageBox>> boxes; // by the index in seen; null once freed
 };
 
 // The real window with the application object in its worker thread, as

@@ -1,0 +1,86 @@
+#include "link/tlinkerrors.h"
+
+#include "link/tlinknames.h"
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QMetaEnum>
+#include <QNetworkInterface>
+
+namespace {
+QString endpoint(const QHostAddress &address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+                             : address.toString();
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
+QString withReason(const QString &firstWords, const QString &reason)
+{
+    return firstWords + QStringLiteral(": ") + reason;
+}
+} // namespace
+
+QString TLinkErrors::bindFailed(const QAbstractSocket &socket, const QHostAddress &address,
+                                quint16 port)
+{
+    const QString where = endpoint(address, port);
+    QString reason;
+    switch (socket.error()) {
+    case QAbstractSocket::AddressInUseError:
+        reason = tr("%1 is already in use").arg(where);
+        break;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        reason = tr("%1 is not an address of this computer").arg(address.toString());
+        break;
+    case QAbstractSocket::SocketAccessError:
+        reason = tr("%1 needs privileges this user does not have").arg(where);
+        break;
+    default:
+        reason = tr("%1 cannot be used: %2").arg(where, socket.errorString());
+        break;
+    }
+    return withReason(tr("rec udp error"), reason);
+}
+
+QString TLinkErrors::joinFailed(const QAbstractSocket &socket, const QHostAddress &group,
+                                const QNetworkInterface &netInterface)
+{
+    const QString where =
+        netInterface.isValid() ? netInterface.humanReadableName() : tr("the default interface");
+    // A group that is no multicast address is a typing error: say which.
+    const QString reason = group.isNull() ? tr("the group is not an IP address")
+                           : !group.isMulticast()
+                               ? tr("%1 is not a multicast group address").arg(group.toString())
+                               : socket.errorString();
+    return withReason(tr("join multicast group %1 on %2 failed").arg(group.toString(), where),
+                      reason);
+}
+
+QString TLinkErrors::serialFailed(QSerialPort::SerialPortError error, const QString &errorString,
+                                  const QString &device)
+{
+    const char *name = QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
+    QString reason;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        reason = tr("%1 does not exist").arg(device);
+        break;
+    case QSerialPort::PermissionError:
+        reason =
+            tr("%1 is in use by another program or may not be opened by this user").arg(device);
+        break;
+    default:
+        reason = device.isEmpty() ? tr("no port was chosen")
+                                  : tr("%1 cannot be used: %2").arg(device, errorString);
+        break;
+    }
+    return withReason(tr("open serial failed:") + QLatin1String(name ? name : "UnknownError"),
+                      reason);
+}
+
+QString TLinkErrors::forRow(int id, const QString &text)
+{
+    return withReason(TLinkNames::rowName(id), text);
+}

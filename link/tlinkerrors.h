@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QSerialPort>
+#include <QString>
+
+class QAbstractSocket;
+class QHostAddress;
+class QNetworkInterface;
+
+// What the operator reads when a link fails: the first words say what
+// failed, as they always have, and the reason follows in plain words after
+// ": ", naming the address, port or device that was asked for. A box puts
+// the row name in front (forRow); the link's error event carries the text
+// without it.
+class TLinkErrors
+{
+    Q_DECLARE_TR_FUNCTIONS(TLinkErrors)
+
+public:
+    // A socket that could not bind address:port.
+    static QString bindFailed(const QAbstractSocket &socket, const QHostAddress &address,
+                              quint16 port);
+    // A bound socket that could not join the group on the interface.
+    static QString joinFailed(const QAbstractSocket &socket, const QHostAddress &group,
+                              const QNetworkInterface &netInterface);
+    // A serial device that failed, while opening or while open.
+    static QString serialFailed(QSerialPort::SerialPortError error, const QString &errorString,
+                                const QString &device);
+    static QString forRow(int id, const QString &text);
+};
