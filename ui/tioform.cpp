@@ -7,6 +7,7 @@
 #include "ui/kit/tserialcombox.h"
 #include "ui/kit/tuidefine.h"
 #include "ui/tformsettings.h"
+#include "ui/tformvalues.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,47 +25,6 @@
 #include <utility>
 
 const char *const TIoForm::settingsPath = "./cfg/app.ini";
-
-namespace {
-// A port text as the 16-bit field takes it: decimal, 0 when it is not a
-// number, truncated to the low 16 bits.
-quint16 portFromText(const QString &text)
-{
-    return static_cast<quint16>(text.toInt(nullptr, 10));
-}
-
-qint32 dataBitsFromText(const QString &text)
-{
-    static const int table[3][2] = {
-        {5, QSerialPort::Data5}, {6, QSerialPort::Data6}, {7, QSerialPort::Data7}};
-    const int value = text.toInt(nullptr, 10);
-    for (const auto &entry : table)
-        if (entry[0] == value)
-            return entry[1];
-    return QSerialPort::Data8;
-}
-
-qint32 stopBitsFromIndex(int index)
-{
-    switch (index) {
-    case 1:
-        return QSerialPort::OneAndHalfStop;
-    case 2:
-        return QSerialPort::TwoStop;
-    default:
-        return QSerialPort::OneStop;
-    }
-}
-
-qint32 parityFromIndex(int index)
-{
-    static const qint32 table[4] = {QSerialPort::EvenParity, QSerialPort::OddParity,
-                                    QSerialPort::SpaceParity, QSerialPort::MarkParity};
-    if (index >= 1 && index <= 4)
-        return table[index - 1];
-    return QSerialPort::NoParity;
-}
-} // namespace
 
 TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     : TContainer(parent), name(name)
@@ -265,14 +225,14 @@ IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
     case IOHandler::UdpUnicast:
         device.conType = IOHandler::UdpUnicast;
         device.udp.localAddr = QHostAddress(localIpEdit->text());
-        device.udp.localPort = portFromText(localPortEdit->text());
+        device.udp.localPort = TFormValues::portFromText(localPortEdit->text());
         device.udp.remoteAddr = QHostAddress(remoteIpEdit->text());
-        device.udp.remotePort = portFromText(remotePortEdit->text());
+        device.udp.remotePort = TFormValues::portFromText(remotePortEdit->text());
         break;
     case IOHandler::UdpMulticast: {
         device.conType = IOHandler::UdpMulticast;
         device.udp.localAddr = QHostAddress(groupIpEdit->text());
-        device.udp.localPort = portFromText(groupPortEdit->text());
+        device.udp.localPort = TFormValues::portFromText(groupPortEdit->text());
         device.udp.remoteAddr = device.udp.localAddr;
         device.udp.remotePort = device.udp.localPort;
         // The list may have changed since the form was built: an index that
@@ -288,9 +248,11 @@ IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
         device.conType = IOHandler::Serial;
         device.serial.portName = serialCombox->currentText();
         device.serial.baudRate = baudCombox->currentText().toInt(nullptr, 10);
-        device.serial.dataBits = dataBitsFromText(dataBitsCombox->currentText());
-        device.serial.stopBits = stopBitsFromIndex(stopBitsCombox->comboBox()->currentIndex());
-        device.serial.parity = parityFromIndex(parityCombox->comboBox()->currentIndex());
+        device.serial.dataBits = TFormValues::dataBitsFromText(dataBitsCombox->currentText());
+        device.serial.stopBits =
+            TFormValues::stopBitsFromIndex(stopBitsCombox->comboBox()->currentIndex());
+        device.serial.parity =
+            TFormValues::parityFromIndex(parityCombox->comboBox()->currentIndex());
         break;
     }
     return device;
