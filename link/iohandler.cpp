@@ -3,6 +3,8 @@
 #include "app/tapp.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
+#include "link/townendpoints.h"
+#include "link/tsendhistory.h"
 #include "msg/tmsgmanager.h"
 
 #include <QDebug>
@@ -52,6 +54,7 @@ IOHandler::~IOHandler()
     // link, and the timer must stop in the thread that started it.
     if (pollTimer)
         pollTimer->stop();
+    releaseUdpEndpoints();
     if (udpSocket) {
         udpSocket->disconnect(this);
         udpSocket->abort();
@@ -164,6 +167,7 @@ bool IOHandler::openSerial(const SerialInfo &serial, bool isConFlag)
     // A link reads one device only: a socket still bound from an earlier UDP
     // open would otherwise keep its port without anyone reading it.
     if (udpSocket && udpSocket->state() == QAbstractSocket::BoundState) {
+        releaseUdpEndpoints();
         udpSocket->abort();
         deviceInfo.conType = None;
     }
@@ -207,8 +211,16 @@ void IOHandler::createUdpSocket()
     connect(udpSocket, &QIODevice::readyRead, this, &IOHandler::pollDevice);
 }
 
+void IOHandler::releaseUdpEndpoints()
+{
+    TOwnEndpoints::instance().release(deviceInfo.id);
+    delete groupSender;
+    groupSender = nullptr;
+}
+
 void IOHandler::releaseUdpSocket()
 {
+    releaseUdpEndpoints();
     // A socket keeps the first error it ever had and reports it for every
     // later failure too; a fresh one reports the failure that happens.
     if (udpSocket->error() != QAbstractSocket::UnknownSocketError) {
@@ -240,8 +252,16 @@ bool IOHandler::openUdpUnicast(const UdpInfo &udp, bool isConFlag)
         return failOpen(tr("invalid local address"));
     if (udp.localPort == 0)
         return failOpen(tr("invalid local port"));
-    if (!udpSocket->bind(udp.localAddr, udp.localPort))
+    TOwnEndpoints &own = TOwnEndpoints::instance();
+    const QString clash = own.claim(
+        deviceInfo.id, {false, udp.localAddr, udp.localPort, udp.remoteAddr, udp.remotePort});
+    if (!clash.isEmpty())
+        return failOpen(clash);
+    if (!udpSocket->bind(udp.localAddr, udp.localPort)) {
+        own.release(deviceInfo.id);
         return failOpen(TLinkErrors::bindFailed(*udpSocket, udp.localAddr, udp.localPort));
+    }
+    own.addSender(deviceInfo.id, udp.localAddr, udp.localPort);
     raiseReceiveBuffer();
     deviceInfo.conType = UdpUnicast;
     deviceInfo.udp = udp;
@@ -263,10 +283,16 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
     }
     if (udp.localPort == 0)
         return failOpen(tr("invalid group port"));
+    const QString clash = TOwnEndpoints::instance().claim(
+        deviceInfo.id, {true, udp.localAddr, udp.localPort, QHostAddress(), 0});
+    if (!clash.isEmpty())
+        return failOpen(clash);
     const QHostAddress any(QHostAddress::AnyIPv4);
     if (!udpSocket->bind(any, udp.localPort,
-                         QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint))
+                         QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+        releaseUdpEndpoints();
         return failOpen(TLinkErrors::bindFailed(*udpSocket, any, udp.localPort));
+    }
     raiseReceiveBuffer();
     udpSocket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     udpSocket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
@@ -275,6 +301,13 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
         // A bound socket that is no group member would look open and hear
         // nothing: report it as the failed open it is.
         const QString text = TLinkErrors::joinFailed(*udpSocket, udp.localAddr, udp.netInterface);
+        releaseUdpEndpoints();
+        udpSocket->abort();
+        return failOpen(text);
+    }
+    if (!openGroupSender(udp)) {
+        const QString text = TLinkErrors::bindFailed(*groupSender, any, 0);
+        releaseUdpEndpoints();
         udpSocket->abort();
         return failOpen(text);
     }
@@ -283,6 +316,21 @@ bool IOHandler::openUdpMulticast(const UdpInfo &udp, bool isConFlag)
     deviceInfo.conType = UdpMulticast;
     deviceInfo.udp = udp;
     emitEvent(LinkOpened);
+    return true;
+}
+
+// The group hears this link from a port of its own, which is how every
+// link of the relay knows the datagram for one of its own.
+bool IOHandler::openGroupSender(const UdpInfo &udp)
+{
+    groupSender = new QUdpSocket(this);
+    if (!groupSender->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return false;
+    groupSender->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+    groupSender->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
+    groupSender->setMulticastInterface(udp.netInterface);
+    TOwnEndpoints::instance().addSender(deviceInfo.id, QHostAddress(QHostAddress::AnyIPv4),
+                                        groupSender->localPort());
     return true;
 }
 
@@ -342,6 +390,8 @@ int IOHandler::readDatagrams()
         if (read < 0)
             break;
         data.resize(int(read));
+        if (!passes(data, sender, senderPort))
+            continue;
         if (!sender.isNull() &&
             (senderPort != deviceInfo.udp.remotePort || sender != deviceInfo.udp.remoteAddr)) {
             deviceInfo.udp.remoteAddr = sender;
@@ -354,6 +404,26 @@ int IOHandler::readDatagrams()
         emit recIoBuff(data, packedDevice);
     }
     return count;
+}
+
+// What this process sent itself never goes round again, and neither does a
+// block that keeps coming back through someone else.
+bool IOHandler::passes(const QByteArray &data, const QHostAddress &sender, quint16 senderPort)
+{
+    if (TOwnEndpoints::instance().isOwnSender(sender, senderPort)) {
+        ownDropped.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    const TLoopGuard::Verdict verdict = loopGuard.check(data);
+    if (verdict == TLoopGuard::DropLoopFound) {
+        const bool group = deviceInfo.conType == UdpMulticast;
+        const QString where = QStringLiteral("%1:%2")
+                                  .arg((group ? deviceInfo.udp.localAddr : sender).toString())
+                                  .arg(group ? deviceInfo.udp.localPort : senderPort);
+        qDebug() << "link" << name() << "drops blocks it sent itself, coming back from" << where;
+        reportLinkError(tr("possible loop through %1").arg(where));
+    }
+    return verdict == TLoopGuard::Pass;
 }
 
 qint64 IOHandler::availableBytes()
@@ -392,14 +462,17 @@ void IOHandler::sendData(QByteArray b, QVariant device)
             writeSerial(b);
         break;
     case UdpUnicast:
+        TSendHistory::record(b);
         if (udpSocket)
             udpSocket->writeDatagram(b, target.udp.remoteAddr, target.udp.remotePort);
         break;
-    case UdpMulticast:
-        if (udpSocket &&
-            udpSocket->writeDatagram(b, target.udp.localAddr, target.udp.localPort) == -1)
+    case UdpMulticast: {
+        TSendHistory::record(b);
+        QUdpSocket *out = groupSender ? groupSender : udpSocket;
+        if (out && out->writeDatagram(b, target.udp.localAddr, target.udp.localPort) == -1)
             qDebug() << "send error";
         break;
+    }
     default:
         break;
     }

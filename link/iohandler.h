@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/tloopguard.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QMutex>
@@ -8,6 +10,8 @@
 #include <QSerialPort>
 #include <QString>
 #include <QVariant>
+
+#include <atomic>
 
 class QThread;
 class QTimer;
@@ -67,6 +71,10 @@ public:
     ~IOHandler() override;
 
     DeviceInfo &getDevice() { return deviceInfo; }
+    // Datagrams dropped because this process sent them, or because they
+    // kept coming back through a loop; safe to read from any thread.
+    quint64 ownDroppedCount() const { return ownDropped.load(std::memory_order_relaxed); }
+    quint64 loopDroppedCount() const { return loopGuard.dropped(); }
     // The thread this link created for itself, null without one.
     QThread *linkThread() const { return workerThread; }
 
@@ -128,6 +136,10 @@ private:
     bool openUdpUnicast(const UdpInfo &udp, bool isConFlag);
     bool openUdpMulticast(const UdpInfo &udp, bool isConFlag);
     void createUdpSocket();
+    bool openGroupSender(const UdpInfo &udp);
+    // Gives up what the link holds of this process's UDP endpoints.
+    void releaseUdpEndpoints();
+    bool passes(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void releaseUdpSocket();
     void raiseReceiveBuffer();
     void onUdpError(QAbstractSocket::SocketError error);
@@ -151,6 +163,9 @@ private:
     bool busy = false;
     QSerialPort *serialPort = nullptr;
     QUdpSocket *udpSocket = nullptr;
+    QUdpSocket *groupSender = nullptr; // multicast: the socket the group hears us from
+    TLoopGuard loopGuard;
+    std::atomic<quint64> ownDropped{0};
     QMutex mutex;
     DeviceInfo deviceInfo{};
     QTimer *pollTimer = nullptr;

@@ -154,7 +154,7 @@ struct UdpPeer
 {
     QUdpSocket socket;
     QList<QByteArray> got;
-    quint16 onlyFromPort = 0;
+    quint16 ignoreFromPort = 0; // its own sends, heard back from a group
 
     bool bindLocal() { return socket.bind(QHostAddress(QHostAddress::LocalHost), 0); }
     quint16 port() const { return socket.localPort(); }
@@ -162,7 +162,7 @@ struct UdpPeer
     {
         while (socket.hasPendingDatagrams()) {
             const QNetworkDatagram d = socket.receiveDatagram();
-            if (!onlyFromPort || d.senderPort() == onlyFromPort)
+            if (!ignoreFromPort || d.senderPort() != ignoreFromPort)
                 got << d.data();
         }
         return got;

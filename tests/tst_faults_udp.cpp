@@ -362,8 +362,10 @@ void TstFaultsUdp::badFormInput_data()
                                          << "abc" << badPort;
     QTest::newRow("local port: empty") << false << "localPort"
                                        << "" << badPort;
-    QTest::newRow("local port: vehicle 0's") << false << "localPort"
-                                             << "vehicle0" << inUse;
+    // Another row's port: the box says whose.
+    QTest::newRow("local port: vehicle 0's")
+        << false << "localPort"
+        << "vehicle0" << QStringList{"Uav 3: 127.0.0.1:PORT is already used by Uav 1"};
     QTest::newRow("local port: another program's") << false << "localPort"
                                                    << "taken" << inUse;
     QTest::newRow("group: a name")

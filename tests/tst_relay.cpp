@@ -113,9 +113,9 @@ void TstRelay::initTestCase()
     QVERIFY(groupPeer.socket.bind(QHostAddress::AnyIPv4, groupPort,
                                   QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
     QVERIFY(groupPeer.socket.joinMulticastGroup(group, lo));
-    // The link's datagrams leave from the group port; the peer hears only
-    // those.
-    groupPeer.onlyFromPort = groupPort;
+    // The link's datagrams leave from a port of its own; what the peer
+    // itself sends to the group comes back from the group port.
+    groupPeer.ignoreFromPort = groupPort;
     IOHandler::DeviceInfo multicast{};
     multicast.conType = IOHandler::UdpMulticast;
     multicast.udp.localAddr = multicast.udp.remoteAddr = group;
