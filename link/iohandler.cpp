@@ -214,6 +214,7 @@ void IOHandler::createUdpSocket()
 void IOHandler::releaseUdpEndpoints()
 {
     TOwnEndpoints::instance().release(deviceInfo.id);
+    loopGuard.reset();
     delete groupSender;
     groupSender = nullptr;
 }

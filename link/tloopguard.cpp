@@ -17,8 +17,8 @@ void TLoopGuard::startWindowIfDue(qint64 now)
     if (now - windowStartMs < 1000)
         return;
     // A whole second at or below the bound ends a loop.
-    if (echoesInWindow <= echoesPerSecondForLoop)
-        state = State::Quiet;
+    if (state == State::Looping && echoesInWindow <= echoesPerSecondForLoop)
+        state = State::QuietAfterLoop;
     windowStartMs = now;
     echoesInWindow = 0;
 }
@@ -35,7 +35,15 @@ TLoopGuard::Verdict TLoopGuard::check(const QByteArray &block)
     }
     if (echoesInWindow <= echoesPerSecondForLoop)
         return Pass;
+    const bool first = state == State::Quiet;
     state = State::Looping;
     droppedCount.fetch_add(1, std::memory_order_relaxed);
-    return DropLoopFound;
+    return first ? DropLoopFound : Drop;
+}
+
+void TLoopGuard::reset()
+{
+    state = State::Quiet;
+    windowStartMs = 0;
+    echoesInWindow = 0;
 }

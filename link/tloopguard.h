@@ -22,6 +22,8 @@ public:
     };
 
     Verdict check(const QByteArray &block);
+    // A link opened anew starts without a loop, and would report one again.
+    void reset();
     quint64 dropped() const { return droppedCount.load(std::memory_order_relaxed); }
 
     static constexpr int echoesPerSecondForLoop = 100;
@@ -30,7 +32,9 @@ private:
     enum class State
     {
         Quiet,
-        Looping
+        Looping,
+        // A loop was reported: another one is dropped without a word.
+        QuietAfterLoop
     };
     void startWindowIfDue(qint64 now);
 

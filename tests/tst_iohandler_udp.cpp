@@ -132,39 +132,55 @@ void TestIoHandlerUdp::openCloseEvents()
 
 void TestIoHandlerUdp::openFailureWarns_data()
 {
-    QTest::addColumn<bool>("multicastJoin");
+    QTest::addColumn<QString>("occupant");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("address in use") << false << "rec udp error: 127.0.0.1:%1 is already in use";
+    QTest::newRow("address in use") << "socket"
+                                    << "rec udp error: 127.0.0.1:%1 is already in use";
     // A unicast address as the group: the bind works, the join cannot.
-    QTest::newRow("multicast join fails") << true
+    QTest::newRow("multicast join fails") << "join"
                                           << "join multicast group 127.0.0.1 on lo failed: "
                                              "127.0.0.1 is not a multicast group address";
+    // Rows of one relay that would hear each other's sends.
+    QTest::newRow("group of another row") << "group row"
+                                          << "group 239.255.77.13:%1 is already used by Uav 1";
+    QTest::newRow("sends to another row")
+        << "sends to row"
+        << "127.0.0.1:%1 is the own port of Uav 1: the relay would send to itself";
 }
 
 void TestIoHandlerUdp::openFailureWarns()
 {
-    QFETCH(bool, multicastJoin);
+    QFETCH(QString, occupant);
     QFETCH(QString, text);
 
     EventLog log;
     LinkPtr link = startLink(linkId);
     const quint16 port = testsupport::freeUdpPort();
-    auto occupant = std::make_unique<QUdpSocket>();
-    IOHandler::DeviceInfo device;
-    if (multicastJoin) {
+    auto socket = std::make_unique<QUdpSocket>();
+    LinkPtr row = startLink(10);
+    IOHandler::DeviceInfo device = unicast(linkId, port);
+    if (occupant == QLatin1String("join")) {
         device = multicast(linkId, QHostAddress(QHostAddress::LocalHost), port);
+    } else if (occupant == QLatin1String("socket")) {
+        QVERIFY(socket->bind(QHostAddress::LocalHost, port));
+    } else if (occupant == QLatin1String("group row")) {
+        QVERIFY(request(row.get(), multicast(10, testGroup(), port), true));
+        device = multicast(linkId, testGroup(), port);
     } else {
-        QVERIFY(occupant->bind(QHostAddress::LocalHost, port));
-        device = unicast(linkId, port);
+        QVERIFY(request(row.get(), unicast(10, port), true));
+        device = unicast(linkId, testsupport::freeUdpPort(), port);
     }
     QVERIFY(!request(link.get(), device, true));
-    if (!multicastJoin)
-        text = text.arg(port);
+    text = text.arg(port);
 
     QTRY_COMPARE(log.codes(linkId), (QVector<int>{2, 4}));
-    QCOMPARE(log.events.at(0).var.toString(), text);
-    QCOMPARE(IOHandler::deviceFromVariant(log.events.at(1).var).conType, IOHandler::None);
+    QVector<EventLog::Event> mine;
+    for (const EventLog::Event &e : log.events)
+        if (e.id == linkId)
+            mine << e;
+    QCOMPARE(mine.at(0).var.toString(), text);
+    QCOMPARE(IOHandler::deviceFromVariant(mine.at(1).var).conType, IOHandler::None);
     QTRY_COMPARE(log.messages.size(), 1);
     const EventLog::Message &m = log.messages.first();
     QCOMPARE(m.id, linkId);
@@ -174,9 +190,13 @@ void TestIoHandlerUdp::openFailureWarns()
     QCOMPARE(deviceOf(link.get()).conType, IOHandler::None);
 
     // Nothing is held after the failure, and the link opens once it can.
-    occupant.reset();
+    socket.reset();
+    row.reset();
     QVERIFY(portFree(port));
-    QVERIFY(request(link.get(), unicast(linkId, port), true));
+    QVERIFY(request(link.get(),
+                    device.conType == IOHandler::UdpMulticast ? multicast(linkId, testGroup(), port)
+                                                              : unicast(linkId, port),
+                    true));
 }
 
 void TestIoHandlerUdp::receivesAndAnswersLastSender()

@@ -59,6 +59,8 @@ private:
     UdpPeer gcsPeer;
     UdpPeer uavPeers[3];
     UdpPeer groupPeer;
+    QHostAddress group;
+    quint16 groupPort = 0;
     testsupport::PtyPair pty;
     QSerialPort serialPeer;
     QByteArray serialGot;
@@ -106,13 +108,15 @@ void TstRelay::initTestCase()
 
     const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
     QVERIFY(lo.isValid());
-    const QHostAddress group(QStringLiteral("239.255.%1.%2")
-                                 .arg(QRandomGenerator::global()->bounded(1, 255))
-                                 .arg(QRandomGenerator::global()->bounded(1, 255)));
-    const quint16 groupPort = testsupport::freeUdpPort();
+    group = QHostAddress(QStringLiteral("239.255.%1.%2")
+                             .arg(QRandomGenerator::global()->bounded(1, 255))
+                             .arg(QRandomGenerator::global()->bounded(1, 255)));
+    groupPort = testsupport::freeUdpPort();
     QVERIFY(groupPeer.socket.bind(QHostAddress::AnyIPv4, groupPort,
                                   QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
     QVERIFY(groupPeer.socket.joinMulticastGroup(group, lo));
+    groupPeer.socket.setMulticastInterface(lo);
+    groupPeer.socket.setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     // The link's datagrams leave from a port of its own; what the peer
     // itself sends to the group comes back from the group port.
     groupPeer.ignoreFromPort = groupPort;
@@ -152,19 +156,23 @@ void TstRelay::endToEnd()
         uavs.size() == 5 ? QList<int>{10, 11, 12, 13, 14} : QList<int>{10, 11, 12, 13};
     const quint16 gcsPort = gcs->getDevice().udp.localPort;
 
-    // Ground station to every vehicle, unchanged, never back.
-    const QList<QByteArray> down{groundBlock(1, 3), groundBlock(1200, 5)};
+    // Ground station to every vehicle, unchanged, once, never back: not
+    // even a ground-station frame, which the multicast vehicle would hand
+    // straight back if it heard its own send to the group.
+    const QList<QByteArray> down{groundBlock(1, 3), groundBlock(1200, 5),
+                                 QByteArray::fromHex("aaec01020300")};
     for (const QByteArray &b : down)
         gcsPeer.socket.writeDatagram(b, QHostAddress::LocalHost, gcsPort);
     for (UdpPeer &peer : uavPeers)
         QTRY_COMPARE(peer.received(), down);
     QTRY_COMPARE(groupPeer.received(), down);
     if (pty.isReady())
-        QTRY_COMPARE(serialGot, down[0] + down[1]);
+        QTRY_COMPARE(serialGot, down[0] + down[1] + down[2]);
     const auto fannedOut = recorder.entriesFrom(gcs->linkThread());
-    QCOMPARE(relaytest::targetsOf(fannedOut), allVehicles + allVehicles);
+    QCOMPARE(relaytest::targetsOf(fannedOut), allVehicles + allVehicles + allVehicles);
     for (int i = 0; i < fannedOut.size(); ++i)
         QCOMPARE(fannedOut[i].bytes, down[i / allVehicles.size()]);
+    QCOMPARE(gcsPeer.received(), QList<QByteArray>{});
 
     // A vehicle's frames: the ground-station frame to the ground station
     // only, the vehicle frame to the others in list order, the rest nowhere.
@@ -190,9 +198,14 @@ void TstRelay::endToEnd()
                                      uavs[0]->getDevice().udp.localPort);
     QTRY_COMPARE(gcsPeer.received(), (QList<QByteArray>{toGcs, sentinel}));
 
-    // What the source link handed on. (The multicast vehicle hears its own
-    // datagrams on "lo" and hands the vehicle frame on once more; that comes
-    // from its thread, not from the source's.)
+    // The kernel handed the multicast vehicle its own sends back on "lo";
+    // it dropped them all, so no vehicle got its own frame back.
+    QVERIFY(recorder.entriesFrom(uavs[3]->linkThread()).isEmpty());
+    QVERIFY(uavs[3]->ownDroppedCount() >= quint64(down.size()));
+    QVERIFY(!uavPeers[1].received().contains(toUavsBlock));
+    QCOMPARE(groupPeer.received().count(toUavsBlock), 1);
+
+    // What the source link handed on.
     const auto handedOn = recorder.entriesFrom(uavs[1]->linkThread());
     QList<int> expected = allVehicles;
     expected.removeOne(11);
@@ -204,6 +217,12 @@ void TstRelay::endToEnd()
     for (const auto &e : recorder.entries())
         QVERIFY(e.defaultDevice);
     QVERIFY(recorder.entriesFrom(gcs->linkThread()).isEmpty());
+
+    // Another program's socket on the group is heard and relayed.
+    const QByteArray fromGroup = QByteArray::fromHex("eb91") + QByteArray(34, '\x33');
+    groupPeer.socket.writeDatagram(fromGroup, group, groupPort);
+    for (UdpPeer &peer : uavPeers)
+        QTRY_VERIFY(peer.received().contains(fromGroup + QByteArray(4, '\0')));
 
     if (!pty.isReady())
         QSKIP("socat is not installed: the vehicle on a serial line was not checked");
