@@ -2,6 +2,7 @@
 
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "link/tsendhistory.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -33,8 +34,9 @@ QThread *TApp::startWorkerThread()
     // Hand the object back before the thread is gone so that it never
     // belongs to a dead thread while static objects are destroyed.
     QThread *home = QThread::currentThread();
-    connect(worker, &QThread::finished, worker, [home] { instance()->moveToThread(home); },
-            Qt::DirectConnection);
+    connect(
+        worker, &QThread::finished, worker, [home] { instance()->moveToThread(home); },
+        Qt::DirectConnection);
     instance()->moveToThread(worker);
     worker->start(QThread::InheritPriority);
     return worker;
@@ -57,14 +59,17 @@ void TApp::recUavData(QByteArray b, QVariant device)
 
 void TApp::decodeToGcs(QByteArray b, QVariant)
 {
-    if (const auto gcs = TLinkManager::instance()->linkRef(5))
+    if (const auto gcs = TLinkManager::instance()->linkRef(5)) {
+        TSendHistory::record(b);
         emit gcs->sendBuffSignal(b, QVariant(0));
+    }
 }
 
 void TApp::decodeToUav(QByteArray b, QVariant device)
 {
     const int sourceId = IOHandler::deviceFromVariant(device).id;
     const auto vehicles = TLinkManager::instance()->vehicleLinksById();
+    TSendHistory::record(b);
     for (const auto &vehicle : vehicles) {
         if (vehicle && vehicle->getDevice().id != sourceId)
             emit vehicle->sendBuffSignal(b, QVariant(0));

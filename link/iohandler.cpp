@@ -4,7 +4,6 @@
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/townendpoints.h"
-#include "link/tsendhistory.h"
 #include "msg/tmsgmanager.h"
 
 #include <QDebug>
@@ -463,12 +462,10 @@ void IOHandler::sendData(QByteArray b, QVariant device)
             writeSerial(b);
         break;
     case UdpUnicast:
-        TSendHistory::record(b);
         if (udpSocket)
             udpSocket->writeDatagram(b, target.udp.remoteAddr, target.udp.remotePort);
         break;
     case UdpMulticast: {
-        TSendHistory::record(b);
         QUdpSocket *out = groupSender ? groupSender : udpSocket;
         if (out && out->writeDatagram(b, target.udp.localAddr, target.udp.localPort) == -1)
             qDebug() << "send error";

@@ -4,7 +4,8 @@
 
 #include <atomic>
 
-// Which blocks this process sent lately, for telling a loop from traffic:
+// Which blocks this process relayed lately (recorded once for each block
+// handed on, not for every link it goes to), for telling a loop from traffic:
 // a block that comes back, unchanged, within a second of being sent. Every
 // link thread records and asks without locks: a table of slots, each the
 // block's hash beside the time it went out. A newer block may take an

@@ -1,6 +1,7 @@
 #include "protocol/tgcsptl.h"
 
 #include "link/tlinkmanager.h"
+#include "link/tsendhistory.h"
 
 QAtomicPointer<TGcsPtl> TGcsPtl::registered = nullptr;
 
@@ -21,6 +22,8 @@ TGcsPtl *TGcsPtl::instance()
 void TGcsPtl::onRecBuff(QByteArray b, QVariant device)
 {
     Q_UNUSED(device)
+    // Once for the whole fan-out: what a loop would bring back.
+    TSendHistory::record(b);
     const auto vehicles = TLinkManager::instance()->vehicleLinksById();
     for (const auto &vehicle : vehicles) {
         if (vehicle)

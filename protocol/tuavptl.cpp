@@ -1,6 +1,7 @@
 #include "protocol/tuavptl.h"
 
 #include "link/tlinkmanager.h"
+#include "link/tsendhistory.h"
 #include "protocol/tgcsptl.h"
 
 TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent)
@@ -62,8 +63,10 @@ void TUavPtl::decodeGcsFrame(quint8 c)
         gcsBuf[gcsLen] = static_cast<char>(c);
         gcsState = 0;
         const QByteArray frame(gcsBuf, gcsLen + 1);
-        if (TGcsPtl *gcs = TGcsPtl::instance())
+        if (TGcsPtl *gcs = TGcsPtl::instance()) {
+            TSendHistory::record(frame);
             emit gcs->sendBuffSignal(frame, QVariant(0));
+        }
         break;
     }
     default:
@@ -113,6 +116,8 @@ void TUavPtl::decodeUavFrame(quint8 c)
 void TUavPtl::forwardUavFrame(const QByteArray &frame)
 {
     const auto vehicles = TLinkManager::instance()->vehicleLinksInListOrder();
+    // Once for the whole fan-out: what a loop would bring back.
+    TSendHistory::record(frame);
     for (const auto &vehicle : vehicles) {
         if (!vehicle)
             break;
