@@ -2,6 +2,7 @@
 
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinknames.h"
 #include "link/tsendhistory.h"
 
 #include <QCoreApplication>
@@ -59,7 +60,7 @@ void TApp::recUavData(QByteArray b, QVariant device)
 
 void TApp::decodeToGcs(QByteArray b, QVariant)
 {
-    if (const auto gcs = TLinkManager::instance()->linkRef(5)) {
+    if (const auto gcs = TLinkManager::instance()->linkRef(TLinkNames::gcsLinkId)) {
         TSendHistory::record(b);
         emit gcs->sendBuffSignal(b, QVariant(0));
     }

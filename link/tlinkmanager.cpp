@@ -1,6 +1,7 @@
 #include "link/tlinkmanager.h"
 
 #include "link/iohandler.h"
+#include "link/tlinknames.h"
 #include "protocol/tuavptl.h"
 
 #include <QDebug>
@@ -141,7 +142,7 @@ QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
     QVector<LinkRef> snapshot;
     snapshot.reserve(links.size());
     for (auto it = links.cbegin(); it != links.cend(); ++it) {
-        if (it.key() > 9)
+        if (TLinkNames::isVehicle(it.key()))
             snapshot.append(owners.value(it.value()));
     }
     return snapshot;
@@ -164,7 +165,7 @@ void TLinkManager::shutdownAll()
 {
     // Vehicles first: they hand frames to the ground-station link without
     // holding it, so it must outlive every vehicle thread.
-    releaseWhere([](int id) { return id > 9; });
+    releaseWhere([](int id) { return TLinkNames::isVehicle(id); });
     joinRetiredThreads();
     releaseWhere([](int) { return true; });
     joinRetiredThreads();

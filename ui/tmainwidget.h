@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/tlinknames.h"
 #include "ui/kit/twidget.h"
 
 #include <QVariant>
@@ -31,8 +32,8 @@ public:
     TRowList *vehicleRowList() const { return rowList; }
 
     // Link id of the ground-station link and of the first vehicle link.
-    static constexpr int gcsLinkId = 5;
-    static constexpr int firstUavLinkId = 10;
+    static constexpr int gcsLinkId = TLinkNames::gcsLinkId;
+    static constexpr int firstUavLinkId = TLinkNames::firstUavLinkId;
 
 private slots:
     void gcsConnectSlot();
