@@ -25,43 +25,45 @@ void TUavPtl::onReceived(const QByteArray &b)
 void TUavPtl::decodeGcsFrame(quint8 c)
 {
     switch (gcsState) {
-    case 0:
+    case GcsField::Sync:
         if (c == 0xAA) {
             gcsBuf[0] = static_cast<char>(c);
             gcsLen = 1;
-            gcsState = 1;
+            gcsState = GcsField::SecondSync;
         } else {
             gcsLen = 0;
         }
         break;
-    case 1:
+    case GcsField::SecondSync:
         if (c == 0xEC) {
             gcsBuf[gcsLen++] = static_cast<char>(c);
-            gcsState = 2;
+            gcsState = GcsField::Header1;
         } else {
-            gcsState = 0;
+            gcsState = GcsField::Sync;
         }
         break;
-    case 2:
-    case 3:
-    case 4:
+    case GcsField::Header1:
+    case GcsField::Header2:
+    case GcsField::Header3:
         gcsBuf[gcsLen++] = static_cast<char>(c);
-        ++gcsState;
+        gcsState = gcsState == GcsField::Header1   ? GcsField::Header2
+                   : gcsState == GcsField::Header2 ? GcsField::Header3
+                                                   : GcsField::Length;
         break;
-    case 5:
+    case GcsField::Length:
         gcsBuf[gcsLen++] = static_cast<char>(c);
-        gcsState = c == 0 ? 7 : 6;
+        gcsState = c == 0 ? GcsField::Last : GcsField::Payload;
         break;
-    case 6:
+    case GcsField::Payload:
         gcsBuf[gcsLen++] = static_cast<char>(c);
         if (gcsLen > static_cast<quint8>(gcsBuf[5]) + 5)
-            gcsState = 7;
+            gcsState = GcsField::Last;
         if (gcsLen > 253)
-            gcsState = 0;
+            gcsState = GcsField::Sync;
         break;
-    case 7: {
+    case GcsField::Last: {
         gcsBuf[gcsLen] = static_cast<char>(c);
-        gcsState = 0;
+        gcsState = GcsField::Sync;
         const QByteArray frame(gcsBuf, gcsLen + 1);
         if (TGcsPtl *gcs = TGcsPtl::instance()) {
             TSendHistory::record(frame);
@@ -69,46 +71,40 @@ void TUavPtl::decodeGcsFrame(quint8 c)
         }
         break;
     }
-    default:
-        gcsState = 0;
-        break;
     }
 }
 
 void TUavPtl::decodeUavFrame(quint8 c)
 {
     switch (uavState) {
-    case 0:
+    case UavField::Sync:
         if (c == 0xEB) {
             // A fresh buffer: the previous frame may still be on its way.
             uavBuf = QByteArray(uavBlockSize, '\0');
             uavBuf[0] = static_cast<char>(c);
             uavLen = 1;
-            uavState = 1;
+            uavState = UavField::SecondSync;
         } else {
             uavLen = 0;
         }
         break;
-    case 1:
+    case UavField::SecondSync:
         if (c == 0x91) {
             uavBuf[1] = static_cast<char>(c);
             uavLen = 2;
-            uavState = 2;
+            uavState = UavField::Body;
         } else {
             uavLen = 0;
-            uavState = 0;
+            uavState = UavField::Sync;
         }
         break;
-    case 2:
+    case UavField::Body:
         uavBuf[uavLen++] = static_cast<char>(c);
         if (uavLen > uavFrameSize - 1) {
             forwardUavFrame(uavBuf);
             uavLen = 0;
-            uavState = 0;
+            uavState = UavField::Sync;
         }
-        break;
-    default:
-        uavState = 0;
         break;
     }
 }

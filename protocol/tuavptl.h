@@ -23,10 +23,30 @@ private:
     void decodeUavFrame(quint8 c);
     void forwardUavFrame(const QByteArray &frame);
 
+    // The field of a ground-station frame the next byte belongs to.
+    enum class GcsField
+    {
+        Sync,       // 0xAA
+        SecondSync, // 0xEC
+        Header1,
+        Header2,
+        Header3,
+        Length, // payload bytes that follow
+        Payload,
+        Last // the frame's final byte
+    };
+    // The field of a vehicle frame the next byte belongs to.
+    enum class UavField
+    {
+        Sync,       // 0xEB
+        SecondSync, // 0x91
+        Body        // the other 34 bytes
+    };
+
     char gcsBuf[256] = {};
     int gcsLen = 0;
-    int gcsState = 0;
+    GcsField gcsState = GcsField::Sync;
     QByteArray uavBuf;
     int uavLen = 0;
-    int uavState = 0;
+    UavField uavState = UavField::Sync;
 };
