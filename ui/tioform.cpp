@@ -181,40 +181,45 @@ void TIoForm::onConTypeText(const QString &text)
         setConType(IOHandler::Serial);
 }
 
+QList<QWidget *> TIoForm::controlsOf(int kind) const
+{
+    switch (kind) {
+    case IOHandler::UdpUnicast:
+        return {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit};
+    case IOHandler::UdpMulticast:
+        return {groupIpEdit, groupPortEdit, netCardCombox, loopBackCheck};
+    default:
+        return {serialCombox, baudCombox, dataBitsCombox, stopBitsCombox, parityCombox};
+    }
+}
+
 void TIoForm::setConType(int type)
 {
     conType = type;
-    const bool serial = type != IOHandler::UdpUnicast && type != IOHandler::UdpMulticast;
-    const bool unicast = type == IOHandler::UdpUnicast;
-    const bool multicast = type == IOHandler::UdpMulticast;
-
-    for (QWidget *w :
-         {static_cast<QWidget *>(serialCombox), static_cast<QWidget *>(baudCombox),
-          static_cast<QWidget *>(dataBitsCombox), static_cast<QWidget *>(stopBitsCombox),
-          static_cast<QWidget *>(parityCombox)})
-        w->setVisible(serial);
-    for (QWidget *w : {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
-        w->setVisible(unicast);
-    for (QWidget *w :
-         {static_cast<QWidget *>(groupIpEdit), static_cast<QWidget *>(groupPortEdit),
-          static_cast<QWidget *>(netCardCombox), static_cast<QWidget *>(loopBackCheck)})
-        w->setVisible(multicast);
+    const int shown = type == IOHandler::UdpUnicast || type == IOHandler::UdpMulticast
+                          ? type
+                          : int(IOHandler::Serial);
+    for (int kind : endpointKinds)
+        for (QWidget *w : controlsOf(kind))
+            w->setVisible(kind == shown);
 }
 
 void TIoForm::setConFlag(bool isConFlag)
 {
     conFlag = isConFlag;
     const bool editable = !isConFlag;
-    for (QWidget *w : {static_cast<QWidget *>(conTypeCombox), static_cast<QWidget *>(serialCombox),
-                       static_cast<QWidget *>(baudCombox), static_cast<QWidget *>(dataBitsCombox),
-                       static_cast<QWidget *>(stopBitsCombox), static_cast<QWidget *>(parityCombox),
-                       static_cast<QWidget *>(loopBackCheck), static_cast<QWidget *>(netCardCombox),
-                       static_cast<QWidget *>(localIpEdit), static_cast<QWidget *>(localPortEdit),
-                       static_cast<QWidget *>(remoteIpEdit), static_cast<QWidget *>(remotePortEdit),
-                       static_cast<QWidget *>(connectBtn)})
-        w->setEnabled(editable);
-    groupIpEdit->setEditEnabled(editable);
-    groupPortEdit->setEditEnabled(editable);
+    conTypeCombox->setEnabled(editable);
+    connectBtn->setEnabled(editable);
+    for (int kind : endpointKinds) {
+        for (QWidget *w : controlsOf(kind)) {
+            // The group fields grey only their edits; their labels stay lit.
+            auto *edit = qobject_cast<TLabelLineEdit *>(w);
+            if (edit && kind == IOHandler::UdpMulticast)
+                edit->setEditEnabled(editable);
+            else
+                w->setEnabled(editable);
+        }
+    }
     disconnectBtn->setEnabled(isConFlag);
 }
 

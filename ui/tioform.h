@@ -3,6 +3,7 @@
 #include "link/iohandler.h"
 #include "ui/kit/tcontainer.h"
 
+#include <QList>
 #include <QString>
 
 class QCheckBox;
@@ -67,6 +68,11 @@ public:
 private:
     void initUi();
     void setConType(int type);
+    // The controls of one endpoint kind, listed once: shown only for that
+    // kind, locked while the link is open.
+    QList<QWidget *> controlsOf(int kind) const;
+    static constexpr int endpointKinds[] = {IOHandler::Serial, IOHandler::UdpUnicast,
+                                            IOHandler::UdpMulticast};
     void onConTypeText(const QString &text);
     void loadSettings();
     void saveSettings();
