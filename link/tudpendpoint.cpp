@@ -3,11 +3,8 @@
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/townendpoints.h"
-#include "link/tsendhistory.h"
 
-#include <QDebug>
 #include <QScopedValueRollback>
-#include <QUdpSocket>
 
 TUdpEndpoint::TUdpEndpoint(const IOHandler::DeviceInfo &record, TLoopGuard &loopGuard,
                            std::atomic<quint64> &ownDropped, Sink sink, QObject *parent)
@@ -221,20 +218,6 @@ bool TUdpEndpoint::passes(const QByteArray &data, const QHostAddress &sender, qu
         sink.warn(IOHandler::tr("possible loop through %1").arg(where));
     }
     return verdict == TLoopGuard::Pass;
-}
-
-void TUdpEndpoint::send(const QByteArray &b, const QHostAddress &address, quint16 port)
-{
-    TSendHistory::record(b);
-    socket->writeDatagram(b, address, port);
-}
-
-void TUdpEndpoint::sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
-{
-    TSendHistory::record(b);
-    QUdpSocket *out = groupSender ? groupSender : socket;
-    if (out->writeDatagram(b, group, port) == -1)
-        qDebug() << "send error";
 }
 
 // Failed binds and joins are told by the open they belong to; an error of a

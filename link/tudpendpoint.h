@@ -1,14 +1,15 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "link/tsendhistory.h"
 
 #include <QAbstractSocket>
+#include <QDebug>
 #include <QObject>
+#include <QUdpSocket>
 
 #include <atomic>
 #include <functional>
-
-class QUdpSocket;
 
 // The UDP side of a link: the receive socket (bound to an address and port,
 // or to a group port and joined), the socket a group member sends from, and
@@ -53,8 +54,20 @@ public:
     // On failure `failure` says why, for the operator.
     bool openUnicast(const IOHandler::UdpInfo &udp, QString &failure);
     bool openMulticast(const IOHandler::UdpInfo &udp, QString &failure);
-    void send(const QByteArray &b, const QHostAddress &address, quint16 port);
-    void sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port);
+    // Every block the relay forwards passes here, so these two are made
+    // where the link's sendData() can take them in whole.
+    void send(const QByteArray &b, const QHostAddress &address, quint16 port)
+    {
+        TSendHistory::record(b);
+        socket->writeDatagram(b, address, port);
+    }
+    void sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
+    {
+        TSendHistory::record(b);
+        QUdpSocket *out = groupSender ? groupSender : socket;
+        if (out->writeDatagram(b, group, port) == -1)
+            qDebug() << "send error";
+    }
 
 private:
     void createSocket();
