@@ -136,9 +136,8 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
     case Serial:
         return openSerial(device.serial, isConFlag);
     case UdpUnicast:
-        return openUdp(device.udp, isConFlag, false);
     case UdpMulticast:
-        return openUdp(device.udp, isConFlag, true);
+        return openUdp(device.udp, device.conType, isConFlag);
     default:
         return false;
     }
@@ -166,8 +165,9 @@ bool IOHandler::openSerial(const SerialInfo &info, bool isConFlag)
     return true;
 }
 
-bool IOHandler::openUdp(const UdpInfo &info, bool isConFlag, bool group)
+bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
 {
+    const bool group = kind == UdpMulticast;
     if (serial->isOpen())
         openSerial(deviceInfo.serial, false);
     if (group)
@@ -178,12 +178,14 @@ bool IOHandler::openUdp(const UdpInfo &info, bool isConFlag, bool group)
     QString failure;
     if (!(group ? udp->openMulticast(info, failure) : udp->openUnicast(info, failure)))
         return failOpen(failure);
-    deviceInfo.conType = group ? UdpMulticast : UdpUnicast;
+    deviceInfo.conType = kind;
     deviceInfo.udp = info;
     emitEvent(LinkOpened);
     return true;
 }
 
+// A close request is answered with the closed event whether or not anything
+// was open: the form takes its lock state from the events.
 bool IOHandler::closed()
 {
     deviceInfo.conType = None;

@@ -133,7 +133,7 @@ public slots:
 
 private:
     bool openSerial(const SerialInfo &info, bool isConFlag);
-    bool openUdp(const UdpInfo &info, bool isConFlag, bool group);
+    bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
     bool closed();
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
