@@ -14,8 +14,8 @@
 #include <atomic>
 
 class QThread;
-class QTimer;
-class QUdpSocket;
+class TSerialEndpoint;
+class TUdpEndpoint;
 
 // One link endpoint: a UDP socket (unicast or multicast member) or a serial
 // port, opened, polled, read and written in a thread of its own.
@@ -132,48 +132,26 @@ public slots:
     void sendData(QByteArray b, QVariant device = QVariant(0));
 
 private:
-    bool openSerial(const SerialInfo &serial, bool isConFlag);
-    bool openUdpUnicast(const UdpInfo &udp, bool isConFlag);
-    bool openUdpMulticast(const UdpInfo &udp, bool isConFlag);
-    void createUdpSocket();
-    bool openGroupSender(const UdpInfo &udp);
-    // Gives up what the link holds of this process's UDP endpoints.
-    void releaseUdpEndpoints();
-    bool passes(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
-    void releaseUdpSocket();
-    void raiseReceiveBuffer();
-    void onUdpError(QAbstractSocket::SocketError error);
-    void onSerialError(QSerialPort::SerialPortError error);
-    void pollDevice();
-    qint64 availableBytes();
-    QByteArray readBytes(qint64 n);
-    int readDatagrams();
+    bool openSerial(const SerialInfo &info, bool isConFlag);
+    bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
+    bool closed();
+    void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
     bool failOpen(const QString &text);
     QString name() const;
-    // The device of a serial record: the port list shows "name: description".
-    static QString deviceName(const SerialInfo &serial)
-    {
-        return serial.portName.section(QLatin1Char(':'), 0, 0);
-    }
-    void writeSerial(const QByteArray &b);
-    void closeSerialPort();
 
-    bool busy = false;
-    QSerialPort *serialPort = nullptr;
-    QUdpSocket *udpSocket = nullptr;
-    QUdpSocket *groupSender = nullptr; // multicast: the socket the group hears us from
+    // The devices, made in the link's thread by init(); each owns its
+    // socket or port, and the link uses one of them at a time.
+    TUdpEndpoint *udp = nullptr;
+    TSerialEndpoint *serial = nullptr;
+    // The UDP endpoint's filters count here: the counts are read from any
+    // thread, while the endpoint exists only in the link's.
     TLoopGuard loopGuard;
     std::atomic<quint64> ownDropped{0};
     QMutex mutex;
     DeviceInfo deviceInfo{};
-    QTimer *pollTimer = nullptr;
     QVariant packedDevice; // deviceInfo as last emitted with a datagram
-    bool openingSerial = false;
-    bool closingSerial = false;
-    QString openFailure; // the first error of the serial open under way
-    bool serialBacklogReported = false;
     QThread *workerThread = nullptr;
     bool ownsThread = false;
 };

@@ -1,0 +1,237 @@
+#include "link/tudpendpoint.h"
+
+#include "link/tlinkerrors.h"
+#include "link/tlinknames.h"
+#include "link/townendpoints.h"
+
+#include <QScopedValueRollback>
+
+TUdpEndpoint::TUdpEndpoint(const IOHandler::DeviceInfo &record, TLoopGuard &loopGuard,
+                           std::atomic<quint64> &ownDropped, Sink sink, QObject *parent)
+    : QObject(parent), record(record), loopGuard(loopGuard), ownDropped(ownDropped),
+      sink(std::move(sink))
+{
+    createSocket();
+}
+
+TUdpEndpoint::~TUdpEndpoint()
+{
+    // Errors raised while the socket goes down must not reach a link that
+    // is being destroyed.
+    releaseClaims();
+    socket->disconnect(this);
+    socket->abort();
+}
+
+void TUdpEndpoint::createSocket()
+{
+    socket = new QUdpSocket(this);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &TUdpEndpoint::onError);
+    // A datagram is read as soon as it arrives: a quiet link costs nothing.
+    connect(socket, &QIODevice::readyRead, this, &TUdpEndpoint::drain);
+}
+
+void TUdpEndpoint::releaseClaims()
+{
+    TOwnEndpoints::instance().release(record.id);
+    loopGuard.reset();
+    delete groupSender;
+    groupSender = nullptr;
+}
+
+void TUdpEndpoint::close()
+{
+    releaseClaims();
+    socket->abort();
+    state = State::Closed;
+}
+
+void TUdpEndpoint::leaveGroup(const QHostAddress &group)
+{
+    if (isOpen())
+        socket->leaveMulticastGroup(group);
+}
+
+void TUdpEndpoint::release()
+{
+    releaseClaims();
+    state = State::Closed;
+    // A socket keeps the first error it ever had and reports it for every
+    // later failure too; a fresh one reports the failure that happens.
+    if (socket->error() != QAbstractSocket::UnknownSocketError) {
+        delete socket;
+        createSocket();
+        return;
+    }
+    if (socket->state() == QAbstractSocket::BoundState)
+        socket->abort();
+}
+
+bool TUdpEndpoint::openUnicast(const IOHandler::UdpInfo &udp, QString &failure)
+{
+    // Text that is no address or no port reaches the link as a null address
+    // or port 0, which would bind every interface or a random port: not
+    // what the operator asked for.
+    if (udp.localAddr.isNull()) {
+        failure = IOHandler::tr("invalid local address");
+        return false;
+    }
+    if (udp.localPort == 0) {
+        failure = IOHandler::tr("invalid local port");
+        return false;
+    }
+    TOwnEndpoints &own = TOwnEndpoints::instance();
+    failure =
+        own.claim(record.id, {false, udp.localAddr, udp.localPort, udp.remoteAddr, udp.remotePort});
+    if (!failure.isEmpty())
+        return false;
+    if (!socket->bind(udp.localAddr, udp.localPort)) {
+        own.release(record.id);
+        failure = TLinkErrors::bindFailed(*socket, udp.localAddr, udp.localPort);
+        return false;
+    }
+    own.addSender(record.id, udp.localAddr, udp.localPort);
+    raiseReceiveBuffer();
+    state = State::Unicast;
+    return true;
+}
+
+bool TUdpEndpoint::openMulticast(const IOHandler::UdpInfo &udp, QString &failure)
+{
+    if (udp.localPort == 0) {
+        failure = IOHandler::tr("invalid group port");
+        return false;
+    }
+    failure = TOwnEndpoints::instance().claim(
+        record.id, {true, udp.localAddr, udp.localPort, QHostAddress(), 0});
+    if (!failure.isEmpty())
+        return false;
+    const QHostAddress any(QHostAddress::AnyIPv4);
+    if (!socket->bind(any, udp.localPort,
+                      QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+        releaseClaims();
+        failure = TLinkErrors::bindFailed(*socket, any, udp.localPort);
+        return false;
+    }
+    raiseReceiveBuffer();
+    socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+    socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
+    socket->setMulticastInterface(udp.netInterface);
+    // A bound socket that is no group member would look open and hear
+    // nothing: that is a failed open.
+    if (!socket->joinMulticastGroup(udp.localAddr, udp.netInterface))
+        failure = TLinkErrors::joinFailed(*socket, udp.localAddr, udp.netInterface);
+    else if (!openGroupSender(udp))
+        failure = TLinkErrors::bindFailed(*groupSender, any, 0);
+    if (!failure.isEmpty()) {
+        close();
+        return false;
+    }
+    qDebug() << "link" << name() << "multicast joined" << udp.localAddr.toString() << udp.localPort
+             << udp.netInterface.humanReadableName();
+    state = State::Multicast;
+    return true;
+}
+
+// The group hears this link from a port of its own, which is how every
+// link of the relay knows the datagram for one of its own.
+bool TUdpEndpoint::openGroupSender(const IOHandler::UdpInfo &udp)
+{
+    groupSender = new QUdpSocket(this);
+    if (!groupSender->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return false;
+    groupSender->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+    groupSender->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
+    groupSender->setMulticastInterface(udp.netInterface);
+    TOwnEndpoints::instance().addSender(record.id, QHostAddress(QHostAddress::AnyIPv4),
+                                        groupSender->localPort());
+    return true;
+}
+
+// A burst arriving between two polls must fit into the socket until the next
+// tick drains it; the default buffer holds only a few hundred small datagrams.
+void TUdpEndpoint::raiseReceiveBuffer()
+{
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                            IOHandler::udpReceiveBufferBytes);
+    // The kernel trims the request silently (Linux caps it at
+    // net.core.rmem_max, then doubles it for its own bookkeeping), so say
+    // what the socket really got.
+    qDebug() << "link" << name() << "receive buffer"
+             << socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt()
+             << "bytes, asked for" << IOHandler::udpReceiveBufferBytes;
+}
+
+void TUdpEndpoint::drain()
+{
+    // The link reads only the device its record names; and a datagram
+    // handed on may run the event loop, which must not start a second
+    // drain inside this one.
+    if (draining ||
+        (record.conType != IOHandler::UdpUnicast && record.conType != IOHandler::UdpMulticast))
+        return;
+    QScopedValueRollback<bool> guard(draining, true);
+    // What is left after one bounded drain is read on the next turn of the
+    // event loop, after the sends queued meanwhile.
+    if (readDatagrams() == IOHandler::maxDatagramsPerPoll && socket->hasPendingDatagrams())
+        QMetaObject::invokeMethod(this, &TUdpEndpoint::drain, Qt::QueuedConnection);
+}
+
+// Datagrams are taken by pending datagram, not by available bytes: a
+// zero-length datagram reports no bytes and would otherwise block every
+// datagram queued behind it for good.
+int TUdpEndpoint::readDatagrams()
+{
+    int count = 0;
+    QHostAddress sender;
+    quint16 senderPort = 0;
+    for (; count < IOHandler::maxDatagramsPerPoll; ++count) {
+        const qint64 size = socket->pendingDatagramSize();
+        if (size < 0)
+            break;
+        QByteArray data(int(size), Qt::Uninitialized);
+        const qint64 read = socket->readDatagram(data.data(), size, &sender, &senderPort);
+        if (read < 0)
+            break;
+        data.resize(int(read));
+        if (passes(data, sender, senderPort))
+            sink.received(data, sender, senderPort);
+    }
+    return count;
+}
+
+// What this process sent itself never goes round again, and neither does a
+// block that keeps coming back through someone else.
+bool TUdpEndpoint::passes(const QByteArray &data, const QHostAddress &sender, quint16 senderPort)
+{
+    if (TOwnEndpoints::instance().isOwnSender(sender, senderPort)) {
+        ownDropped.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    const TLoopGuard::Verdict verdict = loopGuard.check(data);
+    if (verdict == TLoopGuard::DropLoopFound) {
+        const bool group = state == State::Multicast;
+        const QString where = QStringLiteral("%1:%2")
+                                  .arg((group ? record.udp.localAddr : sender).toString())
+                                  .arg(group ? record.udp.localPort : senderPort);
+        qDebug() << "link" << name() << "drops blocks it sent itself, coming back from" << where;
+        sink.warn(IOHandler::tr("possible loop through %1").arg(where));
+    }
+    return verdict == TLoopGuard::Pass;
+}
+
+// Failed binds and joins are told by the open they belong to; an error of a
+// socket that is open (a send that went nowhere) is no news for the operator.
+void TUdpEndpoint::onError(QAbstractSocket::SocketError error)
+{
+    qDebug() << QStringLiteral("link rec udp error, id: %1 (%2), ip: %3, port: %4")
+                    .arg(record.id)
+                    .arg(name(), record.udp.localAddr.toString())
+                    .arg(record.udp.localPort)
+             << error;
+}
+
+QString TUdpEndpoint::name() const
+{
+    return TLinkNames::rowName(record.id);
+}
