@@ -5,33 +5,16 @@
 
 #include <QtTest>
 
+using relaytest::gcsFrame;
+using relaytest::handedOn;
 using relaytest::SendRecorder;
+using relaytest::uavFrame;
 
 namespace {
 // Bytes that can never start a frame of either kind.
 QByteArray junk(int n, char fill = 0x55)
 {
     return QByteArray(n, fill);
-}
-
-QByteArray gcsFrame(int payloadLength, char fill = 0x33)
-{
-    QByteArray f = QByteArray::fromHex("aaec010203");
-    f.append(static_cast<char>(payloadLength));
-    f.append(QByteArray(payloadLength, fill));
-    f.append('\x7f');
-    return f;
-}
-
-QByteArray uavFrame(char fill = 0x22)
-{
-    return QByteArray::fromHex("eb91") + QByteArray(34, fill);
-}
-
-// How a vehicle frame is handed on: padded with zeros to the block length.
-QByteArray handedOn(const QByteArray &frame)
-{
-    return frame + QByteArray(TUavPtl::uavBlockSize - frame.size(), '\0');
 }
 } // namespace
 
