@@ -57,15 +57,7 @@ struct Request
 // Sets a form to UDP unicast on 127.0.0.1 with free ports, through its controls.
 void makeUnicast(TIoForm *form)
 {
-    form->conTypeCombox->comboBox()->setCurrentText(kUnicast);
-    form->localIpEdit->lineEdit()->clear();
-    QTest::keyClicks(form->localIpEdit->lineEdit(), QStringLiteral("127.0.0.1"));
-    form->localPortEdit->lineEdit()->clear();
-    QTest::keyClicks(form->localPortEdit->lineEdit(), QString::number(testsupport::freeUdpPort()));
-    form->remoteIpEdit->lineEdit()->clear();
-    QTest::keyClicks(form->remoteIpEdit->lineEdit(), QStringLiteral("127.0.0.1"));
-    form->remotePortEdit->lineEdit()->clear();
-    QTest::keyClicks(form->remotePortEdit->lineEdit(), QString::number(testsupport::freeUdpPort()));
+    windowtest::setUnicast(form, testsupport::freeUdpPort(), testsupport::freeUdpPort());
 }
 
 using windowtest::locked;
