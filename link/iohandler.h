@@ -18,7 +18,8 @@ class TSerialEndpoint;
 class TUdpEndpoint;
 
 // One link endpoint: a UDP socket (unicast or multicast member) or a serial
-// port, opened, polled, read and written in a thread of its own.
+// port, opened, read as soon as it is readable, and written, in a thread of
+// its own; the device work itself is done by an endpoint object per kind.
 class IOHandler : public QObject
 {
     Q_OBJECT

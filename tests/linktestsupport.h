@@ -29,8 +29,9 @@ template <typename F> void inLinkThread(IOHandler *link, F f)
     testsupport::runInThreadOf(link, std::move(f));
 }
 
-// A link with a thread of its own, as the program makes them. Requests sent
-// before init() has run would find no connection, so this waits for it.
+// A link with a thread of its own, as the program makes them, once its
+// thread runs: requests would wait in the queue anyway, but a test that
+// reads the link's record next must find init() done.
 inline LinkPtr startLink(int id)
 {
     LinkPtr link(new IOHandler(id, true));

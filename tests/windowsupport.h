@@ -198,10 +198,9 @@ public:
         widget.reset();
         TApp::stopWorkerThread(worker);
     }
-    // Waits until every link's thread has started. A request sent before
-    // that is lost, which no operator is quick enough to run into, but a
-    // test clicking right after the window appears or a vehicle is added
-    // is.
+    // Waits until every link's thread runs and has served what was queued
+    // to it. Requests would wait in the queue anyway; a test waits so that
+    // what it looks at next (a link's record, the thread count) is settled.
     static void linksReady()
     {
         for (IOHandler *link : TLinkManager::instance()->linkMap())
