@@ -56,28 +56,30 @@ void TIoForm::initUi()
 
     serialCombox = new TSerialCombox;
 
+    // Each entry carries the value the link is opened with.
     baudCombox = new TLabelCombox(QString());
-    baudCombox->addItems(
-        QStringList{QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                    QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
-                    QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("230400"),
-                    QStringLiteral("460800"), QStringLiteral("921600")});
+    for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
+        baudCombox->comboBox()->addItem(QString::number(rate), rate);
     baudCombox->comboBox()->setCurrentText(QStringLiteral("115200"));
 
     dataBitsCombox = new TLabelCombox(QString());
-    dataBitsCombox->addItems(QStringList{QStringLiteral("5"), QStringLiteral("6"),
-                                         QStringLiteral("7"), QStringLiteral("8")});
+    for (int bits :
+         {QSerialPort::Data5, QSerialPort::Data6, QSerialPort::Data7, QSerialPort::Data8})
+        dataBitsCombox->comboBox()->addItem(QString::number(bits), bits);
     dataBitsCombox->comboBox()->setCurrentText(QStringLiteral("8"));
 
     stopBitsCombox = new TLabelCombox(QString());
-    stopBitsCombox->addItems(
-        QStringList{QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+    stopBitsCombox->comboBox()->addItem(QStringLiteral("1"), QSerialPort::OneStop);
+    stopBitsCombox->comboBox()->addItem(QStringLiteral("1.5"), QSerialPort::OneAndHalfStop);
+    stopBitsCombox->comboBox()->addItem(QStringLiteral("2"), QSerialPort::TwoStop);
     stopBitsCombox->comboBox()->setCurrentText(QStringLiteral("1"));
 
     parityCombox = new TLabelCombox(QString());
-    parityCombox->addItems(QStringList{QStringLiteral("NONE"), QStringLiteral("EVEN"),
-                                       QStringLiteral("ODD"), QStringLiteral("SPACE"),
-                                       QStringLiteral("MARK")});
+    parityCombox->comboBox()->addItem(QStringLiteral("NONE"), QSerialPort::NoParity);
+    parityCombox->comboBox()->addItem(QStringLiteral("EVEN"), QSerialPort::EvenParity);
+    parityCombox->comboBox()->addItem(QStringLiteral("ODD"), QSerialPort::OddParity);
+    parityCombox->comboBox()->addItem(QStringLiteral("SPACE"), QSerialPort::SpaceParity);
+    parityCombox->comboBox()->addItem(QStringLiteral("MARK"), QSerialPort::MarkParity);
     parityCombox->comboBox()->setCurrentText(QStringLiteral("NONE"));
 
     loopBackCheck = new QCheckBox;
@@ -252,12 +254,12 @@ IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
     default:
         device.conType = IOHandler::Serial;
         device.serial.portName = serialCombox->currentText();
-        device.serial.baudRate = baudCombox->currentText().toInt(nullptr, 10);
-        device.serial.dataBits = TFormValues::dataBitsFromText(dataBitsCombox->currentText());
+        device.serial.baudRate = TFormValues::chosen(baudCombox->comboBox(), 0);
+        device.serial.dataBits =
+            TFormValues::chosen(dataBitsCombox->comboBox(), QSerialPort::Data8);
         device.serial.stopBits =
-            TFormValues::stopBitsFromIndex(stopBitsCombox->comboBox()->currentIndex());
-        device.serial.parity =
-            TFormValues::parityFromIndex(parityCombox->comboBox()->currentIndex());
+            TFormValues::chosen(stopBitsCombox->comboBox(), QSerialPort::OneStop);
+        device.serial.parity = TFormValues::chosen(parityCombox->comboBox(), QSerialPort::NoParity);
         break;
     }
     return device;
