@@ -1,5 +1,6 @@
 #include "app/tapp.h"
 #include "link/tlinkmanager.h"
+#include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
@@ -19,17 +20,6 @@ using relaytest::SendRecorder;
 using relaytest::UdpPeer;
 
 namespace {
-IOHandler::DeviceInfo unicast(quint16 localPort, quint16 remotePort)
-{
-    IOHandler::DeviceInfo d{};
-    d.conType = IOHandler::UdpUnicast;
-    d.udp.localAddr = QHostAddress::LocalHost;
-    d.udp.localPort = localPort;
-    d.udp.remoteAddr = QHostAddress::LocalHost;
-    d.udp.remotePort = remotePort;
-    return d;
-}
-
 // Ground-station blocks carry no frame header of either kind, so the
 // multicast vehicle, which hears its own datagrams on "lo", finds nothing
 // in them.
@@ -70,10 +60,7 @@ private:
 bool TstRelay::openLink(IOHandler *link, IOHandler::DeviceInfo device)
 {
     device.id = link->getDevice().id;
-    // A request made before the link's thread has run its start-up is lost;
-    // the window's user is never that quick.
-    QMetaObject::invokeMethod(
-        link, [] {}, Qt::BlockingQueuedConnection);
+    // Queued until the link's thread serves it, also right after start-up.
     emit link->openDeviceSignal(device, true);
     const QPair<int, int> opened(IOHandler::LinkOpened, device.id);
     return QTest::qWaitFor([&] { return events.contains(opened); }, 5000);
@@ -99,11 +86,12 @@ void TstRelay::initTestCase()
     }
 
     QVERIFY(gcsPeer.bindLocal());
-    QVERIFY(openLink(gcs, unicast(testsupport::freeUdpPort(), gcsPeer.socket.localPort())));
+    QVERIFY(openLink(gcs,
+                     linktest::unicast(0, testsupport::freeUdpPort(), gcsPeer.socket.localPort())));
     for (int n = 0; n < 3; ++n) {
         QVERIFY(uavPeers[n].bindLocal());
-        QVERIFY(
-            openLink(uavs[n], unicast(testsupport::freeUdpPort(), uavPeers[n].socket.localPort())));
+        QVERIFY(openLink(uavs[n], linktest::unicast(0, testsupport::freeUdpPort(),
+                                                    uavPeers[n].socket.localPort())));
     }
 
     const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
