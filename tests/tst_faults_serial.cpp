@@ -223,7 +223,7 @@ void TstFaultsSerial::portThatCannotOpen()
     const QString text = boxes->texts().first();
     QVERIFY2(text.startsWith("Uav 2: open serial failed:" + error + ": " + reason.arg(port)),
              qPrintable(text));
-    QCOMPARE(log->codes(kSpareId), (QVector<int>{2, 4}));
+    QCOMPARE(log->codes(kSpareId), (QVector<int>{IOHandler::LinkError, IOHandler::LinkOpenFailed}));
     QCOMPARE(boxes->seen.size(), 1);
 }
 
@@ -234,7 +234,8 @@ void TstFaultsSerial::portVanishesAndReturns()
     startStream(10);
     QTRY_VERIFY(gcsPeer.received().size() > 10 && farGot.size() > 100);
     pty->kill();
-    QTRY_COMPARE(log->codes(kSerialId), (QVector<int>{2, 5}));
+    QTRY_COMPARE(log->codes(kSerialId),
+                 (QVector<int>{IOHandler::LinkError, IOHandler::LinkClosed}));
     QTRY_VERIFY(unlocked(window->uavForm(0)));
     QTRY_COMPARE(boxes->seen.size(), 1);
     const QString text = boxes->texts().first();
@@ -243,7 +244,7 @@ void TstFaultsSerial::portVanishesAndReturns()
     // The stream goes on into the void; nothing more is reported.
     const int downBefore = down;
     QTRY_VERIFY(down > downBefore + 20);
-    QCOMPARE(log->codes(kSerialId), (QVector<int>{2, 5}));
+    QCOMPARE(log->codes(kSerialId), (QVector<int>{IOHandler::LinkError, IOHandler::LinkClosed}));
     QCOMPARE(boxes->seen.size(), 1);
 
     // What arrived before is whole and in order.
@@ -258,7 +259,8 @@ void TstFaultsSerial::portVanishesAndReturns()
     QVERIFY(openFar());
     QTest::mouseClick(window->uavForm(0)->connectBtn, Qt::LeftButton);
     QTRY_VERIFY(locked(window->uavForm(0)));
-    QCOMPARE(log->codes(kSerialId), (QVector<int>{2, 5, 3}));
+    QCOMPARE(log->codes(kSerialId),
+             (QVector<int>{IOHandler::LinkError, IOHandler::LinkClosed, IOHandler::LinkOpened}));
     const int downAgain = down, upAgain = up;
     QTRY_VERIFY(farGot.contains(numberedBlock(downAgain + 5, 10)));
     QTRY_VERIFY(gcsPeer.received().contains(numberedFrame(upAgain + 5)));
@@ -302,7 +304,7 @@ void TstFaultsSerial::peerStopsReading()
           closed ? "yes" : "no", closeMs);
     QVERIFY(!farGot.isEmpty());
     QVERIFY(sentDown().startsWith(farGot));
-    QCOMPARE(log->codes(kSerialId), QVector<int>{5});
+    QCOMPARE(log->codes(kSerialId), QVector<int>{IOHandler::LinkClosed});
     QVERIFY(boxes->seen.isEmpty());
 
     QVERIFY2(probeArrived, "the link stopped receiving");
