@@ -8,6 +8,7 @@
 #include "app/tprogram.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "relaysupport.h"
 #include "testsupport.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
@@ -45,32 +46,6 @@ namespace {
 const char *const kChildFlag = "--program-scenario";
 const QString kUnicast = QStringLiteral("Udp单播");
 const QHostAddress kLocal(QHostAddress::LocalHost);
-
-// A ground-station frame: AA EC x x x L payload(L) last.
-QByteArray gcsFrame(quint8 length, char fill)
-{
-    QByteArray f;
-    f.append(char(0xAA)).append(char(0xEC)).append("\x01\x02\x03", 3).append(char(length));
-    f.append(QByteArray(length, fill));
-    f.append(char(0x7F));
-    return f;
-}
-
-// A vehicle frame: EB 91 and 34 bytes.
-QByteArray uavFrame(char fill)
-{
-    QByteArray f;
-    f.append(char(0xEB)).append(char(0x91));
-    for (int i = 0; i < 34; ++i)
-        f.append(char(fill + i));
-    return f;
-}
-
-// What the relay hands on for a vehicle frame: 40 bytes, the last 4 zero.
-QByteArray forwarded(const QByteArray &frame)
-{
-    return frame + QByteArray(4, '\0');
-}
 
 QList<QByteArray> drain(QUdpSocket &socket)
 {
@@ -262,31 +237,32 @@ void Scenario::fullSession()
     QVERIFY(!gcsPeer.hasPendingDatagrams());
 
     // A ground-station frame from vehicle 1 goes to the ground station only.
-    const QByteArray toGcs = gcsFrame(10, 'g');
+    const QByteArray toGcs = relaytest::gcsFrame(10, 'g');
     QCOMPARE(toGcs.size(), 17);
     QVERIFY(uavPeer[1].writeDatagram(QByteArray("noise") + toGcs, kLocal, uavPort[1]) > 0);
     QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
     QCOMPARE(gcsPeer.receiveDatagram().data(), toGcs);
 
     // A vehicle frame from vehicle 0 goes to vehicles 1 and 2 as 40 bytes.
-    const QByteArray v2v = uavFrame('a');
+    const QByteArray v2v = relaytest::uavFrame('a');
     QCOMPARE(v2v.size(), 36);
     QVERIFY(uavPeer[0].writeDatagram(v2v, kLocal, uavPort[0]) == v2v.size());
     for (int i : {1, 2}) {
         QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
         const QByteArray got = uavPeer[i].receiveDatagram().data();
         QCOMPARE(got.size(), 40);
-        QCOMPARE(got, forwarded(v2v));
+        QCOMPARE(got, relaytest::handedOn(v2v));
     }
     // A frame split over two datagrams, both kinds mixed in one.
-    const QByteArray mixed = gcsFrame(3, 'm') + uavFrame('k');
+    const QByteArray mixed = relaytest::gcsFrame(3, 'm') + relaytest::uavFrame('k');
     QVERIFY(uavPeer[2].writeDatagram(mixed.left(20), kLocal, uavPort[2]) == 20);
     QVERIFY(uavPeer[2].writeDatagram(mixed.mid(20), kLocal, uavPort[2]) == mixed.size() - 20);
     QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
-    QCOMPARE(gcsPeer.receiveDatagram().data(), gcsFrame(3, 'm'));
+    QCOMPARE(gcsPeer.receiveDatagram().data(), relaytest::gcsFrame(3, 'm'));
     for (int i : {0, 1}) {
         QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
-        QCOMPARE(uavPeer[i].receiveDatagram().data(), forwarded(uavFrame('k')));
+        QCOMPARE(uavPeer[i].receiveDatagram().data(),
+                 relaytest::handedOn(relaytest::uavFrame('k')));
     }
     QTest::qWait(100);
     for (auto &p : uavPeer)
@@ -299,8 +275,8 @@ void Scenario::fullSession()
     traffic.setInterval(5);
     connect(&traffic, &QTimer::timeout, this, [&] {
         gcsPeer.writeDatagram("tick " + QByteArray::number(++tick), kLocal, gcsPort);
-        uavPeer[0].writeDatagram(uavFrame('t'), kLocal, uavPort[0]);
-        uavPeer[1].writeDatagram(gcsFrame(1, 't'), kLocal, uavPort[1]);
+        uavPeer[0].writeDatagram(relaytest::uavFrame('t'), kLocal, uavPort[0]);
+        uavPeer[1].writeDatagram(relaytest::gcsFrame(1, 't'), kLocal, uavPort[1]);
     });
     traffic.start();
     QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
@@ -342,7 +318,7 @@ void Scenario::fullSession()
     QTRY_VERIFY([&] {
         for (const QByteArray &d : drain(uavPeer[2])) {
             sawTick |= d.startsWith("tick ");
-            sawFrame |= d == forwarded(uavFrame('t'));
+            sawFrame |= d == relaytest::handedOn(relaytest::uavFrame('t'));
         }
         return sawTick && sawFrame;
     }());
@@ -415,9 +391,10 @@ void Scenario::closeAtMoment(const QString &moment)
 
     // Another thread floods both directions, and keeps doing so through the
     // shutdown until main() has returned.
-    flood.start({{&gcsPeer, gcsPort, QByteArray(200, 'x')},
-                 {&uavPeer[0], uavPort[0], gcsFrame(100, 'y') + uavFrame('z')},
-                 {&uavPeer[1], uavPort[1], uavFrame('w')}});
+    flood.start(
+        {{&gcsPeer, gcsPort, QByteArray(200, 'x')},
+         {&uavPeer[0], uavPort[0], relaytest::gcsFrame(100, 'y') + relaytest::uavFrame('z')},
+         {&uavPeer[1], uavPort[1], relaytest::uavFrame('w')}});
     QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
     if (moment == QLatin1String("opening")) {
         QTest::qWait(delayMs);
