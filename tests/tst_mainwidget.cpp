@@ -543,7 +543,11 @@ void TstMainWidget::eventsFromRealLinks()
         f->localPortEdit->setText(port);
         const QString row =
             lines.isEmpty() ? QStringLiteral("Gcs") : QStringLiteral("Uav %1").arg(lines.size());
-        lines << row + ": rec udp error: 127.0.0.1:" + port + " is already in use";
+        // The port is taken by a stranger; a row opening while another row
+        // tries the same port may be told of that row instead.
+        lines << "^" + row + ": (rec udp error: 127\\.0\\.0\\.1:" + port +
+                     " is already in use|127\\.0\\.0\\.1:" + port +
+                     " is already used by (Gcs|Uav \\d))$";
     }
     QCOMPARE(lines.size(), 5);
     linktest::EventLog log;
@@ -562,7 +566,18 @@ void TstMainWidget::eventsFromRealLinks()
             QSKIP("this system let two sockets bind the same unicast port");
     for (int id : ids)
         QCOMPARE(log.codes(id), (QVector<int>{IOHandler::LinkError, IOHandler::LinkOpenFailed}));
-    QTRY_COMPARE(boxes.texts(), QStringList{lines.join(QLatin1Char('\n'))});
+    const auto boxShowsAll = [&] {
+        if (boxes.texts().size() != 1)
+            return false;
+        const QStringList shown = boxes.texts().first().split(QLatin1Char('\n'));
+        if (shown.size() != lines.size())
+            return false;
+        for (int i = 0; i < lines.size(); ++i)
+            if (!QRegularExpression(lines.at(i)).match(shown.at(i)).hasMatch())
+                return false;
+        return true;
+    };
+    QTRY_VERIFY2(boxShowsAll(), qPrintable(boxes.texts().join(QLatin1String(" | "))));
     QCOMPARE(boxes.seen.first().icon, QMessageBox::Warning);
     // It closes itself two seconds after its last line.
     QTRY_COMPARE_WITH_TIMEOUT(windowtest::BoxWatcher::open(), 0, 10000);
