@@ -29,21 +29,17 @@ const QString kBaudRate = QStringLiteral("BaudRate");
 const QString kDataBits = QStringLiteral("DataBits");
 const QString kStopBits = QStringLiteral("StopBits");
 const QString kParity = QStringLiteral("Parity");
+} // namespace
 
-QString path()
+QString TFormSettings::path()
 {
     return QString::fromLatin1(TIoForm::settingsPath);
 }
-} // namespace
 
-bool TFormSettings::hasGroup(const QString &name)
-{
-    return QSettings(path(), QSettings::IniFormat).childGroups().contains(name);
-}
-
-void TFormSettings::load(TIoForm &form)
+bool TFormSettings::load(TIoForm &form)
 {
     QSettings settings(path(), QSettings::IniFormat);
+    const bool stored = settings.childGroups().contains(form.getName());
     settings.beginGroup(form.getName());
     const auto applyText = [&settings](const QString &key, const auto &apply) {
         const QVariant value = settings.value(key, QVariant());
@@ -85,6 +81,7 @@ void TFormSettings::load(TIoForm &form)
     if (settings.status() == QSettings::AccessError)
         qDebug() << "settings file" << settings.fileName() << "not read, defaults used for"
                  << form.getName();
+    return stored;
 }
 
 void TFormSettings::save(const TIoForm &form)

@@ -10,8 +10,9 @@ class TIoForm;
 class TFormSettings
 {
 public:
-    static void load(TIoForm &form);
+    // Applies the form's group; false when the file holds none.
+    static bool load(TIoForm &form);
     static void save(const TIoForm &form);
-    // The file holds a group for this form name.
-    static bool hasGroup(const QString &name);
+    // The settings file, relative to the working directory.
+    static QString path();
 };

@@ -36,9 +36,8 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     setConFlag(conFlag);
     // What the operator stored always wins; only a row never stored starts
     // from its neighbour.
-    if (above && !TFormSettings::hasGroup(name))
+    if (!loadSettings() && above)
         followRow(*above);
-    loadSettings();
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
     loadComboStyle();
 }
@@ -265,9 +264,9 @@ IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
     return device;
 }
 
-void TIoForm::loadSettings()
+bool TIoForm::loadSettings()
 {
-    TFormSettings::load(*this);
+    return TFormSettings::load(*this);
 }
 
 void TIoForm::saveSettings()

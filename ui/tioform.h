@@ -74,7 +74,8 @@ private:
     static constexpr int endpointKinds[] = {IOHandler::Serial, IOHandler::UdpUnicast,
                                             IOHandler::UdpMulticast};
     void onConTypeText(const QString &text);
-    void loadSettings();
+    // False when the file holds no group for this form: nothing was applied.
+    bool loadSettings();
     void saveSettings();
     void loadComboStyle();
 

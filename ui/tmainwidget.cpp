@@ -169,7 +169,8 @@ QWidget *TMainWidget::appendVehicle()
     const TIoForm *above = n == 0 ? gcsForm : uavForms.last();
     auto *form = new TIoForm(QStringLiteral("Con%1").arg(n), nullptr, above);
     uavForms.append(form);
-    auto *row = new TLinkRow(n + firstUavLinkId, form);
+    const int linkId = n + firstUavLinkId;
+    auto *row = new TLinkRow(linkId, form);
     // Before the trailing stretch that keeps the rows at the top.
     uavLayout->insertWidget(uavLayout->count() - 1, row);
     form->connectBtn->setProperty("Id", n);
@@ -177,7 +178,6 @@ QWidget *TMainWidget::appendVehicle()
     connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     connect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
-    const int linkId = n + firstUavLinkId;
     auto *link = new TUavPtl(linkId, true, nullptr);
     TLinkManager::instance()->addLink(linkId, link);
     TLinkManager::instance()->addUav(link);

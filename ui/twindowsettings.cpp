@@ -1,6 +1,6 @@
 #include "ui/twindowsettings.h"
 
-#include "ui/tioform.h"
+#include "ui/tformsettings.h"
 
 #include <QDebug>
 #include <QSettings>
@@ -9,16 +9,11 @@ namespace {
 const QString kGroup = QStringLiteral("Window");
 const QString kVehicles = QStringLiteral("Vehicles");
 const QString kGeometry = QStringLiteral("Geometry");
-
-QString path()
-{
-    return QString::fromLatin1(TIoForm::settingsPath);
-}
 } // namespace
 
 int TWindowSettings::vehicleCount()
 {
-    QSettings settings(path(), QSettings::IniFormat);
+    QSettings settings(TFormSettings::path(), QSettings::IniFormat);
     const QVariant stored = settings.value(kGroup + QLatin1Char('/') + kVehicles);
     if (stored.isNull())
         return 0;
@@ -35,13 +30,13 @@ int TWindowSettings::vehicleCount()
 
 QByteArray TWindowSettings::geometry()
 {
-    QSettings settings(path(), QSettings::IniFormat);
+    QSettings settings(TFormSettings::path(), QSettings::IniFormat);
     return settings.value(kGroup + QLatin1Char('/') + kGeometry).toByteArray();
 }
 
 void TWindowSettings::store(int vehicles, const QByteArray &geometry)
 {
-    QSettings settings(path(), QSettings::IniFormat);
+    QSettings settings(TFormSettings::path(), QSettings::IniFormat);
     settings.beginGroup(kGroup);
     settings.setValue(kVehicles, vehicles);
     settings.setValue(kGeometry, geometry);
