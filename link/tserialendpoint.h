@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "link/tserialports.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -60,7 +61,7 @@ private:
     // The device of a serial record: the port list shows "name: description".
     static QString deviceName(const IOHandler::SerialInfo &serial)
     {
-        return serial.portName.section(QLatin1Char(':'), 0, 0);
+        return TSerialPorts::deviceName(serial.portName);
     }
     void applySettings(const IOHandler::SerialInfo &serial);
     void poll();

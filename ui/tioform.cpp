@@ -1,5 +1,7 @@
 #include "ui/tioform.h"
 
+#include "config/tlinksettings.h"
+
 #include "ui/kit/tfieldrules.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
@@ -7,7 +9,6 @@
 #include "ui/kit/tserialcombox.h"
 #include "ui/kit/tuidefine.h"
 #include "ui/tformsettings.h"
-#include "ui/tformvalues.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,6 +31,7 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     : TContainer(parent), name(name)
 {
     initUi();
+    apply(TLinkSettings::defaults());
     connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
             &TIoForm::onConTypeText);
     setConType(IOHandler::Serial);
@@ -49,63 +51,38 @@ void TIoForm::initUi()
     mainLayout = new QHBoxLayout(this);
     mainLayout->setSpacing(10);
 
-    conTypeCombox = new TLabelCombox(QString());
-    conTypeCombox->addItems(QStringList{tr("Serial"), tr("Udp单播"), tr("Udp组播")});
-    conTypeCombox->comboBox()->setCurrentText(tr("Serial"));
-
-    serialCombox = new TSerialCombox;
-
     // Each entry carries the value the link is opened with.
+    const auto fill = [](TLabelCombox *box, const QVector<TLinkSettings::Choice> &choices) {
+        for (const TLinkSettings::Choice &choice : choices)
+            box->comboBox()->addItem(choice.text, choice.value);
+    };
+    conTypeCombox = new TLabelCombox(QString());
+    fill(conTypeCombox, TLinkSettings::conTypes());
+    serialCombox = new TSerialCombox;
     baudCombox = new TLabelCombox(QString());
-    for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
-        baudCombox->comboBox()->addItem(QString::number(rate), rate);
-    baudCombox->comboBox()->setCurrentText(QStringLiteral("115200"));
-
+    fill(baudCombox, TLinkSettings::baudRates());
     dataBitsCombox = new TLabelCombox(QString());
-    for (int bits :
-         {QSerialPort::Data5, QSerialPort::Data6, QSerialPort::Data7, QSerialPort::Data8})
-        dataBitsCombox->comboBox()->addItem(QString::number(bits), bits);
-    dataBitsCombox->comboBox()->setCurrentText(QStringLiteral("8"));
-
+    fill(dataBitsCombox, TLinkSettings::dataBitsChoices());
     stopBitsCombox = new TLabelCombox(QString());
-    stopBitsCombox->comboBox()->addItem(QStringLiteral("1"), QSerialPort::OneStop);
-    stopBitsCombox->comboBox()->addItem(QStringLiteral("1.5"), QSerialPort::OneAndHalfStop);
-    stopBitsCombox->comboBox()->addItem(QStringLiteral("2"), QSerialPort::TwoStop);
-    stopBitsCombox->comboBox()->setCurrentText(QStringLiteral("1"));
-
+    fill(stopBitsCombox, TLinkSettings::stopBitsChoices());
     parityCombox = new TLabelCombox(QString());
-    parityCombox->comboBox()->addItem(QStringLiteral("NONE"), QSerialPort::NoParity);
-    parityCombox->comboBox()->addItem(QStringLiteral("EVEN"), QSerialPort::EvenParity);
-    parityCombox->comboBox()->addItem(QStringLiteral("ODD"), QSerialPort::OddParity);
-    parityCombox->comboBox()->addItem(QStringLiteral("SPACE"), QSerialPort::SpaceParity);
-    parityCombox->comboBox()->addItem(QStringLiteral("MARK"), QSerialPort::MarkParity);
-    parityCombox->comboBox()->setCurrentText(QStringLiteral("NONE"));
+    fill(parityCombox, TLinkSettings::parities());
 
     loopBackCheck = new QCheckBox;
     loopBackCheck->setToolTip(
         tr("Loop-back: also receive what this computer itself sends to the group"));
 
     netCardCombox = new TLabelCombox(QStringLiteral("网卡"));
-    QStringList interfaceNames;
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &netInterface : interfaces)
-        interfaceNames.append(netInterface.humanReadableName());
-    netCardCombox->addItems(interfaceNames);
+    netCardCombox->addItems(TLinkSettings::interfaceNames());
 
     // Line-edit composites carry an empty (not null) unit label.
     const QString emptyUnit = QStringLiteral("");
     groupIpEdit = new TLabelLineEdit(tr("LocalIp"), emptyUnit);
-    groupIpEdit->setText(QStringLiteral("224.0.0.31"));
     groupPortEdit = new TLabelLineEdit(tr("LocalPort"), emptyUnit);
-    groupPortEdit->setText(QStringLiteral("4701"));
     localIpEdit = new TLabelLineEdit(tr("LocalIp"), emptyUnit);
-    localIpEdit->setText(QStringLiteral("127.0.0.1"));
     localPortEdit = new TLabelLineEdit(tr("LocalPort"), emptyUnit);
-    localPortEdit->setText(QStringLiteral("7001"));
     remoteIpEdit = new TLabelLineEdit(tr("RemoteIp"), emptyUnit);
-    remoteIpEdit->setText(QStringLiteral("127.0.0.1"));
     remotePortEdit = new TLabelLineEdit(tr("RemotePort"), emptyUnit);
-    remotePortEdit->setText(QStringLiteral("9000"));
 
     connectBtn = new TPushButton(tr("Connect"));
     disconnectBtn = new TPushButton(tr("Disconnect"));
@@ -146,30 +123,49 @@ void TIoForm::initUi()
 
 void TIoForm::followRow(const TIoForm &above)
 {
-    conTypeCombox->comboBox()->setCurrentIndex(above.conTypeCombox->comboBox()->currentIndex());
-    const auto nextPort = [](const TLabelLineEdit *edit) {
-        const uint port = edit->text().toUInt();
-        return port >= 1 && port < 65535 ? QString::number(port + 1) : edit->text();
-    };
-    localIpEdit->setText(above.localIpEdit->text());
-    localPortEdit->setText(nextPort(above.localPortEdit));
-    remoteIpEdit->setText(above.remoteIpEdit->text());
-    remotePortEdit->setText(nextPort(above.remotePortEdit));
-    // Rows on one group and port would hear each other's sends.
-    groupIpEdit->setText(above.groupIpEdit->text());
-    groupPortEdit->setText(nextPort(above.groupPortEdit));
-    netCardCombox->comboBox()->setCurrentIndex(above.netCardCombox->comboBox()->currentIndex());
-    loopBackCheck->setCheckState(above.loopBackCheck->checkState());
-    const int port = above.serialCombox->findText(above.serialCombox->currentText());
-    if (port >= 0 && port + 1 < serialCombox->count())
-        serialCombox->setCurrentIndex(port + 1);
-    else
-        serialCombox->setCurrentText(above.serialCombox->currentText());
-    for (const auto &pair : {std::make_pair(baudCombox, above.baudCombox),
-                             std::make_pair(dataBitsCombox, above.dataBitsCombox),
-                             std::make_pair(stopBitsCombox, above.stopBitsCombox),
-                             std::make_pair(parityCombox, above.parityCombox)})
-        pair.first->comboBox()->setCurrentIndex(pair.second->comboBox()->currentIndex());
+    QStringList ports;
+    for (int i = 0; i < serialCombox->count(); ++i)
+        ports.append(serialCombox->itemText(i));
+    apply(above.values().following(ports));
+}
+
+TLinkSettings TIoForm::values() const
+{
+    TLinkSettings v;
+    v.conType = conTypeCombox->currentText();
+    v.serialPort = serialCombox->currentText();
+    v.baudRate = baudCombox->currentText();
+    v.dataBits = dataBitsCombox->currentText();
+    v.stopBits = stopBitsCombox->currentText();
+    v.parity = parityCombox->currentText();
+    v.groupIp = groupIpEdit->text();
+    v.groupPort = groupPortEdit->text();
+    v.localIp = localIpEdit->text();
+    v.localPort = localPortEdit->text();
+    v.remoteIp = remoteIpEdit->text();
+    v.remotePort = remotePortEdit->text();
+    v.netInterface = netCardCombox->currentText();
+    v.loopBack = loopBackCheck->checkState();
+    return v;
+}
+
+void TIoForm::apply(const TLinkSettings &v)
+{
+    // A text that is not in a list leaves that box as it is.
+    conTypeCombox->comboBox()->setCurrentText(v.conType);
+    serialCombox->setCurrentText(v.serialPort);
+    baudCombox->comboBox()->setCurrentText(v.baudRate);
+    dataBitsCombox->comboBox()->setCurrentText(v.dataBits);
+    stopBitsCombox->comboBox()->setCurrentText(v.stopBits);
+    parityCombox->comboBox()->setCurrentText(v.parity);
+    groupIpEdit->setText(v.groupIp);
+    groupPortEdit->setText(v.groupPort);
+    localIpEdit->setText(v.localIp);
+    localPortEdit->setText(v.localPort);
+    remoteIpEdit->setText(v.remoteIp);
+    remotePortEdit->setText(v.remotePort);
+    netCardCombox->comboBox()->setCurrentText(v.netInterface);
+    loopBackCheck->setCheckState(static_cast<Qt::CheckState>(v.loopBack));
 }
 
 void TIoForm::onConTypeText(const QString &text)
@@ -226,42 +222,7 @@ void TIoForm::setConFlag(bool isConFlag)
 
 IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
 {
-    IOHandler::DeviceInfo device{};
-    switch (conType) {
-    case IOHandler::UdpUnicast:
-        device.conType = IOHandler::UdpUnicast;
-        device.udp.localAddr = QHostAddress(localIpEdit->text());
-        device.udp.localPort = TFormValues::portFromText(localPortEdit->text());
-        device.udp.remoteAddr = QHostAddress(remoteIpEdit->text());
-        device.udp.remotePort = TFormValues::portFromText(remotePortEdit->text());
-        break;
-    case IOHandler::UdpMulticast: {
-        device.conType = IOHandler::UdpMulticast;
-        device.udp.localAddr = QHostAddress(groupIpEdit->text());
-        device.udp.localPort = TFormValues::portFromText(groupPortEdit->text());
-        device.udp.remoteAddr = device.udp.localAddr;
-        device.udp.remotePort = device.udp.localPort;
-        // The list may have changed since the form was built: an index that
-        // no longer exists (or none chosen) leaves the interface invalid.
-        const int index = netCardCombox->comboBox()->currentIndex();
-        const auto interfaces = QNetworkInterface::allInterfaces();
-        if (index >= 0 && index < interfaces.size())
-            device.udp.netInterface = interfaces.at(index);
-        device.udp.loopBack = loopBackCheck->checkState() != Qt::Unchecked;
-        break;
-    }
-    default:
-        device.conType = IOHandler::Serial;
-        device.serial.portName = serialCombox->currentText();
-        device.serial.baudRate = TFormValues::chosen(baudCombox->comboBox(), 0);
-        device.serial.dataBits =
-            TFormValues::chosen(dataBitsCombox->comboBox(), QSerialPort::Data8);
-        device.serial.stopBits =
-            TFormValues::chosen(stopBitsCombox->comboBox(), QSerialPort::OneStop);
-        device.serial.parity = TFormValues::chosen(parityCombox->comboBox(), QSerialPort::NoParity);
-        break;
-    }
-    return device;
+    return values().device();
 }
 
 bool TIoForm::loadSettings()
@@ -274,6 +235,8 @@ void TIoForm::saveSettings()
     TFormSettings::save(*this);
 }
 
+// A build or a deployment may add a look of its own for the port box as
+// this resource; the program itself carries none, so the box keeps the kit's.
 void TIoForm::loadComboStyle()
 {
     QFile file(QStringLiteral(":/qcombobox.qss"));

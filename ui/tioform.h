@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/tlinksettings.h"
 #include "link/iohandler.h"
 #include "ui/kit/tcontainer.h"
 
@@ -35,6 +36,9 @@ public:
     // port one higher and the next serial port of the list, so that rows
     // added one after another never collide.
     void followRow(const TIoForm &above);
+    // What the controls show, and back; the settings file holds the same.
+    TLinkSettings values() const;
+    void apply(const TLinkSettings &values);
 
     // The controls, in layout order. The owner sets properties on the two
     // buttons and connects to them; tests read the others.

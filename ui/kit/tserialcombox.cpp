@@ -1,10 +1,11 @@
 #include "ui/kit/tserialcombox.h"
 
+#include "link/tserialports.h"
+
 #include <QAction>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QSerialPortInfo>
 #include <QStringList>
 #include <QStyle>
 
@@ -21,7 +22,7 @@ TSerialCombox::TSerialCombox(QWidget *parent) : QComboBox(parent), showDescripti
 
 QString TSerialCombox::deviceName(const QString &entry)
 {
-    return entry.section(QLatin1Char(':'), 0, 0);
+    return TSerialPorts::deviceName(entry);
 }
 
 void TSerialCombox::refreshPorts()
@@ -29,15 +30,7 @@ void TSerialCombox::refreshPorts()
     const QString remembered = currentText();
     const QSignalBlocker quiet(this);
     clear();
-    QStringList entries;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        if (showDescription)
-            entries.append(port.portName() + QStringLiteral(": ") + port.description());
-        else
-            entries.append(port.portName());
-    }
-    addItems(entries);
+    addItems(TSerialPorts::entries(showDescription));
     // A port that is not listed (unplugged, or a path the system does not
     // enumerate) stays the operator's choice instead of silently becoming
     // the first port listed.
