@@ -1,6 +1,10 @@
 #include "app/tprogram.h"
 
 #include "app/tapp.h"
+#include "app/tcommandline.h"
+#include "app/version.h"
+#include "headless/tconsole.h"
+#include "headless/theadlessrelay.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "ui/tmainwidget.h"
@@ -8,8 +12,38 @@
 #include <QApplication>
 #include <QThread>
 
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+bool asked(int argc, char **argv, const char *option)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0)
+            return true;
+    return false;
+}
+
+// Help, version and usage errors end the program here; -1 lets it run.
+int answered(const TRunOptions &options)
+{
+    switch (options.mode) {
+    case TRunOptions::Mode::Help:
+        TConsole::outputLine(options.usage.trimmed());
+        return 0;
+    case TRunOptions::Mode::Version:
+        TConsole::outputLine(versionTitle().trimmed());
+        return 0;
+    case TRunOptions::Mode::UsageError:
+        TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") +
+                            options.error);
+        TConsole::errorLine(options.usage.trimmed());
+        return TCommandLine::usageExitCode;
+    default:
+        return -1;
+    }
+}
+} // namespace
 
 bool TProgram::displayAvailable()
 {
@@ -22,16 +56,33 @@ bool TProgram::displayAvailable()
 
 int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
 {
-    // Qt's own message for a missing display is cryptic; say what to do instead.
-    if (!displayAvailable()) {
-        std::fprintf(stderr, "uav-sim-relay: no display found (DISPLAY is not set).\n"
-                             "Run it on a desktop, or without one under a virtual display:\n"
-                             "  xvfb-run -a uav-sim-relay\n"
-                             "  QT_QPA_PLATFORM=offscreen uav-sim-relay\n");
-        return 2;
+    // Without a window nothing may need a display: a core application reads
+    // the command line, and the headless relay runs in it.
+    const bool display =
+        displayAvailable() || asked(argc, argv, "-platform") || asked(argc, argv, "--platform");
+    if (asked(argc, argv, "--headless") || !display) {
+        QCoreApplication app(argc, argv);
+        const TRunOptions options = TCommandLine::parse(app.arguments());
+        const int early = answered(options);
+        if (early >= 0)
+            return early;
+        if (options.mode == TRunOptions::Mode::Headless)
+            return THeadlessRelay::run(options);
+        // Qt's own message for a missing display is cryptic; say what to do instead.
+        TConsole::errorLine(
+            QStringLiteral("uav-sim-relay: no display found (DISPLAY is not set).\n"
+                           "Run it on a desktop, or without one under a virtual display:\n"
+                           "  xvfb-run -a uav-sim-relay\n"
+                           "  QT_QPA_PLATFORM=offscreen uav-sim-relay\n"
+                           "or without a window, from the settings file:\n"
+                           "  uav-sim-relay --headless"));
+        return TCommandLine::usageExitCode;
     }
 
     QApplication app(argc, argv);
+    const int early = answered(TCommandLine::parse(app.arguments()));
+    if (early >= 0)
+        return early;
     // After the GUI thread has its dispatcher, before any link thread.
     IOHandler::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();

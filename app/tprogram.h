@@ -4,7 +4,8 @@
 
 class TMainWidget;
 
-// The whole program as main() runs it: display check, QApplication, the
+// The whole program as main() runs it: the command line, then either the
+// relay without a window, or the display check, QApplication, the
 // application object's worker thread, the main window, the event loop and
 // an orderly shutdown. A separate class so that tests can run the very same
 // path in a child process.
@@ -15,7 +16,8 @@ public:
     // passes none. Tests use it to drive the real window.
     using ShownHook = std::function<void(TMainWidget *window)>;
 
-    // Returns the process exit code: 2 without a display, else exec()'s.
+    // Returns the process exit code: 2 for a usage error or, for the
+    // window, without a display; else exec()'s.
     static int run(int &argc, char **argv, const ShownHook &onShown = ShownHook());
 
     // True when some Qt platform can be reached (QT_QPA_PLATFORM, DISPLAY or

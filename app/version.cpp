@@ -23,9 +23,8 @@ QDateTime buildDateTime()
 
 QString versionTitle(const QDateTime &built)
 {
-    return QCoreApplication::applicationName() + QStringLiteral(" v") +
-           QLatin1String(kVersion) + QLatin1Char('.') +
-           built.date().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('.') +
+    return QCoreApplication::applicationName() + QStringLiteral(" v") + QLatin1String(kVersion) +
+           QLatin1Char('.') + built.date().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('.') +
            QString::number(kBuildNumber);
 }
 

@@ -44,8 +44,16 @@ bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSet
     };
     const auto choose = [&settings](const QString &key, QString &field, const auto &isListed) {
         const QVariant value = settings.value(key, QVariant());
-        if (!value.isNull() && isListed(value.toString()))
-            field = value.toString();
+        if (value.isNull())
+            return;
+        // The program writes other than ASCII as escapes; a file written by
+        // hand in UTF-8 reads as Latin-1 and means the same choice.
+        const QString text = value.toString();
+        const QString utf8 = QString::fromUtf8(text.toLatin1());
+        if (isListed(text))
+            field = text;
+        else if (isListed(utf8))
+            field = utf8;
     };
     const auto among = [](const QVector<TLinkSettings::Choice> &choices) {
         return [&choices](const QString &text) { return isChoice(choices, text); };

@@ -114,15 +114,17 @@ void IOHandler::init()
                               [this](const QString &text) { reportLinkError(text); }},
                              this);
     if (!serial)
-        serial = new TSerialEndpoint(
-            deviceInfo,
-            {[this](const QByteArray &b) { emit recIoBuff(b, QVariant::fromValue(deviceInfo)); },
-             [this](const QString &text) { reportLinkError(text); },
-             [this](const QString &text) {
-                 reportLinkError(text);
-                 openSerial(deviceInfo.serial, false);
-             }},
-            this);
+        serial = new TSerialEndpoint(deviceInfo,
+                                     {[this](const QByteArray &b) {
+                                          linkCounters.received(b.size());
+                                          emit recIoBuff(b, QVariant::fromValue(deviceInfo));
+                                      },
+                                      [this](const QString &text) { reportLinkError(text); },
+                                      [this](const QString &text) {
+                                          reportLinkError(text);
+                                          openSerial(deviceInfo.serial, false);
+                                      }},
+                                     this);
 }
 
 bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
@@ -212,6 +214,7 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
     }
     if (!packedDevice.isValid())
         packedDevice = QVariant::fromValue(deviceInfo);
+    linkCounters.received(data.size());
     emit recIoBuff(data, packedDevice);
 }
 
@@ -223,22 +226,23 @@ void IOHandler::sendData(QByteArray b, QVariant device)
         given = deviceFromVariant(device);
     const DeviceInfo &target = own ? deviceInfo : given;
     QMutexLocker locker(&mutex);
+    bool sent = false;
     switch (target.conType) {
     case Serial:
-        if (serial)
-            serial->write(b);
+        sent = serial && serial->write(b);
         break;
     case UdpUnicast:
-        if (udp)
-            udp->send(b, target.udp.remoteAddr, target.udp.remotePort);
+        sent = udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort);
         break;
     case UdpMulticast:
-        if (udp)
-            udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort);
+        sent = udp && udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort);
         break;
     default:
         break;
     }
+    // Under the send lock: a direct call from another thread counts in turn.
+    if (sent)
+        linkCounters.sent(b.size());
 }
 
 QString IOHandler::name() const

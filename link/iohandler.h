@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/tlinkcounters.h"
 #include "link/tloopguard.h"
 
 #include <QByteArray>
@@ -76,6 +77,8 @@ public:
     // kept coming back through a loop; safe to read from any thread.
     quint64 ownDroppedCount() const { return ownDropped.load(std::memory_order_relaxed); }
     quint64 loopDroppedCount() const { return loopGuard.dropped(); }
+    // What passed through the link; safe to read from any thread.
+    const TLinkCounters &counters() const { return linkCounters; }
     // The thread this link created for itself, null without one.
     QThread *linkThread() const { return workerThread; }
 
@@ -150,6 +153,7 @@ private:
     // thread, while the endpoint exists only in the link's.
     TLoopGuard loopGuard;
     std::atomic<quint64> ownDropped{0};
+    TLinkCounters linkCounters;
     QMutex mutex;
     DeviceInfo deviceInfo{};
     QVariant packedDevice; // deviceInfo as last emitted with a datagram

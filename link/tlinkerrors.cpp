@@ -84,3 +84,9 @@ QString TLinkErrors::forRow(int id, const QString &text)
 {
     return withReason(TLinkNames::rowName(id), text);
 }
+
+QString TLinkErrors::reasonOf(const QString &text)
+{
+    const int cut = text.indexOf(QLatin1String(": "));
+    return cut < 0 ? text : text.mid(cut + 2);
+}

@@ -28,4 +28,6 @@ public:
     static QString serialFailed(QSerialPort::SerialPortError error, const QString &errorString,
                                 const QString &device);
     static QString forRow(int id, const QString &text);
+    // The reason alone, without the words that say what failed.
+    static QString reasonOf(const QString &text);
 };

@@ -14,4 +14,6 @@ public:
     // A vehicle link is exactly a link whose id is from firstUavLinkId on.
     static bool isVehicle(int id) { return id >= firstUavLinkId; }
     static QString rowName(int id);
+    // The same link in lines meant for scripts: "gcs", "uav1", "uav2", ...
+    static QString shortName(int id);
 };

@@ -47,7 +47,8 @@ public:
     // On failure `failure` says why, for the operator.
     bool open(const IOHandler::SerialInfo &serial, QString &failure);
     void close();
-    void write(const QByteArray &b);
+    // False when the block was not taken.
+    bool write(const QByteArray &b);
 
 private:
     // Whether blocks the port would not take are being dropped; the

@@ -54,16 +54,19 @@ public:
     bool openUnicast(const IOHandler::UdpInfo &udp, QString &failure);
     bool openMulticast(const IOHandler::UdpInfo &udp, QString &failure);
     // Every block the relay forwards passes here, so these two are made
-    // where the link's sendData() can take them in whole.
-    void send(const QByteArray &b, const QHostAddress &address, quint16 port)
+    // where the link's sendData() can take them in whole. False when the
+    // datagram did not go out.
+    bool send(const QByteArray &b, const QHostAddress &address, quint16 port)
     {
-        socket->writeDatagram(b, address, port);
+        return socket->writeDatagram(b, address, port) != -1;
     }
-    void sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
+    bool sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
     {
         QUdpSocket *out = groupSender ? groupSender : socket;
-        if (out->writeDatagram(b, group, port) == -1)
-            qDebug() << "send error";
+        if (out->writeDatagram(b, group, port) != -1)
+            return true;
+        qDebug() << "send error";
+        return false;
     }
 
 private:

@@ -39,6 +39,10 @@ void TMsgManager::onShowMsg(int id, MsgType type, MsgLevel level, const QString 
         qDebug() << "GcsMsg:" << msg;
         break;
     case BoxMsg:
+        if (lineWriter) {
+            lineWriter(id, level, msg);
+            break;
+        }
         // Widgets need a widget application; a core-only process (a tool or
         // a test) still gets the message, on the debug stream.
         if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {

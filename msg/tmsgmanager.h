@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class TBurstBox;
 
 enum MsgType : qint32
@@ -34,6 +36,11 @@ public:
     // How long the message box stays open after its last message.
     static constexpr int boxTimeoutMs = 2000;
 
+    // Where box messages go where nobody would see a box: set, every box
+    // message is handed to it (in the manager's thread) instead.
+    using LineWriter = std::function<void(int id, MsgLevel level, const QString &msg)>;
+    void setLineWriter(LineWriter writer) { lineWriter = std::move(writer); }
+
 signals:
     void showMsg(int id, MsgType type, MsgLevel level, QString msg);
     void uiShowMsgSignal(int id, MsgLevel level, QString msg);
@@ -45,6 +52,7 @@ private:
     static void discardBoxAtExit();
 
     QPointer<TBurstBox> box;
+    LineWriter lineWriter;
 
     static TMsgManager *registered;
 };

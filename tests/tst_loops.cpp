@@ -30,7 +30,9 @@ int runChild(int argc, char **argv)
     const QString group = QString::fromLatin1(argv[2]);
     const QStringList ports{QString::fromLatin1(argv[3]), QString::fromLatin1(argv[4])};
     const int runMs = std::atoi(argv[5]);
-    return TProgram::run(argc, argv, [=](TMainWidget *w) {
+    // The program sees its name only: the child's own arguments are no options of its.
+    int programArgc = 1;
+    return TProgram::run(programArgc, argv, [=](TMainWidget *w) {
         QTimer::singleShot(0, w, [=] {
             auto *boxes = new BoxWatcher;
             setUnicast(w->groundStationForm(), testsupport::freeUdpPort(),

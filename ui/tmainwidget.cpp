@@ -1,11 +1,10 @@
 #include "ui/tmainwidget.h"
 
 #include "app/tapp.h"
+#include "app/trelaylinks.h"
 #include "app/version.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
-#include "protocol/tgcsptl.h"
-#include "protocol/tuavptl.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tioform.h"
@@ -71,8 +70,7 @@ void TMainWidget::initLinks()
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
 
-    auto *gcs = new TGcsPtl(gcsLinkId, true, nullptr);
-    TLinkManager::instance()->addLink(gcsLinkId, gcs);
+    TRelayLinks::addGroundStation();
 
     connect(TApp::instance(), &TApp::TAppEvent, this, &TMainWidget::onTAppEvent);
 
@@ -178,9 +176,7 @@ QWidget *TMainWidget::appendVehicle()
     connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     connect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
-    auto *link = new TUavPtl(linkId, true, nullptr);
-    TLinkManager::instance()->addLink(linkId, link);
-    TLinkManager::instance()->addUav(link);
+    TRelayLinks::addVehicle(n);
     return row;
 }
 
@@ -199,8 +195,7 @@ void TMainWidget::onDelUav()
     row->deleteLater();
     uavForms.removeLast();
 
-    TLinkManager::instance()->removeLink(count + firstUavLinkId - 1);
-    TLinkManager::instance()->removeLastUav();
+    TRelayLinks::removeLastVehicle(count);
     storeWindow();
 }
 

@@ -1,0 +1,98 @@
+#include "headless/tlinklines.h"
+
+#include "app/tapp.h"
+#include "headless/tconsole.h"
+#include "link/iohandler.h"
+#include "link/tlinkerrors.h"
+#include "link/tlinknames.h"
+#include "link/tserialports.h"
+
+namespace {
+QString endpoint(const QHostAddress &address, quint16 port)
+{
+    return address.toString() + QLatin1Char(':') + QString::number(port);
+}
+
+QString opened(const IOHandler::DeviceInfo &d)
+{
+    switch (d.conType) {
+    case IOHandler::UdpUnicast:
+        return QStringLiteral("open udp %1 -> %2")
+            .arg(endpoint(d.udp.localAddr, d.udp.localPort),
+                 endpoint(d.udp.remoteAddr, d.udp.remotePort));
+    case IOHandler::UdpMulticast:
+        return QStringLiteral("open multicast %1 on %2")
+            .arg(endpoint(d.udp.localAddr, d.udp.localPort),
+                 d.udp.netInterface.isValid() ? d.udp.netInterface.humanReadableName()
+                                              : QStringLiteral("the default interface"));
+    default:
+        return QStringLiteral("open serial %1 %2")
+            .arg(TSerialPorts::deviceName(d.serial.portName))
+            .arg(d.serial.baudRate ? d.serial.baudRate : 115200);
+    }
+}
+} // namespace
+
+TLinkLines::TLinkLines(QObject *parent) : QObject(parent)
+{
+    connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkLines::onEvent);
+    TMsgManager::instance()->setLineWriter(
+        [this](int id, MsgLevel level, const QString &msg) { onMessage(id, level, msg); });
+}
+
+TLinkLines::~TLinkLines()
+{
+    TMsgManager::instance()->setLineWriter(nullptr);
+}
+
+QString TLinkLines::stateName(State state)
+{
+    switch (state) {
+    case State::Opening:
+        return QStringLiteral("opening");
+    case State::Open:
+        return QStringLiteral("open");
+    case State::Failed:
+        return QStringLiteral("failed");
+    default:
+        return QStringLiteral("closed");
+    }
+}
+
+void TLinkLines::onEvent(int event, int id, const QVariant &var)
+{
+    const QString name = TLinkNames::shortName(id);
+    switch (event) {
+    case IOHandler::LinkOpened:
+        states.insert(id, State::Open);
+        TConsole::errorLine(name + QLatin1Char(' ') + opened(IOHandler::deviceFromVariant(var)));
+        break;
+    case IOHandler::LinkOpenFailed:
+        // Its reason came as the link's message, just before.
+        states.insert(id, State::Failed);
+        break;
+    case IOHandler::LinkClosed:
+        states.insert(id, State::Closed);
+        TConsole::errorLine(name + QStringLiteral(" closed"));
+        break;
+    default:
+        break;
+    }
+}
+
+void TLinkLines::onMessage(int id, MsgLevel level, const QString &msg)
+{
+    Q_UNUSED(level)
+    if (!states.contains(id)) {
+        TConsole::errorLine(QStringLiteral("error: ") + msg);
+        return;
+    }
+    // The box would name the row; the line names the link instead.
+    const QString row = TLinkErrors::forRow(id, QString());
+    const QString text = msg.startsWith(row) ? msg.mid(row.size()) : msg;
+    const QString name = TLinkNames::shortName(id);
+    if (stateOf(id) == State::Opening)
+        TConsole::errorLine(name + QStringLiteral(" failed: ") + TLinkErrors::reasonOf(text));
+    else
+        TConsole::errorLine(name + QStringLiteral(" error: ") + text);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "link/tlinkcounters.h"
+
+#include <QString>
+
+// One link's figures as a logfmt line for scripts:
+// "stats link=uav1 state=open rx_blocks=12 rx_bytes=432 tx_blocks=3 tx_bytes=90".
+// The keys and their order stay as they are; new figures are added at the end.
+class TStatsLines
+{
+public:
+    static QString line(int id, const QString &state, const TLinkCounters::Snapshot &counts);
+};
