@@ -10,6 +10,7 @@ No display found (DISPLAY is not set), so the relay window cannot be shown here.
 The program is built in build/uav-sim-relay. To run it anyway:
   xvfb-run -a build/uav-sim-relay                       # in a virtual display
   QT_QPA_PLATFORM=offscreen build/uav-sim-relay         # without any display
+  build/uav-sim-relay --headless                        # no window: reads ./cfg/app.ini, opens every link
 MSG
   exit 1
 fi
