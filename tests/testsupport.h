@@ -148,6 +148,14 @@ inline quint16 freeUdpPort()
     return probe.localPort();
 }
 
+// The built program, as the build names it to every test; empty when it
+// does not exist.
+inline QString appBinary()
+{
+    const QString binary = qEnvironmentVariable("RELAY_APP_BINARY");
+    return QFile::exists(binary) ? binary : QString();
+}
+
 // Threads of this process, as the kernel counts them.
 inline int processThreadCount()
 {

@@ -1,0 +1,252 @@
+// The relay without a window, as a server runs it: the real program as a
+// child process with no display at all, links from a settings file the
+// test writes, real UDP peers on 127.0.0.1, and signals to stop it.
+
+#include "relaysupport.h"
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using relaytest::UdpPeer;
+
+namespace {
+// The program in a scratch directory, with every way to a display removed.
+struct Headless
+{
+    QTemporaryDir dir;
+    QProcess process;
+    QString err;
+    QString out;
+
+    QString config() const { return dir.filePath(QStringLiteral("app.ini")); }
+    // One unicast group: the link binds 127.0.0.1:local and answers remote.
+    void unicastGroup(const QString &group, quint16 local, quint16 remote)
+    {
+        QSettings file(config(), QSettings::IniFormat);
+        file.beginGroup(group);
+        file.setValue(QStringLiteral("ConType"), QStringLiteral("Udp单播"));
+        file.setValue(QStringLiteral("LocalIp"), QStringLiteral("127.0.0.1"));
+        file.setValue(QStringLiteral("LocalPort"), QString::number(local));
+        file.setValue(QStringLiteral("RemoteIp"), QStringLiteral("127.0.0.1"));
+        file.setValue(QStringLiteral("RemotePort"), remote);
+    }
+    void start(const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start(testsupport::appBinary(), arguments);
+    }
+    void read()
+    {
+        err += QString::fromLocal8Bit(process.readAllStandardError());
+        out += QString::fromLocal8Bit(process.readAllStandardOutput());
+    }
+    int errLines(const QString &part)
+    {
+        read();
+        return err.count(part);
+    }
+    // Stops it as a service manager would; the exit status, -1 for none.
+    int stop(int signal = SIGTERM)
+    {
+        ::kill(pid_t(process.processId()), signal);
+        if (!process.waitForFinished(20000))
+            return -1;
+        read();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    ~Headless()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+} // namespace
+
+class TstHeadless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void commandLine_data();
+    void commandLine();
+    void relaysBothWaysAndCounts();
+    void takenPortLeavesTheOthers();
+    void stops_data();
+    void stops();
+};
+
+void TstHeadless::init()
+{
+    if (testsupport::appBinary().isEmpty())
+        QSKIP("RELAY_APP_BINARY does not name the built program");
+}
+
+void TstHeadless::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutPattern");
+    QTest::addColumn<QString>("stderrPattern");
+    const QString usage = QStringLiteral("(?s).+\nUsage: ");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "(?s)--headless.*--config <FILE>"
+                          << "^$";
+    QTest::newRow("version") << QStringList{"--version"} << 0
+                             << "^uav-sim-relay v1\\.1\\.0\\.\\d{8}\\.1\n$"
+                             << "^$";
+    QTest::newRow("unknown option") << QStringList{"--headles"} << 2 << "^$"
+                                    << "^uav-sim-relay: Unknown option 'headles'\\.\nUsage: ";
+    QTest::newRow("value missing") << QStringList{"--headless", "--vehicles"} << 2 << "^$"
+                                   << "Missing value after '--vehicles'" + usage;
+    for (const QStringList &bad : {QStringList{"--vehicles", "0"}, QStringList{"--vehicles", "abc"},
+                                   QStringList{"--stats", "-1"}})
+        QTest::newRow(qPrintable(bad.join(' ')))
+            << (QStringList{"--headless"} + bad) << 2 << "^$" << bad.first() + " takes" + usage;
+    QTest::newRow("config is a directory")
+        << QStringList{"--headless", "--config", "."} << 2 << "^$"
+        << "--config \\. is a directory";
+    QTest::newRow("config in no directory")
+        << QStringList{"--headless", "--config", "none/app.ini"} << 2 << "^$"
+        << "--config none/app.ini: there is no directory";
+    QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
+                                                    << "--stats needs --headless" + usage;
+}
+
+void TstHeadless::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutPattern);
+    QFETCH(QString, stderrPattern);
+    Headless program;
+    program.start(arguments);
+    QVERIFY(program.process.waitForFinished(20000));
+    program.read();
+    QCOMPARE(program.process.exitCode(), exitCode);
+    QVERIFY2(program.out.contains(QRegularExpression(stdoutPattern)), qPrintable(program.out));
+    QVERIFY2(program.err.contains(QRegularExpression(stderrPattern)), qPrintable(program.err));
+    // Nothing written unasked.
+    QVERIFY(QDir(program.dir.path()).isEmpty());
+}
+
+// Ground station and two vehicles on unicast: data goes where the window
+// would send it, every figure of the final stats lines is exact, and the
+// settings file is read only.
+void TstHeadless::relaysBothWaysAndCounts()
+{
+    UdpPeer gcs, uav1, uav2;
+    for (UdpPeer *peer : {&gcs, &uav1, &uav2})
+        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
+    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort(),
+                  uav2Link = testsupport::freeUdpPort();
+    Headless program;
+    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    program.unicastGroup(QStringLiteral("Con1"), uav2Link, uav2.port());
+    QFile file(program.config());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    program.start({"--headless", "--config", program.config(), "--stats", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp 127.0.0.1:")), 3, 20000);
+    QVERIFY2(program.err.contains(QStringLiteral("uav2 open udp 127.0.0.1:%1 -> 127.0.0.1:%2")
+                                      .arg(uav2Link)
+                                      .arg(uav2.port())),
+             qPrintable(program.err));
+
+    const QByteArray command("ground station data");
+    gcs.sendTo(gcsLink, command);
+    QTRY_COMPARE(uav1.received(), QList<QByteArray>{command});
+    QTRY_COMPARE(uav2.received(), QList<QByteArray>{command});
+    const QByteArray telemetry = relaytest::gcsFrame(5);
+    uav1.sendTo(uav1Link, telemetry);
+    QTRY_COMPARE(gcs.received(), QList<QByteArray>{telemetry});
+    const QByteArray position = relaytest::uavFrame();
+    uav1.sendTo(uav1Link, position);
+    QTRY_COMPARE(uav2.received().size(), 2);
+    QCOMPARE(uav2.received().last(), relaytest::handedOn(position));
+    QTRY_VERIFY(program.out.contains(QStringLiteral("stats link=uav2 state=open ")) ||
+                (program.read(), false));
+
+    QCOMPARE(program.stop(), 0);
+    const auto finalLine = [](const char *link, qsizetype rxBlocks, qsizetype rxBytes,
+                              qsizetype txBlocks, qsizetype txBytes) {
+        return QStringLiteral("stats link=%1 state=closed rx_blocks=%2 rx_bytes=%3 "
+                              "tx_blocks=%4 tx_bytes=%5\n")
+            .arg(QLatin1String(link))
+            .arg(rxBlocks)
+            .arg(rxBytes)
+            .arg(txBlocks)
+            .arg(txBytes);
+    };
+    const QString last =
+        finalLine("gcs", 1, command.size(), 1, telemetry.size()) +
+        finalLine("uav1", 2, telemetry.size() + position.size(), 1, command.size()) +
+        finalLine("uav2", 0, 0, 2, command.size() + position.size() + 4);
+    QVERIFY2(program.out.endsWith(last), qPrintable(program.out));
+    QVERIFY(uav1.received().size() == 1);
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), stored);
+}
+
+void TstHeadless::takenPortLeavesTheOthers()
+{
+    UdpPeer gcs, uav1, taker;
+    for (UdpPeer *peer : {&gcs, &uav1, &taker})
+        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
+    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
+    Headless program;
+    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    program.unicastGroup(QStringLiteral("Con1"), taker.port(), testsupport::freeUdpPort());
+    program.start({"--headless", "--config", program.config()});
+    const QString failed =
+        QStringLiteral("uav2 failed: 127.0.0.1:%1 is already in use\n").arg(taker.port());
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(failed), 1, 20000);
+    QTRY_COMPARE(program.errLines(QStringLiteral(" open udp ")), 2);
+    gcs.sendTo(gcsLink, "still relayed");
+    QTRY_COMPARE(uav1.received(), QList<QByteArray>{"still relayed"});
+    QCOMPARE(program.stop(SIGINT), 0);
+}
+
+void TstHeadless::stops_data()
+{
+    QTest::addColumn<int>("stopSignals");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("one signal: an orderly stop") << 1 << 0;
+    // Two of one kind sent together may arrive as one; two kinds never do,
+    // and the second always lands before the orderly stop has run.
+    QTest::newRow("a second one: at once") << 2 << 130;
+}
+
+void TstHeadless::stops()
+{
+    QFETCH(int, stopSignals);
+    QFETCH(int, exitCode);
+    Headless program;
+    // No settings file: every link on its defaults, the ground station on
+    // serial; the vehicles stay off the network.
+    program.start({"--headless", "--config", "absent.ini", "--vehicles", "20", "--stats", "60"});
+    QTRY_COMPARE_WITH_TIMEOUT(
+        program.errLines(QStringLiteral("settings file absent.ini not found, every link on its "
+                                        "defaults\n")),
+        1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral("uav20 ")), 1, 20000);
+    if (stopSignals == 2)
+        ::kill(pid_t(program.process.processId()), SIGINT);
+    QCOMPARE(program.stop(), exitCode);
+    QCOMPARE(program.out.count(QStringLiteral("stats link=")), exitCode == 0 ? 21 : 0);
+    QVERIFY(!QFile::exists(program.dir.filePath(QStringLiteral("absent.ini"))));
+}
+
+QTEST_GUILESS_MAIN(TstHeadless)
+#include "tst_headless.moc"
