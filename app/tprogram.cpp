@@ -24,6 +24,16 @@ bool asked(int argc, char **argv, const char *option)
     return false;
 }
 
+// What the application object left of the command line: a window
+// application takes its own options out of argv.
+QStringList argumentsOf(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
 // Help, version and usage errors end the program here; -1 lets it run.
 int answered(const TRunOptions &options)
 {
@@ -62,7 +72,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
         displayAvailable() || asked(argc, argv, "-platform") || asked(argc, argv, "--platform");
     if (asked(argc, argv, "--headless") || !display) {
         QCoreApplication app(argc, argv);
-        const TRunOptions options = TCommandLine::parse(app.arguments());
+        const TRunOptions options = TCommandLine::parse(argumentsOf(argc, argv));
         const int early = answered(options);
         if (early >= 0)
             return early;
@@ -80,7 +90,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     }
 
     QApplication app(argc, argv);
-    const int early = answered(TCommandLine::parse(app.arguments()));
+    const int early = answered(TCommandLine::parse(argumentsOf(argc, argv)));
     if (early >= 0)
         return early;
     // After the GUI thread has its dispatcher, before any link thread.
