@@ -370,9 +370,7 @@ void TstMainWidget::connectAllAndDisconnectAll()
 {
     QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
     QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    QList<TIoForm *> forms{window->groundStationForm()};
-    for (TIoForm *f : window->vehicleForms())
-        forms << f;
+    const QList<TIoForm *> forms = windowtest::allForms(window.get());
     QCOMPARE(forms.size(), 4);
     for (TIoForm *f : forms)
         makeUnicast(f);
@@ -486,9 +484,7 @@ void TstMainWidget::eventsLockAndUnlockByRecordId()
     QFETCH(int, lockedForm);
     QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
     QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    QList<TIoForm *> forms{window->groundStationForm()};
-    for (TIoForm *f : window->vehicleForms())
-        forms << f;
+    const QList<TIoForm *> forms = windowtest::allForms(window.get());
 
     emit TApp::instance()->TAppEvent(event, idArgument,
                                      QVariant::fromValue(recordWithId(recordId)));
@@ -534,9 +530,7 @@ void TstMainWidget::eventsFromRealLinks()
     const QString port = QString::number(taken.localPort());
     for (int i = 0; i < 3; ++i)
         QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    QList<TIoForm *> forms{window->groundStationForm()};
-    for (TIoForm *f : window->vehicleForms())
-        forms << f;
+    const QList<TIoForm *> forms = windowtest::allForms(window.get());
     QStringList lines;
     for (TIoForm *f : forms) {
         makeUnicast(f);

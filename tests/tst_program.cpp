@@ -10,16 +10,13 @@
 #include "link/tlinkmanager.h"
 #include "relaysupport.h"
 #include "testsupport.h"
-#include "ui/kit/tlabelcombox.h"
-#include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tioform.h"
 #include "ui/tmainwidget.h"
+#include "windowsupport.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPointer>
@@ -37,15 +34,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace {
 const char *const kChildFlag = "--program-scenario";
-const QString kUnicast = QStringLiteral("Udp单播");
 const QHostAddress kLocal(QHostAddress::LocalHost);
+using windowtest::Reach;
+using windowtest::setUnicast;
 
 QList<QByteArray> drain(QUdpSocket &socket)
 {
@@ -111,7 +111,228 @@ Flood flood;
 
 // ---------------------------------------------------------------- child
 
-// The scenarios, run by QTest inside the child's event loop on the real window.
+bool everyForm(const TMainWidget *w, bool (*state)(const TIoForm *))
+{
+    const QList<TIoForm *> forms = windowtest::allForms(w);
+    return std::all_of(forms.begin(), forms.end(), state);
+}
+
+// The whole of an operator's session, a step a slot. QTest runs the steps
+// in this order and names the one that fails; each builds on what the ones
+// before it left, so after a failure the rest are skipped.
+class FullSession : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FullSession(TMainWidget *window) : w(window) {}
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(gcsPeer.bind(kLocal, 0));
+        for (auto &p : uavPeer)
+            QVERIFY(p.bind(kLocal, 0));
+        traffic.setInterval(5);
+        connect(&traffic, &QTimer::timeout, this, [this] {
+            gcsPeer.writeDatagram("tick " + QByteArray::number(++tick), kLocal, gcsPort);
+            uavPeer[0].writeDatagram(relaytest::uavFrame('t'), kLocal, uavPort[0]);
+            uavPeer[1].writeDatagram(relaytest::gcsFrame(1, 't'), kLocal, uavPort[1]);
+        });
+    }
+
+    void init()
+    {
+        if (failed)
+            QSKIP("a step before this one failed");
+    }
+
+    void cleanup() { failed = failed || QTest::currentTestFailed(); }
+
+    // Forms Con0..Con2, links 10..12.
+    void twoMoreVehicles()
+    {
+        QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+        QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+        QCOMPARE(w->vehicleForms().size(), 3);
+        QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
+    }
+
+    void connectAllLocksEveryForm()
+    {
+        gcsPort = testsupport::freeUdpPort();
+        setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort(), Reach::ByHand);
+        for (int i = 0; i < 3; ++i) {
+            uavPort[i] = testsupport::freeUdpPort();
+            setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort(), Reach::ByHand);
+        }
+        QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(everyForm(w, windowtest::locked), 10000);
+    }
+
+    void settingsHoldEveryForm()
+    {
+        QSettings s(QStringLiteral("./cfg/app.ini"), QSettings::IniFormat);
+        QStringList groups = s.childGroups();
+        groups.sort();
+        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect", "Window"}));
+        QCOMPARE(s.value("Con2/LocalPort").toString(), QString::number(uavPort[2]));
+        QCOMPARE(s.value("Connect/ConType").toString(), windowtest::unicastText());
+    }
+
+    // Unchanged and unframed, and not back to the ground station.
+    void groundStationDataReachesEveryVehicle()
+    {
+        const QByteArray block("ground station block \x00\xAA\xEC", 24);
+        QVERIFY(gcsPeer.writeDatagram(block, kLocal, gcsPort) == block.size());
+        for (auto &p : uavPeer) {
+            QTRY_VERIFY(p.hasPendingDatagrams());
+            QCOMPARE(p.receiveDatagram().data(), block);
+        }
+        QTest::qWait(100);
+        QVERIFY(!gcsPeer.hasPendingDatagrams());
+    }
+
+    void groundStationFrameReachesOnlyTheGroundStation()
+    {
+        const QByteArray toGcs = relaytest::gcsFrame(10, 'g');
+        QCOMPARE(toGcs.size(), 17);
+        QVERIFY(uavPeer[1].writeDatagram(QByteArray("noise") + toGcs, kLocal, uavPort[1]) > 0);
+        QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+        QCOMPARE(gcsPeer.receiveDatagram().data(), toGcs);
+    }
+
+    // From vehicle 0 to vehicles 1 and 2, as 40 bytes.
+    void vehicleFrameReachesTheOtherVehicles()
+    {
+        const QByteArray v2v = relaytest::uavFrame('a');
+        QCOMPARE(v2v.size(), 36);
+        QVERIFY(uavPeer[0].writeDatagram(v2v, kLocal, uavPort[0]) == v2v.size());
+        for (int i : {1, 2}) {
+            QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
+            const QByteArray got = uavPeer[i].receiveDatagram().data();
+            QCOMPARE(got.size(), 40);
+            QCOMPARE(got, relaytest::handedOn(v2v));
+        }
+    }
+
+    // A frame split over two datagrams, both kinds mixed in one; nothing more.
+    void splitAndMixedFramesAreRelayed()
+    {
+        const QByteArray mixed = relaytest::gcsFrame(3, 'm') + relaytest::uavFrame('k');
+        QVERIFY(uavPeer[2].writeDatagram(mixed.left(20), kLocal, uavPort[2]) == 20);
+        QVERIFY(uavPeer[2].writeDatagram(mixed.mid(20), kLocal, uavPort[2]) == mixed.size() - 20);
+        QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+        QCOMPARE(gcsPeer.receiveDatagram().data(), relaytest::gcsFrame(3, 'm'));
+        for (int i : {0, 1}) {
+            QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
+            QCOMPARE(uavPeer[i].receiveDatagram().data(),
+                     relaytest::handedOn(relaytest::uavFrame('k')));
+        }
+        QTest::qWait(100);
+        for (auto &p : uavPeer)
+            QCOMPARE(drain(p).size(), 0);
+        QCOMPARE(drain(gcsPeer).size(), 0);
+    }
+
+    // Data keeps flowing both ways while the vehicle goes; from here on until
+    // Disconnect all.
+    void deletedVehicleHearsNothing()
+    {
+        traffic.start();
+        QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
+        QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
+
+        QPointer<IOHandler> oldLink(registry->getLink(12));
+        QPointer<TIoForm> oldForm(w->vehicleForms().at(2));
+        QTest::mouseClick(w->delUavButton(), Qt::LeftButton);
+        QCOMPARE(w->vehicleForms().size(), 2);
+        QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11}));
+        QTRY_VERIFY(oldForm.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(oldLink.isNull(), 10000);
+        QTest::qWait(50);
+        drainAll();
+        QTest::qWait(300);
+        QCOMPARE(drain(uavPeer[2]).size(), 0);
+        QVERIFY(drain(uavPeer[0]).size() > 0); // the others still hear
+        QVERIFY(drain(uavPeer[1]).size() > 0);
+        QVERIFY(drain(gcsPeer).size() > 0);
+    }
+
+    // Adding it again restores its form from the group Con2; Connect opens it.
+    void readdedVehicleRestoresItsFormAndHearsAgain()
+    {
+        QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
+        QCOMPARE(w->vehicleForms().size(), 3);
+        TIoForm *again = w->vehicleForms().at(2);
+        QCOMPARE(again->getName(), QStringLiteral("Con2"));
+        QCOMPARE(again->getConType(), 2);
+        QCOMPARE(again->localPortEdit->text(), QString::number(uavPort[2]));
+        QCOMPARE(again->remotePortEdit->text(), QString::number(uavPeer[2].localPort()));
+        QVERIFY(!again->getConFlag());
+        QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
+        QTest::mouseClick(again->connectBtn, Qt::LeftButton);
+        QTRY_VERIFY(again->getConFlag());
+        drain(uavPeer[2]);
+        QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
+        bool sawTick = false, sawFrame = false;
+        QTRY_VERIFY([&] {
+            for (const QByteArray &d : drain(uavPeer[2])) {
+                sawTick |= d.startsWith("tick ");
+                sawFrame |= d == relaytest::handedOn(relaytest::uavFrame('t'));
+            }
+            return sawTick && sawFrame;
+        }());
+    }
+
+    // While data flows: every form unlocks, nothing is relayed.
+    void disconnectAllStopsRelaying()
+    {
+        QTest::mouseClick(w->disconnectAllButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(everyForm(w, windowtest::unlocked), 10000);
+        // The record belongs to the link's thread; read it there.
+        const auto conTypeOf = [this](int id) {
+            IOHandler *link = registry->getLink(id);
+            IOHandler::ConType type = IOHandler::None;
+            testsupport::runInThreadOf(link, [&] { type = link->getDevice().conType; });
+            return type;
+        };
+        for (int id : {5, 10, 11, 12})
+            QTRY_COMPARE(conTypeOf(id), IOHandler::None);
+        QTest::qWait(50);
+        drainAll();
+        const int ticksBefore = tick;
+        QTest::qWait(300);
+        QVERIFY(tick > ticksBefore); // still sending
+        for (auto &p : uavPeer)
+            QCOMPARE(drain(p).size(), 0);
+        QCOMPARE(drain(gcsPeer).size(), 0);
+        traffic.stop();
+    }
+
+    // The program must then end by itself.
+    void closingTheWindowEndsTheProgram() { QVERIFY(w->close()); }
+
+private:
+    void drainAll()
+    {
+        for (auto &p : uavPeer)
+            drain(p);
+        drain(gcsPeer);
+    }
+
+    TMainWidget *w;
+    TLinkManager *registry = TLinkManager::instance();
+    QUdpSocket gcsPeer;
+    QUdpSocket uavPeer[3];
+    quint16 gcsPort = 0;
+    quint16 uavPort[3] = {};
+    // Keeps data flowing both ways while vehicles go and come back.
+    QTimer traffic;
+    int tick = 0;
+    bool failed = false;
+};
+
+// Closes the window at a moment of the operator's work; see closeAtMoment.
 class Scenario : public QObject
 {
     Q_OBJECT
@@ -125,230 +346,19 @@ private slots:
     void run();
 
 private:
-    void fullSession();
     void closeAtMoment(const QString &moment);
-    void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort);
-    bool allLocked() const;
-    bool allUnlocked() const;
-    QList<TIoForm *> forms() const;
 
     TMainWidget *w;
     QString name;
     int delayMs;
 };
 
-QList<TIoForm *> Scenario::forms() const
-{
-    QList<TIoForm *> all{w->groundStationForm()};
-    for (TIoForm *f : w->vehicleForms())
-        all << f;
-    return all;
-}
-
-bool Scenario::allLocked() const
-{
-    for (TIoForm *f : forms())
-        if (!f->getConFlag() || !f->disconnectBtn->isEnabled())
-            return false;
-    return true;
-}
-
-bool Scenario::allUnlocked() const
-{
-    for (TIoForm *f : forms())
-        if (f->getConFlag() || !f->connectBtn->isEnabled())
-            return false;
-    return true;
-}
-
-// Fills a form the way an operator does: choose the type, type the texts.
-void Scenario::setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort)
-{
-    QTest::mouseClick(form->conTypeCombox->comboBox(), Qt::LeftButton);
-    form->conTypeCombox->comboBox()->setCurrentText(kUnicast);
-    form->conTypeCombox->comboBox()->hidePopup();
-    const QList<QPair<TLabelLineEdit *, QString>> texts{
-        {form->localIpEdit, QStringLiteral("127.0.0.1")},
-        {form->localPortEdit, QString::number(localPort)},
-        {form->remoteIpEdit, QStringLiteral("127.0.0.1")},
-        {form->remotePortEdit, QString::number(remotePort)}};
-    for (const auto &t : texts) {
-        QLineEdit *edit = t.first->lineEdit();
-        QTest::mouseClick(edit, Qt::LeftButton);
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Backspace);
-        QTest::keyClicks(edit, t.second);
-        QCOMPARE(edit->text(), t.second);
-    }
-}
-
 void Scenario::run()
 {
-    if (name == QLatin1String("full"))
-        fullSession();
-    else if (name.startsWith(QLatin1String("close-")))
+    if (name.startsWith(QLatin1String("close-")))
         closeAtMoment(name.mid(6));
     else
         QFAIL(qPrintable(QStringLiteral("unknown scenario ") + name));
-}
-
-void Scenario::fullSession()
-{
-    TLinkManager *registry = TLinkManager::instance();
-    QUdpSocket gcsPeer;
-    QUdpSocket uavPeer[3];
-    QVERIFY(gcsPeer.bind(kLocal, 0));
-    for (auto &p : uavPeer)
-        QVERIFY(p.bind(kLocal, 0));
-
-    // Two more vehicles: forms Con0..Con2, links 10..12.
-    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
-    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
-    QCOMPARE(w->vehicleForms().size(), 3);
-    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
-
-    const quint16 gcsPort = testsupport::freeUdpPort();
-    quint16 uavPort[3];
-    setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort());
-    for (int i = 0; i < 3; ++i) {
-        uavPort[i] = testsupport::freeUdpPort();
-        setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort());
-    }
-
-    QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
-    {
-        QSettings s(QStringLiteral("./cfg/app.ini"), QSettings::IniFormat);
-        QStringList groups = s.childGroups();
-        groups.sort();
-        QCOMPARE(groups, (QStringList{"Con0", "Con1", "Con2", "Connect", "Window"}));
-        QCOMPARE(s.value("Con2/LocalPort").toString(), QString::number(uavPort[2]));
-        QCOMPARE(s.value("Connect/ConType").toString(), kUnicast);
-    }
-
-    // Ground station to every vehicle, unchanged and unframed.
-    const QByteArray block("ground station block \x00\xAA\xEC", 24);
-    QVERIFY(gcsPeer.writeDatagram(block, kLocal, gcsPort) == block.size());
-    for (auto &p : uavPeer) {
-        QTRY_VERIFY(p.hasPendingDatagrams());
-        QCOMPARE(p.receiveDatagram().data(), block);
-    }
-    QTest::qWait(100);
-    QVERIFY(!gcsPeer.hasPendingDatagrams());
-
-    // A ground-station frame from vehicle 1 goes to the ground station only.
-    const QByteArray toGcs = relaytest::gcsFrame(10, 'g');
-    QCOMPARE(toGcs.size(), 17);
-    QVERIFY(uavPeer[1].writeDatagram(QByteArray("noise") + toGcs, kLocal, uavPort[1]) > 0);
-    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
-    QCOMPARE(gcsPeer.receiveDatagram().data(), toGcs);
-
-    // A vehicle frame from vehicle 0 goes to vehicles 1 and 2 as 40 bytes.
-    const QByteArray v2v = relaytest::uavFrame('a');
-    QCOMPARE(v2v.size(), 36);
-    QVERIFY(uavPeer[0].writeDatagram(v2v, kLocal, uavPort[0]) == v2v.size());
-    for (int i : {1, 2}) {
-        QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
-        const QByteArray got = uavPeer[i].receiveDatagram().data();
-        QCOMPARE(got.size(), 40);
-        QCOMPARE(got, relaytest::handedOn(v2v));
-    }
-    // A frame split over two datagrams, both kinds mixed in one.
-    const QByteArray mixed = relaytest::gcsFrame(3, 'm') + relaytest::uavFrame('k');
-    QVERIFY(uavPeer[2].writeDatagram(mixed.left(20), kLocal, uavPort[2]) == 20);
-    QVERIFY(uavPeer[2].writeDatagram(mixed.mid(20), kLocal, uavPort[2]) == mixed.size() - 20);
-    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
-    QCOMPARE(gcsPeer.receiveDatagram().data(), relaytest::gcsFrame(3, 'm'));
-    for (int i : {0, 1}) {
-        QTRY_VERIFY(uavPeer[i].hasPendingDatagrams());
-        QCOMPARE(uavPeer[i].receiveDatagram().data(),
-                 relaytest::handedOn(relaytest::uavFrame('k')));
-    }
-    QTest::qWait(100);
-    for (auto &p : uavPeer)
-        QCOMPARE(drain(p).size(), 0);
-    QCOMPARE(drain(gcsPeer).size(), 0);
-
-    // Data keeps flowing both ways while vehicles are deleted and added.
-    int tick = 0;
-    QTimer traffic;
-    traffic.setInterval(5);
-    connect(&traffic, &QTimer::timeout, this, [&] {
-        gcsPeer.writeDatagram("tick " + QByteArray::number(++tick), kLocal, gcsPort);
-        uavPeer[0].writeDatagram(relaytest::uavFrame('t'), kLocal, uavPort[0]);
-        uavPeer[1].writeDatagram(relaytest::gcsFrame(1, 't'), kLocal, uavPort[1]);
-    });
-    traffic.start();
-    QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
-    QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
-
-    QPointer<IOHandler> oldLink(registry->getLink(12));
-    QPointer<TIoForm> oldForm(w->vehicleForms().at(2));
-    QTest::mouseClick(w->delUavButton(), Qt::LeftButton);
-    QCOMPARE(w->vehicleForms().size(), 2);
-    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11}));
-    QTRY_VERIFY(oldForm.isNull());
-    QTRY_VERIFY_WITH_TIMEOUT(oldLink.isNull(), 10000);
-    QTest::qWait(50);
-    drain(uavPeer[2]);
-    for (auto &p : uavPeer)
-        drain(p);
-    drain(gcsPeer);
-    QTest::qWait(300);
-    QCOMPARE(drain(uavPeer[2]).size(), 0); // the deleted vehicle hears nothing
-    QVERIFY(drain(uavPeer[0]).size() > 0); // the others still do
-    QVERIFY(drain(uavPeer[1]).size() > 0);
-    QVERIFY(drain(gcsPeer).size() > 0);
-
-    // Adding it again restores its form from the group Con2; Connect opens it.
-    QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
-    QCOMPARE(w->vehicleForms().size(), 3);
-    TIoForm *again = w->vehicleForms().at(2);
-    QCOMPARE(again->getName(), QStringLiteral("Con2"));
-    QCOMPARE(again->getConType(), 2);
-    QCOMPARE(again->localPortEdit->text(), QString::number(uavPort[2]));
-    QCOMPARE(again->remotePortEdit->text(), QString::number(uavPeer[2].localPort()));
-    QVERIFY(!again->getConFlag());
-    QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
-    QTest::mouseClick(again->connectBtn, Qt::LeftButton);
-    QTRY_VERIFY(again->getConFlag());
-    drain(uavPeer[2]);
-    QTRY_VERIFY(uavPeer[2].hasPendingDatagrams());
-    bool sawTick = false, sawFrame = false;
-    QTRY_VERIFY([&] {
-        for (const QByteArray &d : drain(uavPeer[2])) {
-            sawTick |= d.startsWith("tick ");
-            sawFrame |= d == relaytest::handedOn(relaytest::uavFrame('t'));
-        }
-        return sawTick && sawFrame;
-    }());
-
-    // Disconnect all while data flows: every form unlocks, nothing is relayed.
-    QTest::mouseClick(w->disconnectAllButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(allUnlocked(), 10000);
-    // The record belongs to the link's thread; read it there.
-    const auto conTypeOf = [registry](int id) {
-        IOHandler *link = registry->getLink(id);
-        IOHandler::ConType type = IOHandler::None;
-        testsupport::runInThreadOf(link, [&] { type = link->getDevice().conType; });
-        return type;
-    };
-    for (int id : {5, 10, 11, 12})
-        QTRY_COMPARE(conTypeOf(id), IOHandler::None);
-    QTest::qWait(50);
-    for (auto &p : uavPeer)
-        drain(p);
-    drain(gcsPeer);
-    const int ticksBefore = tick;
-    QTest::qWait(300);
-    QVERIFY(tick > ticksBefore); // still sending
-    for (auto &p : uavPeer)
-        QCOMPARE(drain(p).size(), 0);
-    QCOMPARE(drain(gcsPeer).size(), 0);
-    traffic.stop();
-
-    // Close the window: the program must end by itself.
-    QVERIFY(w->close());
 }
 
 // Closes the window delayMs after a moment of the operator's work while
@@ -368,13 +378,13 @@ void Scenario::closeAtMoment(const QString &moment)
         QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
     const quint16 gcsPort = testsupport::freeUdpPort();
     const quint16 uavPort[2] = {testsupport::freeUdpPort(), testsupport::freeUdpPort()};
-    setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort());
+    setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort(), Reach::ByHand);
     for (int i = 0; i < w->vehicleForms().size(); ++i) {
         const quint16 port = i < 2 ? uavPort[i] : testsupport::freeUdpPort();
-        setUnicast(w->vehicleForms().at(i), port, uavPeer[i % 2].localPort());
+        setUnicast(w->vehicleForms().at(i), port, uavPeer[i % 2].localPort(), Reach::ByHand);
     }
     if (moment == QLatin1String("box"))
-        setUnicast(w->vehicleForms().at(1), uavPort[0], uavPeer[1].localPort());
+        setUnicast(w->vehicleForms().at(1), uavPort[0], uavPeer[1].localPort(), Reach::ByHand);
 
     // The window is closed while the box is up.
     QTimer boxWatch;
@@ -405,7 +415,7 @@ void Scenario::closeAtMoment(const QString &moment)
         QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 10000);
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(allLocked(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(everyForm(w, windowtest::locked), 10000);
     QTRY_VERIFY(uavPeer[0].hasPendingDatagrams());
     QTRY_VERIFY(uavPeer[1].hasPendingDatagrams());
     QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
@@ -429,10 +439,14 @@ int runChild(int argc, char **argv)
     const int runtimeHelpers = before - 1;
     int result = TProgram::run(argc, argv, [&](TMainWidget *window) {
         QTimer::singleShot(0, window, [&failures, window, name, delayMs] {
-            Scenario scenario(window, name, delayMs);
+            std::unique_ptr<QObject> scenario;
+            if (name == QLatin1String("full"))
+                scenario = std::make_unique<FullSession>(window);
+            else
+                scenario = std::make_unique<Scenario>(window, name, delayMs);
             QStringList args{QStringLiteral("program-child"), QStringLiteral("-maxwarnings"),
                              QStringLiteral("0")};
-            failures = QTest::qExec(&scenario, args);
+            failures = QTest::qExec(scenario.get(), args);
             if (window->isVisible()) // a failed scenario leaves it open
                 window->close();
         });

@@ -42,27 +42,47 @@ inline const QString &multicastText()
     return text;
 }
 
+// How a test reaches a control. ByHand clicks first, as an operator does:
+// the type list opens and closes, an edit takes the focus and must then
+// show what was typed. Direct leaves that check to the caller, since it is
+// also used to type what an edit refuses.
+enum class Reach
+{
+    Direct,
+    ByHand
+};
+
 // Replaces the text of an edit by typing.
-inline void typeInto(TLabelLineEdit *edit, const QString &text)
+inline void typeInto(TLabelLineEdit *edit, const QString &text, Reach reach = Reach::Direct)
 {
     QLineEdit *line = edit->lineEdit();
+    if (reach == Reach::ByHand)
+        QTest::mouseClick(line, Qt::LeftButton);
     line->selectAll();
     QTest::keyClick(line, Qt::Key_Backspace);
     QTest::keyClicks(line, text);
+    if (reach == Reach::ByHand)
+        QCOMPARE(line->text(), text);
 }
 
-inline void chooseType(TIoForm *form, const QString &text)
+inline void chooseType(TIoForm *form, const QString &text, Reach reach = Reach::Direct)
 {
-    form->conTypeCombox->comboBox()->setCurrentText(text);
+    QComboBox *types = form->conTypeCombox->comboBox();
+    if (reach == Reach::ByHand)
+        QTest::mouseClick(types, Qt::LeftButton);
+    types->setCurrentText(text);
+    if (reach == Reach::ByHand)
+        types->hidePopup();
 }
 
-inline void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort)
+inline void setUnicast(TIoForm *form, quint16 localPort, quint16 remotePort,
+                       Reach reach = Reach::Direct)
 {
-    chooseType(form, unicastText());
-    typeInto(form->localIpEdit, QStringLiteral("127.0.0.1"));
-    typeInto(form->localPortEdit, QString::number(localPort));
-    typeInto(form->remoteIpEdit, QStringLiteral("127.0.0.1"));
-    typeInto(form->remotePortEdit, QString::number(remotePort));
+    chooseType(form, unicastText(), reach);
+    typeInto(form->localIpEdit, QStringLiteral("127.0.0.1"), reach);
+    typeInto(form->localPortEdit, QString::number(localPort), reach);
+    typeInto(form->remoteIpEdit, QStringLiteral("127.0.0.1"), reach);
+    typeInto(form->remotePortEdit, QString::number(remotePort), reach);
 }
 
 // A serial port by path, also one that the port list does not show (a
@@ -86,6 +106,15 @@ inline bool unlocked(const TIoForm *form)
 {
     return !form->getConFlag() && !form->disconnectBtn->isEnabled() &&
            form->connectBtn->isEnabled();
+}
+
+// The ground-station form first, then the vehicles' in order.
+inline QList<TIoForm *> allForms(const TMainWidget *window)
+{
+    QList<TIoForm *> forms{window->groundStationForm()};
+    for (TIoForm *f : window->vehicleForms())
+        forms << f;
+    return forms;
 }
 
 // The edit shows its text whole: with the caret at the end, the start has
