@@ -437,7 +437,9 @@ int runChild(int argc, char **argv)
     std::thread([] {}).join();
     const int before = testsupport::processThreadCount();
     const int runtimeHelpers = before - 1;
-    int result = TProgram::run(argc, argv, [&](TMainWidget *window) {
+    // The program sees its name only: the child's own arguments are no options of its.
+    int programArgc = 1;
+    int result = TProgram::run(programArgc, argv, [&](TMainWidget *window) {
         QTimer::singleShot(0, window, [&failures, window, name, delayMs] {
             std::unique_ptr<QObject> scenario;
             if (name == QLatin1String("full"))
@@ -626,8 +628,8 @@ void TstProgram::closingAtAnyMomentEndsCleanly()
 
 void TstProgram::programRefusesToStartWithoutDisplay()
 {
-    const QString binary = qEnvironmentVariable("RELAY_APP_BINARY");
-    if (binary.isEmpty() || !QFile::exists(binary))
+    const QString binary = testsupport::appBinary();
+    if (binary.isEmpty())
         QSKIP("RELAY_APP_BINARY does not name the built program");
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -638,13 +640,15 @@ void TstProgram::programRefusesToStartWithoutDisplay()
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 2);
-    QVERIFY(program.readAllStandardError().contains("no display found"));
+    const QByteArray message = program.readAllStandardError();
+    QVERIFY(message.contains("no display found"));
+    QVERIFY(message.contains("uav-sim-relay --headless"));
 }
 
 void TstProgram::programStartsAndBuildsItsLinks()
 {
-    const QString binary = qEnvironmentVariable("RELAY_APP_BINARY");
-    if (binary.isEmpty() || !QFile::exists(binary))
+    const QString binary = testsupport::appBinary();
+    if (binary.isEmpty())
         QSKIP("RELAY_APP_BINARY does not name the built program");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
