@@ -135,7 +135,7 @@ void THeadlessRelay::stop()
     QVector<TLinkCounters::Snapshot> last;
     for (int id : linkIds) {
         const auto link = TLinkManager::instance()->linkRef(id);
-        last.append(link ? link->counters().snapshot() : TLinkCounters::Snapshot{});
+        last.append(link ? link->countersSnapshot() : TLinkCounters::Snapshot{});
     }
     TLinkManager::instance()->shutdownAll();
     if (options.statsSeconds <= 0)
@@ -152,6 +152,6 @@ void THeadlessRelay::printStats()
         const auto link = TLinkManager::instance()->linkRef(id);
         if (link)
             TConsole::outputLine(TStatsLines::line(id, TLinkLines::stateName(lines.stateOf(id)),
-                                                   link->counters().snapshot()));
+                                                   link->countersSnapshot()));
     }
 }

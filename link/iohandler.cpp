@@ -182,6 +182,7 @@ bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
         return failOpen(failure);
     deviceInfo.conType = kind;
     deviceInfo.udp = info;
+    notePeer();
     emitEvent(LinkOpened);
     return true;
 }
@@ -211,6 +212,8 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
         deviceInfo.udp.remoteAddr = sender;
         deviceInfo.udp.remotePort = senderPort;
         packedDevice = QVariant();
+        if (deviceInfo.conType == UdpUnicast)
+            notePeer();
     }
     if (!packedDevice.isValid())
         packedDevice = QVariant::fromValue(deviceInfo);
@@ -226,23 +229,31 @@ void IOHandler::sendData(QByteArray b, QVariant device)
         given = deviceFromVariant(device);
     const DeviceInfo &target = own ? deviceInfo : given;
     QMutexLocker locker(&mutex);
-    bool sent = false;
+    TSerialEndpoint::Write outcome = TSerialEndpoint::Write::Failed;
     switch (target.conType) {
     case Serial:
-        sent = serial && serial->write(b);
+        if (serial)
+            outcome = serial->write(b);
         break;
     case UdpUnicast:
-        sent = udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort);
+        if (udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort))
+            outcome = TSerialEndpoint::Write::Taken;
         break;
     case UdpMulticast:
-        sent = udp && udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort);
+        if (udp && udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort))
+            outcome = TSerialEndpoint::Write::Taken;
         break;
     default:
-        break;
+        // A closed link has nothing to send with; that is no error.
+        return;
     }
     // Under the send lock: a direct call from another thread counts in turn.
-    if (sent)
+    if (outcome == TSerialEndpoint::Write::Taken)
         linkCounters.sent(b.size());
+    else if (outcome == TSerialEndpoint::Write::Dropped)
+        linkCounters.droppedBlock();
+    else
+        linkCounters.sendFailed();
 }
 
 QString IOHandler::name() const
@@ -250,8 +261,21 @@ QString IOHandler::name() const
     return TLinkNames::rowName(deviceInfo.id);
 }
 
+void IOHandler::notePeer()
+{
+    const UdpInfo &udp = deviceInfo.udp;
+    linkCounters.notePeer(udp.remoteAddr.toString() + QLatin1Char(':') +
+                          QString::number(udp.remotePort));
+}
+
+TLinkCounters::Snapshot IOHandler::countersSnapshot() const
+{
+    return linkCounters.snapshot(loopGuard.dropped());
+}
+
 void IOHandler::reportLinkError(const QString &text)
 {
+    linkCounters.noteError(text);
     emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
     emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn,
                                           TLinkErrors::forRow(deviceInfo.id, text));

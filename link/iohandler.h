@@ -78,7 +78,8 @@ public:
     quint64 ownDroppedCount() const { return ownDropped.load(std::memory_order_relaxed); }
     quint64 loopDroppedCount() const { return loopGuard.dropped(); }
     // What passed through the link; safe to read from any thread.
-    const TLinkCounters &counters() const { return linkCounters; }
+    TLinkCounters &counters() { return linkCounters; }
+    TLinkCounters::Snapshot countersSnapshot() const;
     // The thread this link created for itself, null without one.
     QThread *linkThread() const { return workerThread; }
 
@@ -142,6 +143,8 @@ private:
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
+    // The endpoint a unicast link answers, for the counters' readers.
+    void notePeer();
     bool failOpen(const QString &text);
     QString name() const;
 

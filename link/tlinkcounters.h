@@ -1,12 +1,17 @@
 #pragma once
 
+#include <QDateTime>
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
+#include <mutex>
 
-// What passed through one link. Only the link's own thread writes, so a
-// count is a plain load and store with no locked instruction on the
-// forwarding path; any thread may read a value at any time.
+// What passed through one link. Only the link's own thread writes the
+// figures (sends that come in directly from elsewhere hold the link's send
+// lock), so a count is a plain load and store with no locked instruction on
+// the forwarding path; any thread may read them at any time. The notes (the
+// peer, the last error) change seldom and sit behind a lock of their own.
 class TLinkCounters
 {
 public:
@@ -16,6 +21,19 @@ public:
         quint64 rxBytes = 0;
         quint64 txBlocks = 0;
         quint64 txBytes = 0;
+        // A vehicle link's parsers: frames handed on to the ground station
+        // and to the other vehicles, and bytes read while both were looking
+        // for the start of a frame.
+        quint64 gcsFrames = 0;
+        quint64 uavFrames = 0;
+        quint64 discardedBytes = 0;
+        quint64 sendErrors = 0;
+        // Blocks not sent (a serial port that takes no more) or not read on
+        // (a loop).
+        quint64 dropped = 0;
+        QString peer;
+        QString lastError;
+        QDateTime lastErrorAt;
     };
 
     void received(qsizetype bytes)
@@ -28,13 +46,43 @@ public:
         bump(txBlocks, 1);
         bump(txBytes, quint64(bytes));
     }
-    Snapshot snapshot() const
+    void sendFailed() { bump(sendErrors, 1); }
+    void droppedBlock() { bump(droppedBlocks, 1); }
+    void parsed(quint64 gcs, quint64 uav, quint64 discarded)
+    {
+        bump(gcsFrames, gcs);
+        bump(uavFrames, uav);
+        bump(discardedBytes, discarded);
+    }
+    void notePeer(const QString &peer)
+    {
+        const std::lock_guard<std::mutex> locker(notesMutex);
+        currentPeer = peer;
+    }
+    void noteError(const QString &text)
+    {
+        const std::lock_guard<std::mutex> locker(notesMutex);
+        error = text;
+        errorAt = QDateTime::currentDateTime();
+    }
+
+    // `moreDropped` adds what the link's filters count elsewhere.
+    Snapshot snapshot(quint64 moreDropped = 0) const
     {
         Snapshot s;
-        s.rxBlocks = rxBlocks.load(std::memory_order_relaxed);
-        s.rxBytes = rxBytes.load(std::memory_order_relaxed);
-        s.txBlocks = txBlocks.load(std::memory_order_relaxed);
-        s.txBytes = txBytes.load(std::memory_order_relaxed);
+        s.rxBlocks = read(rxBlocks);
+        s.rxBytes = read(rxBytes);
+        s.txBlocks = read(txBlocks);
+        s.txBytes = read(txBytes);
+        s.gcsFrames = read(gcsFrames);
+        s.uavFrames = read(uavFrames);
+        s.discardedBytes = read(discardedBytes);
+        s.sendErrors = read(sendErrors);
+        s.dropped = read(droppedBlocks) + moreDropped;
+        const std::lock_guard<std::mutex> locker(notesMutex);
+        s.peer = currentPeer;
+        s.lastError = error;
+        s.lastErrorAt = errorAt;
         return s;
     }
 
@@ -43,9 +91,22 @@ private:
     {
         counter.store(counter.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
     }
+    static quint64 read(const std::atomic<quint64> &counter)
+    {
+        return counter.load(std::memory_order_relaxed);
+    }
 
     std::atomic<quint64> rxBlocks{0};
     std::atomic<quint64> rxBytes{0};
     std::atomic<quint64> txBlocks{0};
     std::atomic<quint64> txBytes{0};
+    std::atomic<quint64> gcsFrames{0};
+    std::atomic<quint64> uavFrames{0};
+    std::atomic<quint64> discardedBytes{0};
+    std::atomic<quint64> sendErrors{0};
+    std::atomic<quint64> droppedBlocks{0};
+    mutable std::mutex notesMutex;
+    QString currentPeer;
+    QString error;
+    QDateTime errorAt;
 };

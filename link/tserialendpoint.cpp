@@ -94,10 +94,10 @@ void TSerialEndpoint::poll()
 // The port writes from the link's event loop as the device takes bytes, so a
 // far end that stops reading never stalls the link; what it cannot take is
 // kept up to a bound and beyond that dropped, and the operator is told.
-bool TSerialEndpoint::write(const QByteArray &b)
+TSerialEndpoint::Write TSerialEndpoint::write(const QByteArray &b)
 {
     if (!isOpen())
-        return false;
+        return Write::Failed;
     if (port->bytesToWrite() + b.size() > IOHandler::maxSerialBacklogBytes) {
         qDebug() << "link" << name() << "serial backlog full, block of" << b.size()
                  << "bytes dropped";
@@ -105,10 +105,10 @@ bool TSerialEndpoint::write(const QByteArray &b)
             sink.warn(IOHandler::tr("serial port %1 does not take data, blocks dropped")
                           .arg(port->portName()));
         backlog = Backlog::Dropping;
-        return false;
+        return Write::Dropped;
     }
     backlog = Backlog::Flowing;
-    return port->write(b) == b.size();
+    return port->write(b) == b.size() ? Write::Taken : Write::Failed;
 }
 
 void TSerialEndpoint::onError(QSerialPort::SerialPortError error)

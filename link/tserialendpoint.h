@@ -47,8 +47,14 @@ public:
     // On failure `failure` says why, for the operator.
     bool open(const IOHandler::SerialInfo &serial, QString &failure);
     void close();
-    // False when the block was not taken.
-    bool write(const QByteArray &b);
+    enum class Write
+    {
+        Taken,
+        // The port holds too much unsent already.
+        Dropped,
+        Failed
+    };
+    Write write(const QByteArray &b);
 
 private:
     // Whether blocks the port would not take are being dropped; the

@@ -15,11 +15,18 @@ TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent)
 
 void TUavPtl::onReceived(const QByteArray &b)
 {
+    gcsFramesDone = uavFramesDone = 0;
+    quint64 discarded = 0;
     for (const char byte : b) {
         const auto c = static_cast<quint8>(byte);
+        // A byte that starts no frame while both parsers look for one
+        // belongs to none.
+        if (gcsState == GcsField::Sync && uavState == UavField::Sync && c != 0xAA && c != 0xEB)
+            ++discarded;
         decodeGcsFrame(c);
         decodeUavFrame(c);
     }
+    counters().parsed(gcsFramesDone, uavFramesDone, discarded);
 }
 
 void TUavPtl::decodeGcsFrame(quint8 c)
@@ -65,6 +72,7 @@ void TUavPtl::decodeGcsFrame(quint8 c)
         gcsBuf[gcsLen] = static_cast<char>(c);
         gcsState = GcsField::Sync;
         const QByteArray frame(gcsBuf, gcsLen + 1);
+        ++gcsFramesDone;
         if (TGcsPtl *gcs = TGcsPtl::instance()) {
             TSendHistory::record(frame);
             emit gcs->sendBuffSignal(frame, QVariant(0));
@@ -102,6 +110,7 @@ void TUavPtl::decodeUavFrame(quint8 c)
         uavBuf[uavLen++] = static_cast<char>(c);
         if (uavLen > uavFrameSize - 1) {
             forwardUavFrame(uavBuf);
+            ++uavFramesDone;
             uavLen = 0;
             uavState = UavField::Sync;
         }

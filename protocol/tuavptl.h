@@ -49,4 +49,7 @@ private:
     QByteArray uavBuf;
     int uavLen = 0;
     UavField uavState = UavField::Sync;
+    // Frames completed in the block being read.
+    quint64 gcsFramesDone = 0;
+    quint64 uavFramesDone = 0;
 };

@@ -178,20 +178,22 @@ void TstHeadless::relaysBothWaysAndCounts()
                 (program.read(), false));
 
     QCOMPARE(program.stop(), 0);
-    const auto finalLine = [](const char *link, qsizetype rxBlocks, qsizetype rxBytes,
-                              qsizetype txBlocks, qsizetype txBytes) {
-        return QStringLiteral("stats link=%1 state=closed rx_blocks=%2 rx_bytes=%3 "
-                              "tx_blocks=%4 tx_bytes=%5\n")
-            .arg(QLatin1String(link))
-            .arg(rxBlocks)
-            .arg(rxBytes)
-            .arg(txBlocks)
-            .arg(txBytes);
+    // Every figure of every link; the vehicle frame goes on as 40 bytes.
+    const auto finalLine = [](const char *link, QVector<qsizetype> figures, quint16 peer) {
+        QString line = QStringLiteral("stats link=%1 state=closed").arg(QLatin1String(link));
+        const char *keys[] = {"rx_blocks",       "rx_bytes",    "tx_blocks",
+                              "tx_bytes",        "gcs_frames",  "uav_frames",
+                              "discarded_bytes", "send_errors", "dropped"};
+        figures.resize(9);
+        for (int i = 0; i < 9; ++i)
+            line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
+        return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\"\n").arg(peer);
     };
     const QString last =
-        finalLine("gcs", 1, command.size(), 1, telemetry.size()) +
-        finalLine("uav1", 2, telemetry.size() + position.size(), 1, command.size()) +
-        finalLine("uav2", 0, 0, 2, command.size() + position.size() + 4);
+        finalLine("gcs", {1, command.size(), 1, telemetry.size()}, gcs.port()) +
+        finalLine("uav1", {2, telemetry.size() + position.size(), 1, command.size(), 1, 1},
+                  uav1.port()) +
+        finalLine("uav2", {0, 0, 2, command.size() + position.size() + 4}, uav2.port());
     QVERIFY2(program.out.endsWith(last), qPrintable(program.out));
     QVERIFY(uav1.received().size() == 1);
     QVERIFY(file.seek(0));
@@ -208,14 +210,16 @@ void TstHeadless::takenPortLeavesTheOthers()
     program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
     program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
     program.unicastGroup(QStringLiteral("Con1"), taker.port(), testsupport::freeUdpPort());
-    program.start({"--headless", "--config", program.config()});
-    const QString failed =
-        QStringLiteral("uav2 failed: 127.0.0.1:%1 is already in use\n").arg(taker.port());
+    program.start({"--headless", "--config", program.config(), "--stats", "60"});
+    const QString reason = QStringLiteral("127.0.0.1:%1 is already in use").arg(taker.port());
+    const QString failed = QStringLiteral("uav2 failed: ") + reason + QLatin1Char('\n');
     QTRY_COMPARE_WITH_TIMEOUT(program.errLines(failed), 1, 20000);
     QTRY_COMPARE(program.errLines(QStringLiteral(" open udp ")), 2);
     gcs.sendTo(gcsLink, "still relayed");
     QTRY_COMPARE(uav1.received(), QList<QByteArray>{"still relayed"});
     QCOMPARE(program.stop(SIGINT), 0);
+    QVERIFY2(program.out.contains(QStringLiteral("last_error=\"rec udp error: %1\"\n").arg(reason)),
+             qPrintable(program.out));
 }
 
 void TstHeadless::stops_data()
