@@ -12,6 +12,7 @@
 #include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
 #include "link/tserialports.h"
+#include "monitor/tlinkstates.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,8 +50,9 @@ int THeadlessRelay::run(const TRunOptions &options)
         // Alive until every link is down: a second signal while stopping
         // must still end the process.
         TStopSignals stopSignals;
-        TLinkLines lines;
-        THeadlessRelay relay(options, lines);
+        TLinkStates states;
+        TLinkLines lines(states);
+        THeadlessRelay relay(options, states);
         connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit);
         relay.start();
         result = QCoreApplication::exec();
@@ -62,8 +64,8 @@ int THeadlessRelay::run(const TRunOptions &options)
     return result;
 }
 
-THeadlessRelay::THeadlessRelay(const TRunOptions &options, TLinkLines &lines)
-    : options(options), lines(lines)
+THeadlessRelay::THeadlessRelay(const TRunOptions &options, TLinkStates &states)
+    : options(options), states(states)
 {
 }
 
@@ -117,7 +119,7 @@ void THeadlessRelay::start()
         IOHandler::DeviceInfo device = link.second.device();
         device.id = link.first->getDevice().id;
         linkIds.append(device.id);
-        lines.opening(device.id);
+        states.opening(device.id);
         emit link.first->openDeviceSignal(device, true);
     }
 
@@ -143,7 +145,7 @@ void THeadlessRelay::stop()
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < linkIds.size(); ++i)
         TConsole::outputLine(TStatsLines::line(
-            linkIds.at(i), TLinkLines::stateName(TLinkLines::State::Closed), last.at(i)));
+            linkIds.at(i), TLinkStates::name(TLinkStates::State::Closed), last.at(i)));
 }
 
 void THeadlessRelay::printStats()
@@ -151,7 +153,7 @@ void THeadlessRelay::printStats()
     for (int id : linkIds) {
         const auto link = TLinkManager::instance()->linkRef(id);
         if (link)
-            TConsole::outputLine(TStatsLines::line(id, TLinkLines::stateName(lines.stateOf(id)),
+            TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(states.stateOf(id)),
                                                    link->countersSnapshot()));
     }
 }

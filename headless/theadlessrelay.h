@@ -6,7 +6,7 @@
 #include <QVector>
 
 class QTimer;
-class TLinkLines;
+class TLinkStates;
 
 // The relay without a window: the links of the settings file, built as the
 // window builds them and all opened at start, reporting on the console
@@ -19,7 +19,7 @@ public:
     static int run(const TRunOptions &options);
 
 private:
-    THeadlessRelay(const TRunOptions &options, TLinkLines &lines);
+    THeadlessRelay(const TRunOptions &options, TLinkStates &states);
     // False, with the reason, for a path no settings file can be read from.
     static bool usableConfig(const QString &path, QString &problem);
     void start();
@@ -27,7 +27,7 @@ private:
     void printStats();
 
     const TRunOptions options;
-    TLinkLines &lines;
+    TLinkStates &states;
     QVector<int> linkIds;
     QTimer *statsTimer = nullptr;
 };

@@ -33,7 +33,7 @@ QString opened(const IOHandler::DeviceInfo &d)
 }
 } // namespace
 
-TLinkLines::TLinkLines(QObject *parent) : QObject(parent)
+TLinkLines::TLinkLines(const TLinkStates &states, QObject *parent) : QObject(parent), states(states)
 {
     connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkLines::onEvent);
     TMsgManager::instance()->setLineWriter(
@@ -45,34 +45,14 @@ TLinkLines::~TLinkLines()
     TMsgManager::instance()->setLineWriter(nullptr);
 }
 
-QString TLinkLines::stateName(State state)
-{
-    switch (state) {
-    case State::Opening:
-        return QStringLiteral("opening");
-    case State::Open:
-        return QStringLiteral("open");
-    case State::Failed:
-        return QStringLiteral("failed");
-    default:
-        return QStringLiteral("closed");
-    }
-}
-
 void TLinkLines::onEvent(int event, int id, const QVariant &var)
 {
     const QString name = TLinkNames::shortName(id);
     switch (event) {
     case IOHandler::LinkOpened:
-        states.insert(id, State::Open);
         TConsole::errorLine(name + QLatin1Char(' ') + opened(IOHandler::deviceFromVariant(var)));
         break;
-    case IOHandler::LinkOpenFailed:
-        // Its reason came as the link's message, just before.
-        states.insert(id, State::Failed);
-        break;
     case IOHandler::LinkClosed:
-        states.insert(id, State::Closed);
         TConsole::errorLine(name + QStringLiteral(" closed"));
         break;
     default:
@@ -83,7 +63,7 @@ void TLinkLines::onEvent(int event, int id, const QVariant &var)
 void TLinkLines::onMessage(int id, MsgLevel level, const QString &msg)
 {
     Q_UNUSED(level)
-    if (!states.contains(id)) {
+    if (!states.knows(id)) {
         TConsole::errorLine(QStringLiteral("error: ") + msg);
         return;
     }
@@ -91,7 +71,9 @@ void TLinkLines::onMessage(int id, MsgLevel level, const QString &msg)
     const QString row = TLinkErrors::forRow(id, QString());
     const QString text = msg.startsWith(row) ? msg.mid(row.size()) : msg;
     const QString name = TLinkNames::shortName(id);
-    if (stateOf(id) == State::Opening)
+    // A failed open's reason comes as the link's message, just before its
+    // failed event.
+    if (states.stateOf(id) == TLinkStates::State::Opening)
         TConsole::errorLine(name + QStringLiteral(" failed: ") + TLinkErrors::reasonOf(text));
     else
         TConsole::errorLine(name + QStringLiteral(" error: ") + text);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "monitor/tlinkstates.h"
 #include "msg/tmsgmanager.h"
 
-#include <QHash>
 #include <QObject>
 #include <QVariant>
 
@@ -14,25 +14,13 @@ class TLinkLines : public QObject
 {
     Q_OBJECT
 public:
-    enum class State
-    {
-        Closed,
-        Opening,
-        Open,
-        Failed
-    };
-
-    explicit TLinkLines(QObject *parent = nullptr);
+    // The states tell a failed open from an error on an open link.
+    explicit TLinkLines(const TLinkStates &states, QObject *parent = nullptr);
     ~TLinkLines() override;
-
-    // Before its open request is sent, so that a failure is told as one.
-    void opening(int id) { states.insert(id, State::Opening); }
-    State stateOf(int id) const { return states.value(id, State::Closed); }
-    static QString stateName(State state);
 
 private:
     void onEvent(int event, int id, const QVariant &var);
     void onMessage(int id, MsgLevel level, const QString &msg);
 
-    QHash<int, State> states;
+    const TLinkStates &states;
 };

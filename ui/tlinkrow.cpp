@@ -5,10 +5,29 @@
 #include "ui/kit/tuidefine.h"
 #include "ui/tioform.h"
 
+#include <QAction>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QLabel>
 
-TLinkRow::TLinkRow(int linkId, TIoForm *form, QWidget *parent) : QWidget(parent), ioForm(form)
+namespace {
+QString colourOf(TLinkRow::Look look)
+{
+    switch (look) {
+    case TLinkRow::Look::Open:
+        return QStringLiteral("#7fc97f");
+    case TLinkRow::Look::Quiet:
+        return QStringLiteral("#e0b050");
+    case TLinkRow::Look::Failed:
+        return QStringLiteral("#e06c6c");
+    default:
+        return QStringLiteral("#8c8c8c");
+    }
+}
+} // namespace
+
+TLinkRow::TLinkRow(int linkId, TIoForm *form, QWidget *parent)
+    : QWidget(parent), ioForm(form), id(linkId)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -19,4 +38,35 @@ TLinkRow::TLinkRow(int linkId, TIoForm *form, QWidget *parent) : QWidget(parent)
     name->setFixedWidth(QFontMetrics(name->font()).horizontalAdvance(QStringLiteral("Uav 000")));
     layout->addWidget(name, 0, Qt::AlignVCenter);
     layout->addWidget(form);
+
+    status = new QLabel;
+    status->setFont(TUiDefine::instance()->widgetFont);
+    // Room for busy figures, so that the line does not make the row jump.
+    status->setFixedWidth(QFontMetrics(status->font())
+                              .horizontalAdvance(QStringLiteral("quiet  in 9999/s  out 9999/s  "
+                                                                "999.9k / 999.9k")));
+    status->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *reset = new QAction(tr("Reset counters"), status);
+    auto *resetAll = new QAction(tr("Reset all counters"), status);
+    status->addActions({reset, resetAll});
+    connect(reset, &QAction::triggered, this, [this] { emit resetRequested(id); });
+    connect(resetAll, &QAction::triggered, this, &TLinkRow::resetAllRequested);
+    layout->addWidget(status, 0, Qt::AlignVCenter);
+    showStatus(tr("closed"), QString(), Look::Closed);
+    status->setStyleSheet(QStringLiteral("color: %1;").arg(colourOf(Look::Closed)));
+}
+
+void TLinkRow::showStatus(const QString &line, const QString &tooltip, Look look)
+{
+    if (line != shownLine) {
+        shownLine = line;
+        status->setText(
+            QFontMetrics(status->font()).elidedText(line, Qt::ElideRight, status->width()));
+    }
+    if (tooltip != status->toolTip())
+        status->setToolTip(tooltip);
+    if (look != shownLook) {
+        shownLook = look;
+        status->setStyleSheet(QStringLiteral("color: %1;").arg(colourOf(look)));
+    }
 }

@@ -7,6 +7,7 @@
 #include "link/tlinkmanager.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
+#include "ui/tcounterrefresh.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/trowlist.h"
@@ -66,6 +67,15 @@ void TMainWidget::initUi()
 
 void TMainWidget::initLinks()
 {
+    counterRefresh = new TCounterRefresh(
+        [this] {
+            QVector<TLinkRow *> rows{rowOf(gcsForm)};
+            for (TIoForm *form : qAsConst(uavForms))
+                rows.append(rowOf(form));
+            return rows;
+        },
+        this);
+    counterRefresh->watch(rowOf(gcsForm));
     const int vehicles = qMax(1, TWindowSettings::vehicleCount());
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
@@ -169,6 +179,7 @@ QWidget *TMainWidget::appendVehicle()
     uavForms.append(form);
     const int linkId = n + firstUavLinkId;
     auto *row = new TLinkRow(linkId, form);
+    counterRefresh->watch(row);
     // Before the trailing stretch that keeps the rows at the top.
     uavLayout->insertWidget(uavLayout->count() - 1, row);
     form->connectBtn->setProperty("Id", n);
@@ -178,6 +189,11 @@ QWidget *TMainWidget::appendVehicle()
 
     TRelayLinks::addVehicle(n);
     return row;
+}
+
+TLinkRow *TMainWidget::rowOf(TIoForm *form)
+{
+    return static_cast<TLinkRow *>(form->parentWidget());
 }
 
 void TMainWidget::onDelUav()

@@ -7,6 +7,8 @@
 #include <QVector>
 
 class QVBoxLayout;
+class TCounterRefresh;
+class TLinkRow;
 class TRowList;
 class TIoForm;
 class TPushButton;
@@ -30,6 +32,7 @@ public:
     TPushButton *addUavButton() const { return addUavBtn; }
     TPushButton *delUavButton() const { return delUavBtn; }
     TRowList *vehicleRowList() const { return rowList; }
+    TCounterRefresh *counters() const { return counterRefresh; }
 
     // Link id of the ground-station link and of the first vehicle link.
     static constexpr int gcsLinkId = TLinkNames::gcsLinkId;
@@ -51,6 +54,8 @@ private:
     void onTAppEvent(int event, int id, QVariant var);
     // The form, its row and its link at the end of the list; the row.
     QWidget *appendVehicle();
+    // Every form sits in the row that shows its link.
+    static TLinkRow *rowOf(TIoForm *form);
     void restoreWindow();
     void storeWindow() const;
     // As tall as the rows want (or as the operator left it), never taller
@@ -74,4 +79,5 @@ private:
     QVBoxLayout *uavLayout = nullptr;
     QVector<TIoForm *> uavForms;
     TRowList *rowList = nullptr;
+    TCounterRefresh *counterRefresh = nullptr;
 };

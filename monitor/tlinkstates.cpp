@@ -1,0 +1,48 @@
+#include "monitor/tlinkstates.h"
+
+#include "app/tapp.h"
+#include "link/iohandler.h"
+#include "link/tlinkerrors.h"
+
+TLinkStates::TLinkStates(QObject *parent) : QObject(parent)
+{
+    connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkStates::onEvent);
+}
+
+QString TLinkStates::name(State state)
+{
+    switch (state) {
+    case State::Opening:
+        return QStringLiteral("opening");
+    case State::Open:
+        return QStringLiteral("open");
+    case State::Failed:
+        return QStringLiteral("failed");
+    default:
+        return QStringLiteral("closed");
+    }
+}
+
+void TLinkStates::onEvent(int event, int id, const QVariant &var)
+{
+    Link &link = states[id];
+    switch (event) {
+    case IOHandler::LinkError:
+        link.lastError = var.toString();
+        break;
+    case IOHandler::LinkOpened:
+        link.state = State::Open;
+        link.failure.clear();
+        break;
+    case IOHandler::LinkOpenFailed:
+        // Its reason came with the error just before.
+        link.state = State::Failed;
+        link.failure = TLinkErrors::reasonOf(link.lastError);
+        break;
+    case IOHandler::LinkClosed:
+        link.state = State::Closed;
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+// Where each link stands, followed through its events: closed, being
+// opened, open, or failed with the reason its error gave.
+class TLinkStates : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State
+    {
+        Closed,
+        Opening,
+        Open,
+        Failed
+    };
+
+    explicit TLinkStates(QObject *parent = nullptr);
+
+    // Before an open request is sent, so that a failure is told as one.
+    void opening(int id) { states[id].state = State::Opening; }
+    State stateOf(int id) const { return states.value(id).state; }
+    // The reason of the last failed open, empty after a good one.
+    QString failureOf(int id) const { return states.value(id).failure; }
+    bool knows(int id) const { return states.contains(id); }
+    // "closed", "opening", "open", "failed": the words scripts read.
+    static QString name(State state);
+
+private:
+    void onEvent(int event, int id, const QVariant &var);
+
+    struct Link
+    {
+        State state = State::Closed;
+        QString failure;
+        QString lastError;
+    };
+    QHash<int, Link> states;
+};

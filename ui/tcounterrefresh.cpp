@@ -1,0 +1,54 @@
+#include "ui/tcounterrefresh.h"
+
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+#include "link/tlinknames.h"
+#include "monitor/tcountertext.h"
+#include "ui/tlinkrow.h"
+
+namespace {
+TLinkRow::Look lookOf(const TLinkMonitor::Sample &s)
+{
+    switch (s.state) {
+    case TLinkStates::State::Open:
+        return s.quiet ? TLinkRow::Look::Quiet : TLinkRow::Look::Open;
+    case TLinkStates::State::Failed:
+        return TLinkRow::Look::Failed;
+    default:
+        return TLinkRow::Look::Closed;
+    }
+}
+} // namespace
+
+TCounterRefresh::TCounterRefresh(Rows rows, QObject *parent)
+    : QObject(parent), rows(std::move(rows))
+{
+    clock.start();
+    connect(&timer, &QTimer::timeout, this, &TCounterRefresh::refresh);
+    timer.start(intervalMs);
+}
+
+void TCounterRefresh::watch(TLinkRow *row)
+{
+    connect(row, &TLinkRow::resetRequested, this, [this](int id) {
+        monitor.reset(id);
+        refresh();
+    });
+    connect(row, &TLinkRow::resetAllRequested, this, [this] {
+        monitor.resetAll();
+        refresh();
+    });
+}
+
+void TCounterRefresh::refresh()
+{
+    const qint64 now = clock.elapsed();
+    for (TLinkRow *row : rows()) {
+        const auto link = TLinkManager::instance()->linkRef(row->linkId());
+        if (!link)
+            continue;
+        const TLinkMonitor::Sample s = monitor.sample(row->linkId(), *link, now);
+        row->showStatus(TCounterText::line(s),
+                        TCounterText::tooltip(s, TLinkNames::isVehicle(row->linkId())), lookOf(s));
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "monitor/tlinkmonitor.h"
+#include "monitor/tlinkstates.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+#include <functional>
+
+class TLinkRow;
+
+// The window's one timer for the rows' live lines: twice a second every
+// row is given its link's figures, and a row changes only where a figure
+// did. Resets asked for in a row's menu take effect at once.
+class TCounterRefresh : public QObject
+{
+    Q_OBJECT
+public:
+    using Rows = std::function<QVector<TLinkRow *>()>;
+    explicit TCounterRefresh(Rows rows, QObject *parent = nullptr);
+
+    static constexpr int intervalMs = 500;
+    // Listens to the row's reset requests.
+    void watch(TLinkRow *row);
+    void refresh();
+
+private:
+    Rows rows;
+    TLinkStates states;
+    TLinkMonitor monitor{states};
+    QTimer timer;
+    QElapsedTimer clock;
+};
