@@ -16,17 +16,21 @@ TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent)
 void TUavPtl::onReceived(const QByteArray &b)
 {
     gcsFramesDone = uavFramesDone = 0;
-    quint64 discarded = 0;
+    quint64 stray = 0;
     for (const char byte : b) {
         const auto c = static_cast<quint8>(byte);
-        // A byte that starts no frame while both parsers look for one
-        // belongs to none.
-        if (gcsState == GcsField::Sync && uavState == UavField::Sync && c != 0xAA && c != 0xEB)
-            ++discarded;
         decodeGcsFrame(c);
         decodeUavFrame(c);
+        ++streamPos;
+        // Bytes before the start of a frame still being read are decided.
+        quint64 horizon = streamPos;
+        if (gcsState != GcsField::Sync)
+            horizon = qMin(horizon, gcsStart);
+        if (uavState != UavField::Sync)
+            horizon = qMin(horizon, uavStart);
+        stray += strayBytes.settle(horizon);
     }
-    counters().parsed(gcsFramesDone, uavFramesDone, discarded);
+    counters().parsed(gcsFramesDone, uavFramesDone, stray);
 }
 
 void TUavPtl::decodeGcsFrame(quint8 c)
@@ -34,6 +38,7 @@ void TUavPtl::decodeGcsFrame(quint8 c)
     switch (gcsState) {
     case GcsField::Sync:
         if (c == 0xAA) {
+            gcsStart = streamPos;
             gcsBuf[0] = static_cast<char>(c);
             gcsLen = 1;
             gcsState = GcsField::SecondSync;
@@ -73,6 +78,7 @@ void TUavPtl::decodeGcsFrame(quint8 c)
         gcsState = GcsField::Sync;
         const QByteArray frame(gcsBuf, gcsLen + 1);
         ++gcsFramesDone;
+        strayBytes.claim(gcsStart, streamPos + 1);
         if (TGcsPtl *gcs = TGcsPtl::instance()) {
             TSendHistory::record(frame);
             emit gcs->sendBuffSignal(frame, QVariant(0));
@@ -87,6 +93,7 @@ void TUavPtl::decodeUavFrame(quint8 c)
     switch (uavState) {
     case UavField::Sync:
         if (c == 0xEB) {
+            uavStart = streamPos;
             // A fresh buffer: the previous frame may still be on its way.
             uavBuf = QByteArray(uavBlockSize, '\0');
             uavBuf[0] = static_cast<char>(c);
@@ -111,6 +118,7 @@ void TUavPtl::decodeUavFrame(quint8 c)
         if (uavLen > uavFrameSize - 1) {
             forwardUavFrame(uavBuf);
             ++uavFramesDone;
+            strayBytes.claim(uavStart, streamPos + 1);
             uavLen = 0;
             uavState = UavField::Sync;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "protocol/tstraybytes.h"
 
 // A vehicle link. Its received bytes are cut by two parsers: ground-station
 // frames (0xAA 0xEC, length byte) go to the ground-station link, 36-byte
@@ -52,4 +53,9 @@ private:
     // Frames completed in the block being read.
     quint64 gcsFramesDone = 0;
     quint64 uavFramesDone = 0;
+    // Where each parser's frame began, in bytes since the link was made.
+    quint64 streamPos = 0;
+    quint64 gcsStart = 0;
+    quint64 uavStart = 0;
+    TStrayBytes strayBytes;
 };

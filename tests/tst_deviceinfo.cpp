@@ -112,16 +112,14 @@ void TstDeviceInfo::queuedAcrossThreads()
     IOHandler::DeviceInfo direct{};
     IOHandler::DeviceInfo unpacked{};
     QThread *deliveredIn = nullptr;
-    connect(&sender, &Sender::record, this,
-            [&](IOHandler::DeviceInfo device, QVariant packed) {
-                direct = device;
-                unpacked = IOHandler::deviceFromVariant(packed);
-                deliveredIn = QThread::currentThread();
-            });
-    QSignalSpy spy(&sender, &Sender::record);
-    QMetaObject::invokeMethod(&sender, [&] {
-        emit sender.record(original, QVariant::fromValue(original));
+    connect(&sender, &Sender::record, this, [&](IOHandler::DeviceInfo device, QVariant packed) {
+        direct = device;
+        unpacked = IOHandler::deviceFromVariant(packed);
+        deliveredIn = QThread::currentThread();
     });
+    QSignalSpy spy(&sender, &Sender::record);
+    QMetaObject::invokeMethod(&sender,
+                              [&] { emit sender.record(original, QVariant::fromValue(original)); });
     QVERIFY(spy.wait(5000) || spy.count() == 1);
     QTRY_VERIFY(deliveredIn != nullptr);
     QCOMPARE(deliveredIn, QThread::currentThread());

@@ -43,6 +43,7 @@ private slots:
     void missingPortFails_data();
     void missingPortFails();
     void hangUpClosesLink();
+    void portThatTakesNothingDropsAndCounts();
 
 private:
     std::unique_ptr<testsupport::PtyPair> pty;
@@ -78,6 +79,11 @@ void TestIoHandlerSerial::bytesBothWays()
     emit link->sendBuffSignal("from the link");
     QByteArray heard;
     QTRY_COMPARE((heard += far.readAll()), QByteArray("from the link"));
+    const TLinkCounters::Snapshot counts = link->countersSnapshot();
+    QCOMPARE(counts.rxBytes, quint64(toLink.size()));
+    QCOMPARE(counts.rxBlocks, quint64(blocks.received.size()));
+    QCOMPARE(counts.txBlocks, quint64(1));
+    QCOMPARE(counts.txBytes, quint64(heard.size()));
 }
 
 void TestIoHandlerSerial::lineSettingsApplied_data()
@@ -232,6 +238,25 @@ void TestIoHandlerSerial::hangUpClosesLink()
     QVERIFY(request(link.get(), unicast(linkId, testsupport::freeUdpPort()), true));
     QTRY_COMPARE(log.codes(linkId), (QVector<int>{IOHandler::LinkOpened, IOHandler::LinkError,
                                                   IOHandler::LinkClosed, IOHandler::LinkOpened}));
+}
+
+// Nobody reads the far end: once the port holds its bound unsent, blocks are
+// dropped, each one counted, and the operator hears of it once.
+void TestIoHandlerSerial::portThatTakesNothingDropsAndCounts()
+{
+    EventLog log;
+    LinkPtr link = startLink(linkId);
+    QVERIFY(request(link.get(), serial(linkId, pty->endA()), true));
+    const int blocks = int(IOHandler::maxSerialBacklogBytes / 1024) * 3 / 2;
+    for (int n = 0; n < blocks; ++n)
+        emit link->sendBuffSignal(QByteArray(1024, char(n)));
+    QTRY_COMPARE(link->countersSnapshot().txBlocks + link->countersSnapshot().dropped,
+                 quint64(blocks));
+    const TLinkCounters::Snapshot counts = link->countersSnapshot();
+    QVERIFY2(counts.dropped > 0, qPrintable(QString::number(counts.txBlocks)));
+    QCOMPARE(counts.sendErrors, quint64(0));
+    QTRY_COMPARE(log.messages.size(), 1);
+    QVERIFY(log.messages.first().text.contains(QLatin1String("does not take data")));
 }
 
 QTEST_MAIN(TestIoHandlerSerial)

@@ -13,11 +13,13 @@
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
+#include "relaysupport.h"
 #include "testsupport.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
+#include "ui/tcounterrefresh.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
@@ -779,18 +781,67 @@ void TstMainWidget::storedSwarmComesBack()
 
 void TstMainWidget::screenshot()
 {
-    // A swarm of 20 on every kind of endpoint, scrolled to its last rows.
-    windowtest::chooseType(window->groundStationForm(), windowtest::unicastText());
-    windowtest::chooseType(window->vehicleForms().first(), windowtest::unicastText());
+    // A swarm of 20 on every kind of endpoint; the ground station and three
+    // vehicles on unicast with data flowing, one serial row that fails.
     for (int n = 1; n < 20; ++n)
         QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
-    for (int n = 16; n < 20; ++n)
+    relaytest::UdpPeer gcsPeer, uavPeers[3];
+    QVERIFY(gcsPeer.bindLocal());
+    const quint16 gcsLink = testsupport::freeUdpPort();
+    windowtest::setUnicast(window->groundStationForm(), gcsLink, gcsPeer.port());
+    QTest::mouseClick(window->groundStationForm()->connectBtn, Qt::LeftButton);
+    for (int n = 0; n < 3; ++n) {
+        QVERIFY(uavPeers[n].bindLocal());
+        TIoForm *form = window->vehicleForms().at(n);
+        windowtest::setUnicast(form, testsupport::freeUdpPort(), uavPeers[n].port());
+        QTest::mouseClick(form->connectBtn, Qt::LeftButton);
+        QTRY_VERIFY(windowtest::locked(form));
+    }
+    for (int n = 3; n < 20; ++n)
         windowtest::chooseType(window->vehicleForms().at(n),
-                               n < 18 ? QStringLiteral("Serial") : windowtest::multicastText());
+                               n % 2 ? QStringLiteral("Serial") : windowtest::multicastText());
+    windowtest::setSerial(window->vehicleForms().at(3), QStringLiteral("/dev/ttyNONE9"));
+    QTest::mouseClick(window->vehicleForms().at(3)->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(windowtest::locked(window->groundStationForm()));
+    const int blocks = 1500;
+    // Each block its own, as real commands are: the same block over and over
+    // again would look like a loop. In rounds the peers' buffers can hold.
+    const int blockSize = 20;
+    for (int n = 1; n <= blocks; ++n) {
+        gcsPeer.sendTo(gcsLink, QByteArray::number(n).rightJustified(blockSize, '-'));
+        if (n % 100 != 0)
+            continue;
+        for (relaytest::UdpPeer &peer : uavPeers) {
+            QTRY_COMPARE(peer.received().size(), n);
+        }
+        // The last two rounds give the rates an interval to go by.
+        if (n >= blocks - 100)
+            window->counters()->refresh();
+    }
+    // Every figure exact, with the locale's grouping.
+    const auto tooltipOf = [](TIoForm *form) {
+        return static_cast<TLinkRow *>(form->parentWidget())->statusLabel()->toolTip();
+    };
+    const QLocale locale;
+    const QString gcsTip = tooltipOf(window->groundStationForm());
+    QVERIFY2(
+        gcsTip.contains(QStringLiteral("received: %1 blocks, %2 bytes")
+                            .arg(locale.toString(blocks), locale.toString(blocks * blockSize))),
+        qPrintable(gcsTip));
+    for (int n = 0; n < 3; ++n)
+        QVERIFY2(tooltipOf(window->vehicleForms().at(n))
+                     .contains(QStringLiteral("sent: %1 blocks").arg(locale.toString(blocks))),
+                 qPrintable(tooltipOf(window->vehicleForms().at(n))));
+    QTRY_VERIFY(tooltipOf(window->vehicleForms().at(3))
+                    .contains(QStringLiteral("/dev/ttyNONE9 does not exist")));
+
     window->resize(window->width(), 600);
     QWidget *last = window->vehicleForms().last()->parentWidget();
     window->vehicleRowList()->showRow(last);
     QTRY_VERIFY(windowtest::inSight(last, window->vehicleRowList()->viewport()));
+    QWidget *first = window->vehicleForms().first()->parentWidget();
+    window->vehicleRowList()->showRow(first);
+    QTRY_VERIFY(windowtest::inSight(first, window->vehicleRowList()->viewport()));
     window->grab();
     const QImage image = window->grab().toImage();
     QVERIFY(!image.isNull());

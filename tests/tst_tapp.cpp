@@ -57,12 +57,24 @@ void TstTApp::versionTitle_data()
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("one-digit day") << "Oct  5 2025" << "14:05:06" << " v1.1.0.20251005.1";
-    QTest::newRow("two-digit day") << "Oct 29 2025" << "14:05:06" << " v1.1.0.20251029.1";
-    QTest::newRow("first of the year") << "Jan  1 2030" << "00:00:00" << " v1.1.0.20300101.1";
-    QTest::newRow("unparsable date") << "Foo 99 2025" << "14:05:06" << " v1.1.0..1";
-    QTest::newRow("unparsable time") << "Oct 29 2025" << "25:99:00" << " v1.1.0..1";
-    QTest::newRow("empty") << "" << "" << " v1.1.0..1";
+    QTest::newRow("one-digit day") << "Oct  5 2025"
+                                   << "14:05:06"
+                                   << " v1.1.0.20251005.1";
+    QTest::newRow("two-digit day") << "Oct 29 2025"
+                                   << "14:05:06"
+                                   << " v1.1.0.20251029.1";
+    QTest::newRow("first of the year") << "Jan  1 2030"
+                                       << "00:00:00"
+                                       << " v1.1.0.20300101.1";
+    QTest::newRow("unparsable date") << "Foo 99 2025"
+                                     << "14:05:06"
+                                     << " v1.1.0..1";
+    QTest::newRow("unparsable time") << "Oct 29 2025"
+                                     << "25:99:00"
+                                     << " v1.1.0..1";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << " v1.1.0..1";
 }
 
 void TstTApp::versionTitle()

@@ -40,6 +40,8 @@ TLinkRow::TLinkRow(int linkId, TIoForm *form, QWidget *parent)
     layout->addWidget(form);
 
     status = new QLabel;
+    // Named, so that its colour stays off its tooltip.
+    status->setObjectName(QStringLiteral("linkStatus"));
     status->setFont(TUiDefine::instance()->widgetFont);
     // Room for busy figures, so that the line does not make the row jump.
     status->setFixedWidth(QFontMetrics(status->font())
@@ -53,7 +55,7 @@ TLinkRow::TLinkRow(int linkId, TIoForm *form, QWidget *parent)
     connect(resetAll, &QAction::triggered, this, &TLinkRow::resetAllRequested);
     layout->addWidget(status, 0, Qt::AlignVCenter);
     showStatus(tr("closed"), QString(), Look::Closed);
-    status->setStyleSheet(QStringLiteral("color: %1;").arg(colourOf(Look::Closed)));
+    status->setStyleSheet(QStringLiteral("#linkStatus { color: %1; }").arg(colourOf(Look::Closed)));
 }
 
 void TLinkRow::showStatus(const QString &line, const QString &tooltip, Look look)
@@ -67,6 +69,6 @@ void TLinkRow::showStatus(const QString &line, const QString &tooltip, Look look
         status->setToolTip(tooltip);
     if (look != shownLook) {
         shownLook = look;
-        status->setStyleSheet(QStringLiteral("color: %1;").arg(colourOf(look)));
+        status->setStyleSheet(QStringLiteral("#linkStatus { color: %1; }").arg(colourOf(look)));
     }
 }
