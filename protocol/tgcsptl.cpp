@@ -14,6 +14,11 @@ TGcsPtl::TGcsPtl(int id, bool ownThread, QObject *parent)
     start();
 }
 
+TGcsPtl::~TGcsPtl()
+{
+    registered.testAndSetOrdered(this, nullptr);
+}
+
 TGcsPtl *TGcsPtl::instance()
 {
     return registered.loadAcquire();

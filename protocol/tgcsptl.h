@@ -11,6 +11,9 @@ class TGcsPtl : public IOHandler
     Q_OBJECT
 public:
     TGcsPtl(int id, bool ownThread, QObject *parent = nullptr);
+    // The registered link gives its place up: vehicle frames must never
+    // reach a link that is gone, and a window built later registers its own.
+    ~TGcsPtl() override;
 
     static TGcsPtl *instance();
 

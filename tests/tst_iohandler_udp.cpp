@@ -2,6 +2,8 @@
 // for multicast.
 
 #include "linktestsupport.h"
+#include "monitor/tlinkmonitor.h"
+#include "monitor/tlinkstates.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -209,8 +211,12 @@ void TestIoHandlerUdp::receivesAndAnswersLastSender()
 {
     LinkPtr link = startLink(linkId);
     Blocks blocks(link.get());
+    TLinkStates states;
+    TLinkMonitor monitor(states);
     const quint16 port = testsupport::freeUdpPort();
     QVERIFY(request(link.get(), unicast(linkId, port), true));
+    QTRY_COMPARE(states.stateOf(linkId), TLinkStates::State::Open);
+    monitor.sample(linkId, *link, 0);
 
     QUdpSocket first, second;
     QVERIFY(first.bind(QHostAddress(QHostAddress::LocalHost), 0));
@@ -230,7 +236,26 @@ void TestIoHandlerUdp::receivesAndAnswersLastSender()
         const QNetworkDatagram answer = nextDatagram(*peer);
         QCOMPARE(answer.data(), QByteArray("pong"));
         QCOMPARE(answer.senderPort(), int(port));
+        QCOMPARE(link->countersSnapshot().peer,
+                 QStringLiteral("127.0.0.1:%1").arg(peer->localPort()));
     }
+    // Read on a clock of the test's own: two blocks each way in a second,
+    // then quiet once nothing came for three. A send is counted just after
+    // it went out.
+    QTRY_COMPARE(link->countersSnapshot().txBytes, quint64(8));
+    TLinkMonitor::Sample sample = monitor.sample(linkId, *link, 1000);
+    QCOMPARE(sample.counts.rxBlocks, quint64(2));
+    QCOMPARE(sample.counts.txBytes, quint64(8));
+    QCOMPARE(sample.rxRate, 2.0);
+    QVERIFY(!sample.quiet);
+    QVERIFY(!monitor.sample(linkId, *link, 3999).quiet);
+    QVERIFY(monitor.sample(linkId, *link, 4000).quiet);
+    // A reset counts from zero without touching the link's own figures.
+    monitor.reset(linkId);
+    sample = monitor.sample(linkId, *link, 4500);
+    QCOMPARE(sample.counts.rxBlocks, quint64(0));
+    QCOMPARE(sample.counts.txBytes, quint64(0));
+    QCOMPARE(link->countersSnapshot().rxBlocks, quint64(2));
 }
 
 void TestIoHandlerUdp::sendChoosesTarget_data()
