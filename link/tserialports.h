@@ -9,8 +9,16 @@
 class TSerialPorts
 {
 public:
-    // The ports this computer has now, as "name: description" or the name.
-    static QStringList entries(bool withDescription = true);
+    // How old a list may be. Asking the system costs a scan of the device
+    // tree, which rows built one after another (a window with a hundred
+    // vehicles) would repeat for nothing.
+    enum class Age
+    {
+        Recent, // read within the last second
+        Now
+    };
+    // The ports this computer has, as "name: description" or the name.
+    static QStringList entries(bool withDescription = true, Age age = Age::Recent);
     // The device part of an entry: the text before the first ":".
     static QString deviceName(const QString &entry);
 };

@@ -17,7 +17,7 @@ TSerialCombox::TSerialCombox(QWidget *parent) : QComboBox(parent), showDescripti
     absentMark = lineEdit()->addAction(style()->standardIcon(QStyle::SP_MessageBoxWarning),
                                        QLineEdit::TrailingPosition);
     connect(this, &QComboBox::currentTextChanged, this, &TSerialCombox::markPresence);
-    refreshPorts();
+    refreshPorts(TSerialPorts::Age::Recent);
 }
 
 QString TSerialCombox::deviceName(const QString &entry)
@@ -25,12 +25,12 @@ QString TSerialCombox::deviceName(const QString &entry)
     return TSerialPorts::deviceName(entry);
 }
 
-void TSerialCombox::refreshPorts()
+void TSerialCombox::refreshPorts(TSerialPorts::Age age)
 {
     const QString remembered = currentText();
     const QSignalBlocker quiet(this);
     clear();
-    addItems(TSerialPorts::entries(showDescription));
+    addItems(TSerialPorts::entries(showDescription, age));
     // A port that is not listed (unplugged, or a path the system does not
     // enumerate) stays the operator's choice instead of silently becoming
     // the first port listed.

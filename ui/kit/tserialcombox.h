@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/tserialports.h"
+
 #include <QComboBox>
 
 class QAction;
@@ -14,7 +16,9 @@ class TSerialCombox : public QComboBox
 public:
     explicit TSerialCombox(QWidget *parent = nullptr);
 
-    void refreshPorts();
+    // The list as the system has it now; a box being built may take one
+    // read a moment ago.
+    void refreshPorts(TSerialPorts::Age age = TSerialPorts::Age::Now);
     // Takes effect at the next refreshPorts().
     void setShowDescription(bool show);
     bool isShowingDescription() const { return showDescription; }
