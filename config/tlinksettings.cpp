@@ -112,6 +112,7 @@ IOHandler::DeviceInfo TLinkSettings::device() const
         device.udp.localPort = portFromText(localPort);
         device.udp.remoteAddr = QHostAddress(remoteIp);
         device.udp.remotePort = portFromText(remotePort);
+        device.udp.fixedPeer = fixedPeer;
         break;
     case IOHandler::UdpMulticast: {
         device.conType = IOHandler::UdpMulticast;
@@ -128,6 +129,7 @@ IOHandler::DeviceInfo TLinkSettings::device() const
                 break;
             }
         device.udp.loopBack = loopBack != Qt::Unchecked;
+        device.reconnect = autoReconnect;
         break;
     }
     default:
@@ -137,6 +139,7 @@ IOHandler::DeviceInfo TLinkSettings::device() const
         device.serial.dataBits = valueOf(dataBitsChoices(), dataBits, QSerialPort::Data8);
         device.serial.stopBits = valueOf(stopBitsChoices(), stopBits, QSerialPort::OneStop);
         device.serial.parity = valueOf(parities(), parity, QSerialPort::NoParity);
+        device.reconnect = autoReconnect;
         break;
     }
     return device;

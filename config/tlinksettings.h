@@ -56,4 +56,6 @@ struct TLinkSettings
     QString netInterface;
     // As the check box holds it: 0 unchecked, 1 partly, 2 checked.
     int loopBack = 0;
+    bool autoReconnect = false;
+    bool fixedPeer = false;
 };

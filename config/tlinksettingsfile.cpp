@@ -23,6 +23,9 @@ const QString kBaudRate = QStringLiteral("BaudRate");
 const QString kDataBits = QStringLiteral("DataBits");
 const QString kStopBits = QStringLiteral("StopBits");
 const QString kParity = QStringLiteral("Parity");
+// Both off when missing, as every file written before them.
+const QString kAutoReconnect = QStringLiteral("AutoReconnect");
+const QString kFixedPeer = QStringLiteral("FixedPeer");
 
 bool isChoice(const QVector<TLinkSettings::Choice> &choices, const QString &text)
 {
@@ -85,6 +88,13 @@ bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSet
                           : state == Qt::PartiallyChecked ? Qt::PartiallyChecked
                                                           : Qt::Checked;
     }
+    for (const auto &flag : {qMakePair(&kAutoReconnect, &values.autoReconnect),
+                             qMakePair(&kFixedPeer, &values.fixedPeer)}) {
+        const QVariant value = settings.value(*flag.first, QVariant());
+        if (!value.isNull())
+            *flag.second =
+                value.toString().trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    }
     settings.endGroup();
     return stored;
 }
@@ -107,6 +117,8 @@ void TLinkSettingsFile::write(QSettings &settings, const QString &group,
     settings.setValue(kDataBits, values.dataBits);
     settings.setValue(kStopBits, values.stopBits);
     settings.setValue(kParity, values.parity);
+    settings.setValue(kAutoReconnect, values.autoReconnect);
+    settings.setValue(kFixedPeer, values.fixedPeer);
     settings.endGroup();
 }
 

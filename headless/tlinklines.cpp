@@ -52,6 +52,9 @@ void TLinkLines::onEvent(int event, int id, const QVariant &var)
     case IOHandler::LinkOpened:
         TConsole::errorLine(name + QLatin1Char(' ') + opened(IOHandler::deviceFromVariant(var)));
         break;
+    case IOHandler::LinkWaiting:
+        TConsole::errorLine(name + QStringLiteral(" waiting for port"));
+        break;
     case IOHandler::LinkClosed:
         TConsole::errorLine(name + QStringLiteral(" closed"));
         break;

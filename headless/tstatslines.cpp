@@ -25,8 +25,12 @@ QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Sna
                .arg(counts.gcsFrames)
                .arg(counts.uavFrames)
                .arg(counts.discardedBytes) +
-           QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4")
+           QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4 reconnects=%5 "
+                          "foreign_dropped=%6 last_foreign=%7")
                .arg(counts.sendErrors)
                .arg(counts.dropped)
-               .arg(counts.peer, quoted(counts.lastError));
+               .arg(counts.peer, quoted(counts.lastError))
+               .arg(counts.reconnects)
+               .arg(counts.foreignDropped)
+               .arg(counts.lastForeign);
 }

@@ -3,6 +3,7 @@
 #include "app/tapp.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
+#include "link/treconnect.h"
 #include "link/tserialendpoint.h"
 #include "link/tudpendpoint.h"
 #include "msg/tmsgmanager.h"
@@ -122,18 +123,27 @@ void IOHandler::init()
                                       [this](const QString &text) { reportLinkError(text); },
                                       [this](const QString &text) {
                                           reportLinkError(text);
-                                          openSerial(deviceInfo.serial, false);
+                                          if (deviceInfo.reconnect)
+                                              waitForDevice(Serial);
+                                          else
+                                              openSerial(deviceInfo.serial, false);
                                       }},
                                      this);
+    if (!reconnect)
+        reconnect = new TReconnect([this] { return retryDevice(); }, this);
 }
 
 bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
 {
     if (device.id != deviceInfo.id)
         return false;
+    // Whatever is asked now replaces a wait for a lost device.
+    reconnect->stop();
+    waitingFor = None;
     deviceInfo.conType = device.conType;
     deviceInfo.serial = device.serial;
     deviceInfo.udp = device.udp;
+    deviceInfo.reconnect = device.reconnect;
     switch (device.conType) {
     case Serial:
         return openSerial(device.serial, isConFlag);
@@ -178,11 +188,61 @@ bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
     if (!isConFlag)
         return closed();
     QString failure;
-    if (!(group ? udp->openMulticast(info, failure) : udp->openUnicast(info, failure)))
-        return failOpen(failure);
+    if (!(group ? udp->openMulticast(info, failure) : udp->openUnicast(info, failure))) {
+        // An interface that is down or not there yet may come.
+        if (!group || !deviceInfo.reconnect || !udp->joinFailed())
+            return failOpen(failure);
+        reportLinkError(failure);
+        waitForDevice(UdpMulticast);
+        return false;
+    }
     deviceInfo.conType = kind;
     deviceInfo.udp = info;
     notePeer();
+    noteExposure();
+    emitEvent(LinkOpened);
+    return true;
+}
+
+void IOHandler::waitForDevice(ConType kind)
+{
+    if (kind == Serial)
+        serial->close();
+    else
+        udp->release();
+    deviceInfo.conType = None;
+    waitingFor = kind;
+    qDebug() << "link" << name() << "waiting for its device to come back";
+    emitEvent(LinkWaiting);
+    reconnect->begin();
+}
+
+// A try that fails is no news: the operator heard of the loss once.
+bool IOHandler::retryDevice()
+{
+    QString failure;
+    bool back = false;
+    if (waitingFor == Serial) {
+        back = serial->open(deviceInfo.serial, failure);
+    } else if (waitingFor == UdpMulticast) {
+        // The interface may have come back under a new index.
+        UdpInfo info = deviceInfo.udp;
+        const QNetworkInterface now =
+            QNetworkInterface::interfaceFromName(info.netInterface.name());
+        if (now.isValid())
+            info.netInterface = now;
+        back = udp->openMulticast(info, failure);
+        if (back)
+            deviceInfo.udp = info;
+        else
+            udp->release();
+    }
+    if (!back)
+        return false;
+    deviceInfo.conType = waitingFor;
+    waitingFor = None;
+    linkCounters.reconnected();
+    qDebug() << "link" << name() << "is back";
     emitEvent(LinkOpened);
     return true;
 }
@@ -209,6 +269,12 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
 {
     if (!sender.isNull() &&
         (senderPort != deviceInfo.udp.remotePort || sender != deviceInfo.udp.remoteAddr)) {
+        // A fixed peer is the only one heard: a stranger takes nothing over.
+        if (deviceInfo.udp.fixedPeer && deviceInfo.conType == UdpUnicast) {
+            linkCounters.foreign(sender.toString() + QLatin1Char(':') +
+                                 QString::number(senderPort));
+            return;
+        }
         deviceInfo.udp.remoteAddr = sender;
         deviceInfo.udp.remotePort = senderPort;
         packedDevice = QVariant();
@@ -266,6 +332,24 @@ void IOHandler::notePeer()
     const UdpInfo &udp = deviceInfo.udp;
     linkCounters.notePeer(udp.remoteAddr.toString() + QLatin1Char(':') +
                           QString::number(udp.remotePort));
+}
+
+// Without a fixed peer a unicast link answers whoever sent last: where
+// others can reach its port, any of them can take it over.
+void IOHandler::noteExposure()
+{
+    const UdpInfo &udp = deviceInfo.udp;
+    QString text;
+    if (deviceInfo.conType == UdpUnicast && !udp.fixedPeer && !udp.localAddr.isLoopback()) {
+        text = tr("any host that reaches %1:%2 can take this link over; \"Fixed peer\" answers "
+                  "only %3:%4")
+                   .arg(udp.localAddr.toString())
+                   .arg(udp.localPort)
+                   .arg(udp.remoteAddr.toString())
+                   .arg(udp.remotePort);
+        qDebug() << "link" << name() << text;
+    }
+    linkCounters.noteExposure(text);
 }
 
 TLinkCounters::Snapshot IOHandler::countersSnapshot() const

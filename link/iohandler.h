@@ -15,6 +15,7 @@
 #include <atomic>
 
 class QThread;
+class TReconnect;
 class TSerialEndpoint;
 class TUdpEndpoint;
 
@@ -50,6 +51,8 @@ public:
         quint16 remotePort;
         QNetworkInterface netInterface;
         bool loopBack;
+        // Unicast: answer only remoteAddr:remotePort, never a later sender.
+        bool fixedPeer;
     };
 
     struct DeviceInfo
@@ -58,6 +61,9 @@ public:
         ConType conType;
         SerialInfo serial;
         UdpInfo udp;
+        // Serial, multicast: a lost port (or an interface a group cannot be
+        // joined on) is tried again until it is back.
+        bool reconnect;
     };
 
     // Link event codes carried by TApp::TAppEvent.
@@ -66,7 +72,9 @@ public:
         LinkError = 2,
         LinkOpened = 3,
         LinkOpenFailed = 4,
-        LinkClosed = 5
+        LinkClosed = 5,
+        // Lost, and being tried again; LinkOpened follows once it is back.
+        LinkWaiting = 6
     };
 
     IOHandler(int id, bool ownThread, QObject *parent = nullptr);
@@ -140,11 +148,15 @@ private:
     bool openSerial(const SerialInfo &info, bool isConFlag);
     bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
     bool closed();
+    // Closes what was lost and tries it again on a schedule.
+    void waitForDevice(ConType kind);
+    bool retryDevice();
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
     // The endpoint a unicast link answers, for the counters' readers.
     void notePeer();
+    void noteExposure();
     bool failOpen(const QString &text);
     QString name() const;
 
@@ -152,6 +164,8 @@ private:
     // socket or port, and the link uses one of them at a time.
     TUdpEndpoint *udp = nullptr;
     TSerialEndpoint *serial = nullptr;
+    TReconnect *reconnect = nullptr;
+    ConType waitingFor = None;
     // The UDP endpoint's filters count here: the counts are read from any
     // thread, while the endpoint exists only in the link's.
     TLoopGuard loopGuard;

@@ -34,6 +34,13 @@ public:
         QString peer;
         QString lastError;
         QDateTime lastErrorAt;
+        // Devices that came back by themselves.
+        quint64 reconnects = 0;
+        // Datagrams from other than a fixed peer, and the last such sender.
+        quint64 foreignDropped = 0;
+        QString lastForeign;
+        // What the operator should know of how the link is exposed.
+        QString exposure;
     };
 
     void received(qsizetype bytes)
@@ -53,6 +60,18 @@ public:
         bump(gcsFrames, gcs);
         bump(uavFrames, uav);
         bump(discardedBytes, discarded);
+    }
+    void reconnected() { bump(reconnectCount, 1); }
+    void foreign(const QString &sender)
+    {
+        bump(foreignCount, 1);
+        const std::lock_guard<std::mutex> locker(notesMutex);
+        lastForeignSender = sender;
+    }
+    void noteExposure(const QString &text)
+    {
+        const std::lock_guard<std::mutex> locker(notesMutex);
+        exposureText = text;
     }
     void notePeer(const QString &peer)
     {
@@ -79,10 +98,14 @@ public:
         s.discardedBytes = read(discardedBytes);
         s.sendErrors = read(sendErrors);
         s.dropped = read(droppedBlocks) + moreDropped;
+        s.reconnects = read(reconnectCount);
+        s.foreignDropped = read(foreignCount);
         const std::lock_guard<std::mutex> locker(notesMutex);
         s.peer = currentPeer;
         s.lastError = error;
         s.lastErrorAt = errorAt;
+        s.lastForeign = lastForeignSender;
+        s.exposure = exposureText;
         return s;
     }
 
@@ -105,8 +128,12 @@ private:
     std::atomic<quint64> discardedBytes{0};
     std::atomic<quint64> sendErrors{0};
     std::atomic<quint64> droppedBlocks{0};
+    std::atomic<quint64> reconnectCount{0};
+    std::atomic<quint64> foreignCount{0};
     mutable std::mutex notesMutex;
     QString currentPeer;
     QString error;
     QDateTime errorAt;
+    QString lastForeignSender;
+    QString exposureText;
 };

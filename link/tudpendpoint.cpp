@@ -98,6 +98,7 @@ bool TUdpEndpoint::openUnicast(const IOHandler::UdpInfo &udp, QString &failure)
 
 bool TUdpEndpoint::openMulticast(const IOHandler::UdpInfo &udp, QString &failure)
 {
+    lastJoinFailed = false;
     if (udp.localPort == 0) {
         failure = IOHandler::tr("invalid group port");
         return false;
@@ -119,7 +120,8 @@ bool TUdpEndpoint::openMulticast(const IOHandler::UdpInfo &udp, QString &failure
     socket->setMulticastInterface(udp.netInterface);
     // A bound socket that is no group member would look open and hear
     // nothing: that is a failed open.
-    if (!socket->joinMulticastGroup(udp.localAddr, udp.netInterface))
+    lastJoinFailed = !socket->joinMulticastGroup(udp.localAddr, udp.netInterface);
+    if (lastJoinFailed)
         failure = TLinkErrors::joinFailed(*socket, udp.localAddr, udp.netInterface);
     else if (!openGroupSender(udp))
         failure = TLinkErrors::bindFailed(*groupSender, any, 0);

@@ -53,6 +53,8 @@ public:
     // On failure `failure` says why, for the operator.
     bool openUnicast(const IOHandler::UdpInfo &udp, QString &failure);
     bool openMulticast(const IOHandler::UdpInfo &udp, QString &failure);
+    // The last multicast open failed at joining its group.
+    bool joinFailed() const { return lastJoinFailed; }
     // Every block the relay forwards passes here, so these two are made
     // where the link's sendData() can take them in whole. False when the
     // datagram did not go out.
@@ -87,6 +89,7 @@ private:
     const Sink sink;
     State state = State::Closed;
     bool draining = false;
+    bool lastJoinFailed = false;
     QUdpSocket *socket = nullptr;
     QUdpSocket *groupSender = nullptr; // multicast: the socket the group hears us from
 };

@@ -39,6 +39,8 @@ QString TCounterText::line(const TLinkMonitor::Sample &s)
         return tr("closed");
     case TLinkStates::State::Opening:
         return tr("opening");
+    case TLinkStates::State::Waiting:
+        return tr("waiting for port");
     default:
         break;
     }
@@ -58,7 +60,11 @@ QString TCounterText::tooltip(const TLinkMonitor::Sample &s, bool vehicle)
              << tr("frames to the other vehicles: %1").arg(exact(c.uavFrames))
              << tr("bytes in no frame: %1").arg(exact(c.discardedBytes));
     rows << tr("send errors: %1").arg(exact(c.sendErrors))
-         << tr("blocks dropped: %1").arg(exact(c.dropped));
+         << tr("blocks dropped: %1").arg(exact(c.dropped))
+         << tr("reconnects: %1").arg(exact(c.reconnects));
+    if (c.foreignDropped > 0 || !c.lastForeign.isEmpty())
+        rows << tr("from strangers, dropped: %1 (last from %2)")
+                    .arg(exact(c.foreignDropped), c.lastForeign);
     if (!c.peer.isEmpty())
         rows << tr("peer: %1").arg(c.peer);
     rows << tr("last block: %1")
@@ -67,5 +73,7 @@ QString TCounterText::tooltip(const TLinkMonitor::Sample &s, bool vehicle)
     if (!c.lastError.isEmpty())
         rows << tr("last error (%1): %2")
                     .arg(c.lastErrorAt.toString(QStringLiteral("HH:mm:ss")), c.lastError);
+    if (!c.exposure.isEmpty())
+        rows << c.exposure;
     return rows.join(QLatin1Char('\n'));
 }

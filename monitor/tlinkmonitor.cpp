@@ -16,6 +16,8 @@ TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &now,
     d.discardedBytes -= base.discardedBytes;
     d.sendErrors -= base.sendErrors;
     d.dropped -= base.dropped;
+    d.reconnects -= base.reconnects;
+    d.foreignDropped -= base.foreignDropped;
     return d;
 }
 } // namespace
@@ -23,6 +25,10 @@ TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &now,
 TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 nowMs)
 {
     Track &track = tracks[id];
+    if (track.link != &link) {
+        track = Track();
+        track.link = &link;
+    }
     const TLinkCounters::Snapshot raw = link.countersSnapshot();
     Sample s;
     s.state = states.stateOf(id);

@@ -43,6 +43,8 @@ public:
 private:
     struct Track
     {
+        // A vehicle deleted and added again is a new link under its id.
+        const IOHandler *link = nullptr;
         TLinkCounters::Snapshot last;
         TLinkCounters::Snapshot base;
         QDateTime resetAt;

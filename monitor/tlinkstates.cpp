@@ -18,6 +18,8 @@ QString TLinkStates::name(State state)
         return QStringLiteral("open");
     case State::Failed:
         return QStringLiteral("failed");
+    case State::Waiting:
+        return QStringLiteral("waiting");
     default:
         return QStringLiteral("closed");
     }
@@ -41,6 +43,9 @@ void TLinkStates::onEvent(int event, int id, const QVariant &var)
         break;
     case IOHandler::LinkClosed:
         link.state = State::Closed;
+        break;
+    case IOHandler::LinkWaiting:
+        link.state = State::Waiting;
         break;
     default:
         break;

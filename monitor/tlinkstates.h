@@ -16,7 +16,9 @@ public:
         Closed,
         Opening,
         Open,
-        Failed
+        Failed,
+        // Lost, and being tried again.
+        Waiting
     };
 
     explicit TLinkStates(QObject *parent = nullptr);
@@ -27,7 +29,7 @@ public:
     // The reason of the last failed open, empty after a good one.
     QString failureOf(int id) const { return states.value(id).failure; }
     bool knows(int id) const { return states.contains(id); }
-    // "closed", "opening", "open", "failed": the words scripts read.
+    // "closed", "opening", "open", "failed", "waiting": the words scripts read.
     static QString name(State state);
 
 private:

@@ -12,6 +12,7 @@
 #include "testsupport.h"
 #include "windowsupport.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QSerialPort>
@@ -53,6 +54,8 @@ private slots:
     void portThatCannotOpen();
     void portVanishesAndReturns();
     void peerStopsReading();
+    void reconnectingPort_data();
+    void reconnectingPort();
 
 private:
     // Both directions, through the ground station and the far end: sent
@@ -309,6 +312,61 @@ void TstFaultsSerial::peerStopsReading()
 
     QVERIFY2(probeArrived, "the link stopped receiving");
     QVERIFY2(closed, "Disconnect was not served");
+}
+
+void TstFaultsSerial::reconnectingPort_data()
+{
+    QTest::addColumn<bool>("disconnectWhileWaiting");
+    QTest::newRow("the port comes back") << false;
+    QTest::newRow("Disconnect while waiting") << true;
+}
+
+// With "Reconnect" a lost port is tried again by itself: one box for the
+// loss, the form stays locked meanwhile, and data flows again once it is
+// back; Disconnect ends the wait.
+void TstFaultsSerial::reconnectingPort()
+{
+    QFETCH(bool, disconnectWhileWaiting);
+    TIoForm *serial = window->uavForm(0);
+    QTest::mouseClick(serial->disconnectBtn, Qt::LeftButton);
+    QTRY_VERIFY(unlocked(serial));
+    serial->reconnectCheck->setChecked(true);
+    QTest::mouseClick(serial->connectBtn, Qt::LeftButton);
+    QTRY_VERIFY(locked(serial));
+    gcsPeer.sendTo(gcsPort, "before the loss");
+    QTRY_VERIFY(farGot.endsWith("before the loss"));
+    log = std::make_unique<linktest::EventLog>();
+
+    pty->kill();
+    QTRY_COMPARE(log->codes(kSerialId),
+                 (QVector<int>{IOHandler::LinkError, IOHandler::LinkWaiting}));
+    QTRY_COMPARE(boxes->seen.size(), 1);
+    QVERIFY(locked(serial));
+    if (disconnectWhileWaiting) {
+        QTest::mouseClick(serial->disconnectBtn, Qt::LeftButton);
+        QTRY_VERIFY(unlocked(serial));
+    }
+    far.close();
+    QVERIFY(pty->restart());
+    QVERIFY(openFar());
+    if (disconnectWhileWaiting) {
+        // Three retry periods and more: no try is made any more.
+        QTest::qWait(1600);
+        QCOMPARE(log->codes(kSerialId), (QVector<int>{IOHandler::LinkError, IOHandler::LinkWaiting,
+                                                      IOHandler::LinkClosed}));
+        serial->reconnectCheck->setChecked(false);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(log->codes(kSerialId).size(), 3, 5000);
+    QCOMPARE(log->codes(kSerialId).last(), int(IOHandler::LinkOpened));
+    gcsPeer.sendTo(gcsPort, "after the return");
+    QTRY_VERIFY(farGot.endsWith("after the return"));
+    QCOMPARE(boxes->seen.size(), 1);
+    QCOMPARE(TLinkManager::instance()->linkRef(kSerialId)->countersSnapshot().reconnects,
+             quint64(1));
+    QTest::mouseClick(serial->disconnectBtn, Qt::LeftButton);
+    QTRY_VERIFY(unlocked(serial));
+    serial->reconnectCheck->setChecked(false);
 }
 
 QTEST_MAIN(TstFaultsSerial)

@@ -203,7 +203,9 @@ void TstHeadless::relaysBothWaysAndCounts()
         figures.resize(9);
         for (int i = 0; i < 9; ++i)
             line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
-        return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\"\n").arg(peer);
+        return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
+                                     "foreign_dropped=0 last_foreign=\n")
+                          .arg(peer);
     };
     const QString last =
         finalLine("gcs", {commands, commands * command.size(), 1, telemetry.size()}, gcs.port()) +
@@ -229,6 +231,8 @@ void TstHeadless::takenPortLeavesTheOthers()
     program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
     program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
     program.unicastGroup(QStringLiteral("Con1"), taker.port(), testsupport::freeUdpPort());
+    QSettings(program.config(), QSettings::IniFormat)
+        .setValue(QStringLiteral("Con0/FixedPeer"), QStringLiteral("true"));
     program.start({"--headless", "--config", program.config(), "--stats", "60"});
     const QString reason = QStringLiteral("127.0.0.1:%1 is already in use").arg(taker.port());
     const QString failed = QStringLiteral("uav2 failed: ") + reason + QLatin1Char('\n');
@@ -236,8 +240,15 @@ void TstHeadless::takenPortLeavesTheOthers()
     QTRY_COMPARE(program.errLines(QStringLiteral(" open udp ")), 2);
     gcs.sendTo(gcsLink, "still relayed");
     QTRY_COMPARE(uav1.received(), QList<QByteArray>{"still relayed"});
+    // uav1 answers its fixed peer only: what the stranger sends goes nowhere.
+    taker.sendTo(uav1Link, relaytest::gcsFrame(3));
+    uav1.sendTo(uav1Link, relaytest::gcsFrame(4));
+    QTRY_COMPARE(gcs.received(), QList<QByteArray>{relaytest::gcsFrame(4)});
     QCOMPARE(program.stop(SIGINT), 0);
-    QVERIFY2(program.out.contains(QStringLiteral("last_error=\"rec udp error: %1\"\n").arg(reason)),
+    QVERIFY2(program.out.contains(
+                 QStringLiteral("foreign_dropped=1 last_foreign=127.0.0.1:%1\n").arg(taker.port())),
+             qPrintable(program.out));
+    QVERIFY2(program.out.contains(QStringLiteral("last_error=\"rec udp error: %1\" ").arg(reason)),
              qPrintable(program.out));
 }
 

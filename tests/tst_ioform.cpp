@@ -29,8 +29,9 @@ const QString kMulticast = QStringLiteral("Udp组播");
 
 QStringList allKeys()
 {
-    return {QStringLiteral("BaudRate"),       QStringLiteral("ConType"),
-            QStringLiteral("DataBits"),       QStringLiteral("LocalIp"),
+    return {QStringLiteral("AutoReconnect"),  QStringLiteral("BaudRate"),
+            QStringLiteral("ConType"),        QStringLiteral("DataBits"),
+            QStringLiteral("FixedPeer"),      QStringLiteral("LocalIp"),
             QStringLiteral("LocalIpGroup"),   QStringLiteral("LocalPort"),
             QStringLiteral("LocalPortGroup"), QStringLiteral("LoopBack"),
             QStringLiteral("Parity"),         QStringLiteral("RemoteIp"),
@@ -45,9 +46,11 @@ QStringList sorted(QStringList list)
 }
 
 // Names of the controls that are not hidden, in layout order.
-QStringList visibleControls(const TIoForm &form)
+// The form's controls by name, in layout order. A group field's edit stands
+// for it where enabled state is asked: its label stays lit when locked.
+QList<QPair<QString, QWidget *>> namedControls(const TIoForm &form, bool groupEdits)
 {
-    const QList<QPair<QString, QWidget *>> controls{
+    return {
         {QStringLiteral("conType"), form.conTypeCombox},
         {QStringLiteral("serial"), form.serialCombox},
         {QStringLiteral("baud"), form.baudCombox},
@@ -56,43 +59,33 @@ QStringList visibleControls(const TIoForm &form)
         {QStringLiteral("parity"), form.parityCombox},
         {QStringLiteral("loopBack"), form.loopBackCheck},
         {QStringLiteral("netCard"), form.netCardCombox},
-        {QStringLiteral("groupIp"), form.groupIpEdit},
-        {QStringLiteral("groupPort"), form.groupPortEdit},
+        {QStringLiteral("groupIp"),
+         groupEdits ? static_cast<QWidget *>(form.groupIpEdit->lineEdit()) : form.groupIpEdit},
+        {QStringLiteral("groupPort"),
+         groupEdits ? static_cast<QWidget *>(form.groupPortEdit->lineEdit()) : form.groupPortEdit},
         {QStringLiteral("localIp"), form.localIpEdit},
         {QStringLiteral("localPort"), form.localPortEdit},
         {QStringLiteral("remoteIp"), form.remoteIpEdit},
         {QStringLiteral("remotePort"), form.remotePortEdit},
+        {QStringLiteral("reconnect"), form.reconnectCheck},
+        {QStringLiteral("fixedPeer"), form.fixedPeerCheck},
         {QStringLiteral("connect"), form.connectBtn},
         {QStringLiteral("disconnect"), form.disconnectBtn}};
+}
+
+QStringList visibleControls(const TIoForm &form)
+{
     QStringList names;
-    for (const auto &c : controls)
+    for (const auto &c : namedControls(form, false))
         if (c.second->isVisibleTo(const_cast<TIoForm *>(&form)))
             names << c.first;
     return names;
 }
 
-// Names of the enabled controls (for the group edits: their line edits).
 QStringList enabledControls(const TIoForm &form)
 {
-    const QList<QPair<QString, QWidget *>> controls{
-        {QStringLiteral("conType"), form.conTypeCombox},
-        {QStringLiteral("serial"), form.serialCombox},
-        {QStringLiteral("baud"), form.baudCombox},
-        {QStringLiteral("dataBits"), form.dataBitsCombox},
-        {QStringLiteral("stopBits"), form.stopBitsCombox},
-        {QStringLiteral("parity"), form.parityCombox},
-        {QStringLiteral("loopBack"), form.loopBackCheck},
-        {QStringLiteral("netCard"), form.netCardCombox},
-        {QStringLiteral("groupIp"), form.groupIpEdit->lineEdit()},
-        {QStringLiteral("groupPort"), form.groupPortEdit->lineEdit()},
-        {QStringLiteral("localIp"), form.localIpEdit},
-        {QStringLiteral("localPort"), form.localPortEdit},
-        {QStringLiteral("remoteIp"), form.remoteIpEdit},
-        {QStringLiteral("remotePort"), form.remotePortEdit},
-        {QStringLiteral("connect"), form.connectBtn},
-        {QStringLiteral("disconnect"), form.disconnectBtn}};
     QStringList names;
-    for (const auto &c : controls)
+    for (const auto &c : namedControls(form, true))
         if (c.second->isEnabled())
             names << c.first;
     return names;
@@ -114,18 +107,18 @@ QStringList interfaceNames()
     return names;
 }
 
-const QStringList kSerialSet{QStringLiteral("conType"),  QStringLiteral("serial"),
-                             QStringLiteral("baud"),     QStringLiteral("dataBits"),
-                             QStringLiteral("stopBits"), QStringLiteral("parity"),
-                             QStringLiteral("connect"),  QStringLiteral("disconnect")};
+const QStringList kSerialSet{
+    QStringLiteral("conType"),   QStringLiteral("serial"),   QStringLiteral("baud"),
+    QStringLiteral("dataBits"),  QStringLiteral("stopBits"), QStringLiteral("parity"),
+    QStringLiteral("reconnect"), QStringLiteral("connect"),  QStringLiteral("disconnect")};
 const QStringList kUnicastSet{QStringLiteral("conType"),    QStringLiteral("localIp"),
                               QStringLiteral("localPort"),  QStringLiteral("remoteIp"),
-                              QStringLiteral("remotePort"), QStringLiteral("connect"),
-                              QStringLiteral("disconnect")};
+                              QStringLiteral("remotePort"), QStringLiteral("fixedPeer"),
+                              QStringLiteral("connect"),    QStringLiteral("disconnect")};
 const QStringList kMulticastSet{QStringLiteral("conType"),   QStringLiteral("loopBack"),
                                 QStringLiteral("netCard"),   QStringLiteral("groupIp"),
-                                QStringLiteral("groupPort"), QStringLiteral("connect"),
-                                QStringLiteral("disconnect")};
+                                QStringLiteral("groupPort"), QStringLiteral("reconnect"),
+                                QStringLiteral("connect"),   QStringLiteral("disconnect")};
 
 void pressConnect(TIoForm &form)
 {
@@ -238,9 +231,10 @@ void TstIoForm::defaultState()
     QCOMPARE(form.disconnectBtn->text(), QStringLiteral("Disconnect"));
 
     QCOMPARE(visibleControls(form), kSerialSet);
-    QStringList enabledExpected{"conType", "serial",    "baud",     "dataBits",   "stopBits",
-                                "parity",  "loopBack",  "netCard",  "groupIp",    "groupPort",
-                                "localIp", "localPort", "remoteIp", "remotePort", "connect"};
+    QStringList enabledExpected{"conType",   "serial",    "baud",     "dataBits",   "stopBits",
+                                "parity",    "loopBack",  "netCard",  "groupIp",    "groupPort",
+                                "localIp",   "localPort", "remoteIp", "remotePort", "reconnect",
+                                "fixedPeer", "connect"};
     QCOMPARE(enabledControls(form), enabledExpected);
     QVERIFY(!form.disconnectBtn->isEnabled());
     QCOMPARE(QString::fromLatin1(form.metaObject()->className()), QStringLiteral("TIoForm"));
@@ -255,11 +249,12 @@ void TstIoForm::layoutAndSizes()
     QVERIFY(layout);
     QCOMPARE(layout, form.mainLayout);
     QCOMPARE(layout->spacing(), 10);
-    const QList<QWidget *> order{
-        form.conTypeCombox,  form.serialCombox,   form.baudCombox,    form.dataBitsCombox,
-        form.stopBitsCombox, form.parityCombox,   form.loopBackCheck, form.netCardCombox,
-        form.groupIpEdit,    form.groupPortEdit,  form.localIpEdit,   form.localPortEdit,
-        form.remoteIpEdit,   form.remotePortEdit, form.connectBtn,    form.disconnectBtn};
+    const QList<QWidget *> order{form.conTypeCombox,  form.serialCombox,   form.baudCombox,
+                                 form.dataBitsCombox, form.stopBitsCombox, form.parityCombox,
+                                 form.loopBackCheck,  form.netCardCombox,  form.groupIpEdit,
+                                 form.groupPortEdit,  form.localIpEdit,    form.localPortEdit,
+                                 form.remoteIpEdit,   form.remotePortEdit, form.reconnectCheck,
+                                 form.fixedPeerCheck, form.connectBtn,     form.disconnectBtn};
     QCOMPARE(layout->count(), order.size());
     for (int i = 0; i < order.size(); ++i) {
         QCOMPARE(layout->itemAt(i)->widget(), order.at(i));
@@ -323,9 +318,10 @@ void TstIoForm::enabledSetPerFlag_data()
     QTest::addColumn<bool>("flag");
     QTest::addColumn<QStringList>("visible");
     QTest::addColumn<QStringList>("enabled");
-    const QStringList closed{"conType", "serial",    "baud",     "dataBits",   "stopBits",
-                             "parity",  "loopBack",  "netCard",  "groupIp",    "groupPort",
-                             "localIp", "localPort", "remoteIp", "remotePort", "connect"};
+    const QStringList closed{"conType",   "serial",    "baud",     "dataBits",   "stopBits",
+                             "parity",    "loopBack",  "netCard",  "groupIp",    "groupPort",
+                             "localIp",   "localPort", "remoteIp", "remotePort", "reconnect",
+                             "fixedPeer", "connect"};
     const QStringList open{"disconnect"};
     QTest::newRow("serial open") << QStringLiteral("Serial") << true << kSerialSet << open;
     QTest::newRow("serial closed") << QStringLiteral("Serial") << false << kSerialSet << closed;
@@ -645,6 +641,8 @@ void TstIoForm::connectWritesAllTenKeys()
     QCOMPARE(s.value("RemotePort").toString(), QStringLiteral("9000"));
     QCOMPARE(s.value("UdpNetInterface").toString(), form.netCardCombox->currentText());
     QCOMPARE(s.value("LoopBack").toString(), QStringLiteral("0"));
+    QCOMPARE(s.value("AutoReconnect").toString(), QStringLiteral("false"));
+    QCOMPARE(s.value("FixedPeer").toString(), QStringLiteral("false"));
 
     // The form connected its own handler: saving does not depend on anyone
     // listening, and a second press writes the current values again.

@@ -55,6 +55,7 @@ private slots:
     void openFailureWarns_data();
     void openFailureWarns();
     void receivesAndAnswersLastSender();
+    void fixedPeerHearsOnlyItsPeer();
     void sendChoosesTarget_data();
     void sendChoosesTarget();
     void emptyDatagramDoesNotStall();
@@ -256,6 +257,32 @@ void TestIoHandlerUdp::receivesAndAnswersLastSender()
     QCOMPARE(sample.counts.rxBlocks, quint64(0));
     QCOMPARE(sample.counts.txBytes, quint64(0));
     QCOMPARE(link->countersSnapshot().rxBlocks, quint64(2));
+}
+
+// With a fixed peer a stranger's datagram neither redirects the link nor
+// goes anywhere; it is counted with its sender.
+void TestIoHandlerUdp::fixedPeerHearsOnlyItsPeer()
+{
+    LinkPtr link = startLink(linkId);
+    Blocks blocks(link.get());
+    QUdpSocket peer, stranger;
+    QVERIFY(peer.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QVERIFY(stranger.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    const quint16 port = testsupport::freeUdpPort();
+    IOHandler::DeviceInfo device = unicast(linkId, port, peer.localPort());
+    device.udp.fixedPeer = true;
+    QVERIFY(request(link.get(), device, true));
+    stranger.writeDatagram("take over", QHostAddress::LocalHost, port);
+    peer.writeDatagram("from the peer", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(blocks.received.size(), 1);
+    QCOMPARE(blocks.received.first().data, QByteArray("from the peer"));
+    emit link->sendBuffSignal("answer");
+    QCOMPARE(nextDatagram(peer).data(), QByteArray("answer"));
+    QVERIFY(!stranger.hasPendingDatagrams());
+    const TLinkCounters::Snapshot counts = link->countersSnapshot();
+    QCOMPARE(counts.foreignDropped, quint64(1));
+    QCOMPARE(counts.lastForeign, QStringLiteral("127.0.0.1:%1").arg(stranger.localPort()));
+    QCOMPARE(counts.rxBlocks, quint64(1));
 }
 
 void TestIoHandlerUdp::sendChoosesTarget_data()

@@ -14,6 +14,8 @@ TLinkRow::Look lookOf(const TLinkMonitor::Sample &s)
         return s.quiet ? TLinkRow::Look::Quiet : TLinkRow::Look::Open;
     case TLinkStates::State::Failed:
         return TLinkRow::Look::Failed;
+    case TLinkStates::State::Waiting:
+        return TLinkRow::Look::Quiet;
     default:
         return TLinkRow::Look::Closed;
     }

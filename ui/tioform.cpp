@@ -84,13 +84,23 @@ void TIoForm::initUi()
     remoteIpEdit = new TLabelLineEdit(tr("RemoteIp"), emptyUnit);
     remotePortEdit = new TLabelLineEdit(tr("RemotePort"), emptyUnit);
 
+    reconnectCheck = new QCheckBox(tr("Reconnect"));
+    reconnectCheck->setToolTip(tr("Open the port again by itself when it is lost, and keep "
+                                  "trying to join the group while its interface is missing"));
+    fixedPeerCheck = new QCheckBox(tr("Fixed peer"));
+    fixedPeerCheck->setToolTip(tr("Answer only the remote address and port as typed: a datagram "
+                                  "from anyone else is dropped and cannot take the link over"));
+    for (QCheckBox *check : {reconnectCheck, fixedPeerCheck})
+        check->setFont(TUiDefine::instance()->widgetFont);
+
     connectBtn = new TPushButton(tr("Connect"));
     disconnectBtn = new TPushButton(tr("Disconnect"));
 
-    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,    dataBitsCombox,
-                                    stopBitsCombox, parityCombox,   loopBackCheck, netCardCombox,
-                                    groupIpEdit,    groupPortEdit,  localIpEdit,   localPortEdit,
-                                    remoteIpEdit,   remotePortEdit, connectBtn,    disconnectBtn};
+    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,     dataBitsCombox,
+                                    stopBitsCombox, parityCombox,   loopBackCheck,  netCardCombox,
+                                    groupIpEdit,    groupPortEdit,  localIpEdit,    localPortEdit,
+                                    remoteIpEdit,   remotePortEdit, reconnectCheck, fixedPeerCheck,
+                                    connectBtn,     disconnectBtn};
     for (QWidget *control : controls)
         mainLayout->addWidget(control);
 
@@ -146,6 +156,8 @@ TLinkSettings TIoForm::values() const
     v.remotePort = remotePortEdit->text();
     v.netInterface = netCardCombox->currentText();
     v.loopBack = loopBackCheck->checkState();
+    v.autoReconnect = reconnectCheck->isChecked();
+    v.fixedPeer = fixedPeerCheck->isChecked();
     return v;
 }
 
@@ -166,6 +178,8 @@ void TIoForm::apply(const TLinkSettings &v)
     remotePortEdit->setText(v.remotePort);
     netCardCombox->comboBox()->setCurrentText(v.netInterface);
     loopBackCheck->setCheckState(static_cast<Qt::CheckState>(v.loopBack));
+    reconnectCheck->setChecked(v.autoReconnect);
+    fixedPeerCheck->setChecked(v.fixedPeer);
 }
 
 void TIoForm::onConTypeText(const QString &text)
@@ -182,11 +196,12 @@ QList<QWidget *> TIoForm::controlsOf(int kind) const
 {
     switch (kind) {
     case IOHandler::UdpUnicast:
-        return {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit};
+        return {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit, fixedPeerCheck};
     case IOHandler::UdpMulticast:
-        return {groupIpEdit, groupPortEdit, netCardCombox, loopBackCheck};
+        return {groupIpEdit, groupPortEdit, netCardCombox, loopBackCheck, reconnectCheck};
     default:
-        return {serialCombox, baudCombox, dataBitsCombox, stopBitsCombox, parityCombox};
+        return {serialCombox,   baudCombox,   dataBitsCombox,
+                stopBitsCombox, parityCombox, reconnectCheck};
     }
 }
 
@@ -196,9 +211,12 @@ void TIoForm::setConType(int type)
     const int shown = type == IOHandler::UdpUnicast || type == IOHandler::UdpMulticast
                           ? type
                           : int(IOHandler::Serial);
+    // A control of several kinds is shown when one of them is.
     for (int kind : endpointKinds)
         for (QWidget *w : controlsOf(kind))
-            w->setVisible(kind == shown);
+            w->setVisible(false);
+    for (QWidget *w : controlsOf(shown))
+        w->setVisible(true);
 }
 
 void TIoForm::setConFlag(bool isConFlag)

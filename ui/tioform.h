@@ -57,6 +57,9 @@ public:
     TLabelLineEdit *localPortEdit = nullptr;
     TLabelLineEdit *remoteIpEdit = nullptr;
     TLabelLineEdit *remotePortEdit = nullptr;
+    // Serial and multicast; unicast.
+    QCheckBox *reconnectCheck = nullptr;
+    QCheckBox *fixedPeerCheck = nullptr;
     TPushButton *connectBtn = nullptr;
     TPushButton *disconnectBtn = nullptr;
 

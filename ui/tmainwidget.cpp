@@ -261,7 +261,7 @@ void TMainWidget::onTAppEvent(int event, int id, QVariant var)
 {
     Q_UNUSED(id)
     if (event != IOHandler::LinkOpened && event != IOHandler::LinkOpenFailed &&
-        event != IOHandler::LinkClosed)
+        event != IOHandler::LinkClosed && event != IOHandler::LinkWaiting)
         return;
     const IOHandler::DeviceInfo device = IOHandler::deviceFromVariant(var);
     TIoForm *form = nullptr;
@@ -273,5 +273,6 @@ void TMainWidget::onTAppEvent(int event, int id, QVariant var)
             form = uavForms.at(k);
     }
     if (form)
-        form->setConFlag(event == IOHandler::LinkOpened);
+        // A link waiting for its device stays locked: Disconnect ends the wait.
+        form->setConFlag(event == IOHandler::LinkOpened || event == IOHandler::LinkWaiting);
 }
