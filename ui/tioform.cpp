@@ -90,8 +90,13 @@ void TIoForm::initUi()
     fixedPeerCheck = new QCheckBox(tr("Fixed peer"));
     fixedPeerCheck->setToolTip(tr("Answer only the remote address and port as typed: a datagram "
                                   "from anyone else is dropped and cannot take the link over"));
-    for (QCheckBox *check : {reconnectCheck, fixedPeerCheck})
+    // Lit like the labels beside them, grey like the fields while locked.
+    QPalette checkPalette = TUiDefine::instance()->labelPalette;
+    checkPalette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    for (QCheckBox *check : {reconnectCheck, fixedPeerCheck}) {
         check->setFont(TUiDefine::instance()->widgetFont);
+        check->setPalette(checkPalette);
+    }
 
     connectBtn = new TPushButton(tr("Connect"));
     disconnectBtn = new TPushButton(tr("Disconnect"));
