@@ -475,7 +475,8 @@ void TstMainWidget::eventsLockAndUnlockByRecordId_data()
     QTest::newRow("3 with record -1") << 3 << 10 << -1 << -2;
     QTest::newRow("2 with record 11") << 2 << 11 << 11 << -2;
     QTest::newRow("1 with record 11") << 1 << 11 << 11 << -2;
-    QTest::newRow("6 with record 11") << 6 << 11 << 11 << -2;
+    QTest::newRow("6 (waiting) with record 11") << 6 << 11 << 11 << 1;
+    QTest::newRow("7 with record 11") << 7 << 11 << 11 << -2;
 }
 
 void TstMainWidget::eventsLockAndUnlockByRecordId()
