@@ -46,6 +46,10 @@ void TCaptureWriter::stop()
         stopping = true;
     }
     wake.notify_one();
+    // A slot connected directly to stopped() runs in the writer's thread,
+    // which is ending anyway; it is joined by the next start() or stop().
+    if (worker.get_id() == std::this_thread::get_id())
+        return;
     if (worker.joinable())
         worker.join();
     const std::lock_guard<std::mutex> locker(mutex);
@@ -82,6 +86,16 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
                          const QByteArray &payload)
 {
+    // The file describes IPv4 datagrams only; anything else is counted
+    // here rather than ending the recording as the writer's failures do.
+    bool src4 = false;
+    bool dst4 = false;
+    src.toIPv4Address(&src4);
+    dst.toIPv4Address(&dst4);
+    if (!src4 || !dst4 || payload.size() > TPcapngFile::maxUdpPayload) {
+        droppedCount.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
     return push(Record{Record::UdpPacket,
                        direction,
                        TPcapngFile::Udp,

@@ -39,7 +39,8 @@ public:
     // order with the packets, and never dropped: the packets after it
     // would otherwise name an interface the file does not have.
     int addInterface(Kind kind, const QString &name, const QString &description);
-    // Any thread; false when the packet was dropped.
+    // Any thread; false when the packet was dropped: the queue was full,
+    // recording is over, or the datagram is not one of IPv4.
     bool udp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
              quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload);
     bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);

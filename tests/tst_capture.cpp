@@ -78,9 +78,10 @@ private slots:
                 line << "user_dlt:data" + QString(7, '|') + hex;
             expected << line.join('|');
         }
+        QVERIFY(!writer.udp(0, t0, Dir::Inbound, QHostAddress("::1"), 1, QHostAddress(a), 2, "6"));
         writer.stop();
         QCOMPARE(writer.written(), quint64(sent.size()));
-        QCOMPARE(writer.dropped(), 0u);
+        QCOMPARE(writer.dropped(), 1u);
         QStringList args{"-o", "ip.check_checksum:TRUE"};
         for (const char *field :
              {"frame.interface_name", "frame.interface_description", "frame.packet_flags_direction",
