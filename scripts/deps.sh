@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ qtbase5-dev libqt5serialport5-dev fonts-wqy-microhei
-          socat xvfb xauth "$@")
+          socat xvfb xauth tshark "$@")
 
 missing=()
 for p in "${packages[@]}"; do
