@@ -61,7 +61,17 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("SECONDS"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Also print diagnostics (headless)."));
-    parser.addOptions({headless, config, vehicles, stats, verbose});
+    const QCommandLineOption capture(
+        QStringLiteral("capture"),
+        QStringLiteral("Record every block of every link into FILE, a pcapng capture "
+                       "(headless)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption captureLimit(
+        QStringLiteral("capture-limit"),
+        QStringLiteral("Stop recording when the capture reaches MB megabytes (default: no "
+                       "limit)."),
+        QStringLiteral("MB"));
+    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit});
     for (const char *name : kQtGuiOptions) {
         QCommandLineOption qtOption(QString::fromLatin1(name));
         if (!isFlag(name))
@@ -92,6 +102,14 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     options.config = parser.value(config);
     options.verbose = parser.isSet(verbose);
+    options.capture = parser.value(capture);
+    int megabytes = 0;
+    if (parser.isSet(captureLimit) &&
+        !number(parser.value(captureLimit), 1, 1024 * 1024, megabytes))
+        return usageError(QStringLiteral("--capture-limit takes a number of megabytes from 1, "
+                                         "not '%1'.")
+                              .arg(parser.value(captureLimit)));
+    options.captureLimit = qint64(megabytes) * 1024 * 1024;
     if (parser.isSet(vehicles) && !number(parser.value(vehicles), 1, maxVehicles, options.vehicles))
         return usageError(QStringLiteral("--vehicles takes a number from 1 to %1, not '%2'.")
                               .arg(maxVehicles)
@@ -101,7 +119,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
             QStringLiteral("--stats takes a number of seconds from 1 to 86400, not '%1'.")
                 .arg(parser.value(stats)));
     if (!parser.isSet(headless)) {
-        for (const QCommandLineOption *only : {&config, &vehicles, &stats, &verbose})
+        for (const QCommandLineOption *only :
+             {&config, &vehicles, &stats, &verbose, &capture, &captureLimit})
             if (parser.isSet(*only))
                 return usageError(QStringLiteral("--%1 needs --headless: the window reads "
                                                  "./cfg/app.ini and shows every link.")

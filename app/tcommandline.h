@@ -22,6 +22,9 @@ struct TRunOptions
     // 0: no periodic stats.
     int statsSeconds = 0;
     bool verbose = false;
+    // Empty: no recording. The limit in bytes, 0 for none.
+    QString capture;
+    qint64 captureLimit = 0;
     QString error;
     QString usage;
 };

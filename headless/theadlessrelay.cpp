@@ -2,6 +2,8 @@
 
 #include "app/tapp.h"
 #include "app/trelaylinks.h"
+#include "capture/tcapturetap.h"
+#include "capture/tcapturewriter.h"
 #include "config/tlinksettings.h"
 #include "config/tlinksettingsfile.h"
 #include "headless/tconsole.h"
@@ -13,6 +15,7 @@
 #include "link/tlinknames.h"
 #include "link/tserialports.h"
 #include "monitor/tlinkstates.h"
+#include "msg/tmsgmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -123,6 +126,7 @@ void THeadlessRelay::start()
         emit link.first->openDeviceSignal(device, true);
     }
 
+    startCapture();
     if (options.statsSeconds > 0) {
         statsTimer = new QTimer(this);
         connect(statsTimer, &QTimer::timeout, this, [this] { printStats(); });
@@ -140,12 +144,36 @@ void THeadlessRelay::stop()
         last.append(link ? link->countersSnapshot() : TLinkCounters::Snapshot{});
     }
     TLinkManager::instance()->shutdownAll();
+    TCaptureTap::stop();
     if (options.statsSeconds <= 0)
         return;
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < linkIds.size(); ++i)
-        TConsole::outputLine(TStatsLines::line(
-            linkIds.at(i), TLinkStates::name(TLinkStates::State::Closed), last.at(i)));
+        TConsole::outputLine(TStatsLines::line(linkIds.at(i),
+                                               TLinkStates::name(TLinkStates::State::Closed),
+                                               last.at(i), TCaptureTap::dropped()));
+}
+
+// Before the links open, so that the capture holds their first blocks. A
+// capture that cannot be made is told, and the relay runs without it.
+void THeadlessRelay::startCapture()
+{
+    if (options.capture.isEmpty())
+        return;
+    QString error;
+    if (!TCaptureTap::start(options.capture, options.captureLimit, error)) {
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
+        return;
+    }
+    connect(
+        TCaptureTap::current().get(), &TCaptureWriter::stopped, this,
+        [](const QString &reason) {
+            TCaptureTap::stop();
+            emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
+                                                  QStringLiteral("capture stopped: ") + reason);
+        },
+        Qt::QueuedConnection);
+    TConsole::errorLine(QStringLiteral("recording to ") + options.capture);
 }
 
 void THeadlessRelay::printStats()
@@ -154,6 +182,7 @@ void THeadlessRelay::printStats()
         const auto link = TLinkManager::instance()->linkRef(id);
         if (link)
             TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(states.stateOf(id)),
-                                                   link->countersSnapshot()));
+                                                   link->countersSnapshot(),
+                                                   TCaptureTap::dropped()));
     }
 }

@@ -25,6 +25,7 @@ private:
     void start();
     void stop();
     void printStats();
+    void startCapture();
 
     const TRunOptions options;
     TLinkStates &states;

@@ -3,35 +3,9 @@
 #include "app/tapp.h"
 #include "headless/tconsole.h"
 #include "link/iohandler.h"
+#include "link/tendpointtext.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
-#include "link/tserialports.h"
-
-namespace {
-QString endpoint(const QHostAddress &address, quint16 port)
-{
-    return address.toString() + QLatin1Char(':') + QString::number(port);
-}
-
-QString opened(const IOHandler::DeviceInfo &d)
-{
-    switch (d.conType) {
-    case IOHandler::UdpUnicast:
-        return QStringLiteral("open udp %1 -> %2")
-            .arg(endpoint(d.udp.localAddr, d.udp.localPort),
-                 endpoint(d.udp.remoteAddr, d.udp.remotePort));
-    case IOHandler::UdpMulticast:
-        return QStringLiteral("open multicast %1 on %2")
-            .arg(endpoint(d.udp.localAddr, d.udp.localPort),
-                 d.udp.netInterface.isValid() ? d.udp.netInterface.humanReadableName()
-                                              : QStringLiteral("the default interface"));
-    default:
-        return QStringLiteral("open serial %1 %2")
-            .arg(TSerialPorts::deviceName(d.serial.portName))
-            .arg(d.serial.baudRate ? d.serial.baudRate : 115200);
-    }
-}
-} // namespace
 
 TLinkLines::TLinkLines(const TLinkStates &states, QObject *parent) : QObject(parent), states(states)
 {
@@ -50,7 +24,8 @@ void TLinkLines::onEvent(int event, int id, const QVariant &var)
     const QString name = TLinkNames::shortName(id);
     switch (event) {
     case IOHandler::LinkOpened:
-        TConsole::errorLine(name + QLatin1Char(' ') + opened(IOHandler::deviceFromVariant(var)));
+        TConsole::errorLine(name + QStringLiteral(" open ") +
+                            TEndpointText::of(IOHandler::deviceFromVariant(var)));
         break;
     case IOHandler::LinkWaiting:
         TConsole::errorLine(name + QStringLiteral(" waiting for port"));

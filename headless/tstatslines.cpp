@@ -13,7 +13,8 @@ QString quoted(QString text)
 }
 } // namespace
 
-QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Snapshot &counts)
+QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Snapshot &counts,
+                          quint64 captureDropped)
 {
     return QStringLiteral("stats link=%1 state=%2 rx_blocks=%3 rx_bytes=%4 tx_blocks=%5 "
                           "tx_bytes=%6 gcs_frames=%7 uav_frames=%8 discarded_bytes=%9 ")
@@ -26,11 +27,12 @@ QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Sna
                .arg(counts.uavFrames)
                .arg(counts.discardedBytes) +
            QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4 reconnects=%5 "
-                          "foreign_dropped=%6 last_foreign=%7")
+                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8")
                .arg(counts.sendErrors)
                .arg(counts.dropped)
                .arg(counts.peer, quoted(counts.lastError))
                .arg(counts.reconnects)
                .arg(counts.foreignDropped)
-               .arg(counts.lastForeign);
+               .arg(counts.lastForeign)
+               .arg(captureDropped);
 }

@@ -12,5 +12,7 @@
 class TStatsLines
 {
 public:
-    static QString line(int id, const QString &state, const TLinkCounters::Snapshot &counts);
+    // `captureDropped`: blocks the recording could not keep, for every link.
+    static QString line(int id, const QString &state, const TLinkCounters::Snapshot &counts,
+                        quint64 captureDropped);
 };

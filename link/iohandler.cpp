@@ -1,6 +1,8 @@
 #include "link/iohandler.h"
 
 #include "app/tapp.h"
+#include "capture/tcapturetap.h"
+#include "capture/tlinktap.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/treconnect.h"
@@ -20,7 +22,7 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent)
 }
 
 IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
-    : QObject(parent), ownsThread(ownThread)
+    : QObject(parent), tap(std::make_unique<TLinkTap>()), ownsThread(ownThread)
 {
     deviceInfo.id = id;
     registerMetaTypes();
@@ -118,6 +120,8 @@ void IOHandler::init()
         serial = new TSerialEndpoint(deviceInfo,
                                      {[this](const QByteArray &b) {
                                           linkCounters.received(b.size());
+                                          if (TCaptureTap::on())
+                                              tap->serialIn(deviceInfo, b);
                                           emit recIoBuff(b, QVariant::fromValue(deviceInfo));
                                       },
                                       [this](const QString &text) { reportLinkError(text); },
@@ -284,6 +288,8 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
     if (!packedDevice.isValid())
         packedDevice = QVariant::fromValue(deviceInfo);
     linkCounters.received(data.size());
+    if (TCaptureTap::on())
+        tap->udpIn(deviceInfo, sender, senderPort, data);
     emit recIoBuff(data, packedDevice);
 }
 
@@ -314,9 +320,11 @@ void IOHandler::sendData(QByteArray b, QVariant device)
         return;
     }
     // Under the send lock: a direct call from another thread counts in turn.
-    if (outcome == TSerialEndpoint::Write::Taken)
+    if (outcome == TSerialEndpoint::Write::Taken) {
         linkCounters.sent(b.size());
-    else if (outcome == TSerialEndpoint::Write::Dropped)
+        if (TCaptureTap::on())
+            tap->out(deviceInfo, target, udp ? udp->groupSendPort() : 0, b);
+    } else if (outcome == TSerialEndpoint::Write::Dropped)
         linkCounters.droppedBlock();
     else
         linkCounters.sendFailed();

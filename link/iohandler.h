@@ -13,8 +13,10 @@
 #include <QVariant>
 
 #include <atomic>
+#include <memory>
 
 class QThread;
+class TLinkTap;
 class TReconnect;
 class TSerialEndpoint;
 class TUdpEndpoint;
@@ -171,6 +173,8 @@ private:
     TLoopGuard loopGuard;
     std::atomic<quint64> ownDropped{0};
     TLinkCounters linkCounters;
+    // Made with the link; a block is handed over only while recording.
+    std::unique_ptr<TLinkTap> tap;
     QMutex mutex;
     DeviceInfo deviceInfo{};
     QVariant packedDevice; // deviceInfo as last emitted with a datagram

@@ -55,6 +55,8 @@ public:
     bool openMulticast(const IOHandler::UdpInfo &udp, QString &failure);
     // The last multicast open failed at joining its group.
     bool joinFailed() const { return lastJoinFailed; }
+    // The port a group member sends from, 0 without one.
+    quint16 groupSendPort() const { return groupSender ? groupSender->localPort() : 0; }
     // Every block the relay forwards passes here, so these two are made
     // where the link's sendData() can take them in whole. False when the
     // datagram did not go out.

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -156,7 +157,9 @@ void TstHeadless::relaysBothWaysAndCounts()
     QFile file(program.config());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray stored = file.readAll();
-    program.start({"--headless", "--config", program.config(), "--stats", "1"});
+    const QString capture = program.dir.filePath(QStringLiteral("relay.pcapng"));
+    program.start(
+        {"--headless", "--config", program.config(), "--stats", "1", "--capture", capture});
     QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp 127.0.0.1:")), 3, 20000);
     QVERIFY2(program.err.contains(QStringLiteral("uav2 open udp 127.0.0.1:%1 -> 127.0.0.1:%2")
                                       .arg(uav2Link)
@@ -204,7 +207,7 @@ void TstHeadless::relaysBothWaysAndCounts()
         for (int i = 0; i < 9; ++i)
             line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
         return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
-                                     "foreign_dropped=0 last_foreign=\n")
+                                     "foreign_dropped=0 last_foreign= capture_dropped=0\n")
                           .arg(peer);
     };
     const QString last =
@@ -219,6 +222,35 @@ void TstHeadless::relaysBothWaysAndCounts()
     QCOMPARE(uav1.received(), everyCommand);
     QVERIFY(file.seek(0));
     QCOMPARE(file.readAll(), stored);
+
+    // The capture holds every block once, under its link, direction,
+    // addresses and ports, with the bytes as they went.
+    if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        QSKIP("tshark is not installed; it reads the capture back");
+    QProcess tshark;
+    tshark.start(QStringLiteral("tshark"),
+                 {"-r", capture, "-T", "fields", "-e", "frame.interface_name", "-e",
+                  "frame.packet_flags_direction", "-e", "udp.dstport", "-e", "udp.payload"});
+    QVERIFY(tshark.waitForFinished(30000));
+    QMap<QString, int> packets;
+    QSet<QByteArray> payloads;
+    for (const QByteArray &line : tshark.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.split('\t');
+        if (f.size() < 4)
+            continue;
+        packets[QString::fromLatin1(f[0] + ' ' + f[1].right(1))]++;
+        payloads << QByteArray::fromHex(f[3]);
+        if (f[0] == "uav2")
+            QCOMPARE(f[2].toInt(), int(uav2.port()));
+    }
+    const QMap<QString, int> expected{{"gcs 1", commands},
+                                      {"gcs 2", 1},
+                                      {"uav1 1", 2},
+                                      {"uav1 2", commands},
+                                      {"uav2 2", commands + 1}};
+    QCOMPARE(packets, expected);
+    QCOMPARE(payloads,
+             (QSet<QByteArray>{command, telemetry, position, relaytest::handedOn(position)}));
 }
 
 void TstHeadless::takenPortLeavesTheOthers()
@@ -233,11 +265,16 @@ void TstHeadless::takenPortLeavesTheOthers()
     program.unicastGroup(QStringLiteral("Con1"), taker.port(), testsupport::freeUdpPort());
     QSettings(program.config(), QSettings::IniFormat)
         .setValue(QStringLiteral("Con0/FixedPeer"), QStringLiteral("true"));
-    program.start({"--headless", "--config", program.config(), "--stats", "60"});
+    program.start({"--headless", "--config", program.config(), "--stats", "60", "--capture",
+                   "no-such-folder/relay.pcapng"});
     const QString reason = QStringLiteral("127.0.0.1:%1 is already in use").arg(taker.port());
     const QString failed = QStringLiteral("uav2 failed: ") + reason + QLatin1Char('\n');
     QTRY_COMPARE_WITH_TIMEOUT(program.errLines(failed), 1, 20000);
     QTRY_COMPARE(program.errLines(QStringLiteral(" open udp ")), 2);
+    // A capture that cannot be made is told; the relay runs without it.
+    QCOMPARE(program.errLines(QStringLiteral("error: Cannot create capture file "
+                                             "no-such-folder/relay.pcapng")),
+             1);
     gcs.sendTo(gcsLink, "still relayed");
     QTRY_COMPARE(uav1.received(), QList<QByteArray>{"still relayed"});
     // uav1 answers its fixed peer only: what the stranger sends goes nowhere.
@@ -246,7 +283,7 @@ void TstHeadless::takenPortLeavesTheOthers()
     QTRY_COMPARE(gcs.received(), QList<QByteArray>{relaytest::gcsFrame(4)});
     QCOMPARE(program.stop(SIGINT), 0);
     QVERIFY2(program.out.contains(
-                 QStringLiteral("foreign_dropped=1 last_foreign=127.0.0.1:%1\n").arg(taker.port())),
+                 QStringLiteral("foreign_dropped=1 last_foreign=127.0.0.1:%1 ").arg(taker.port())),
              qPrintable(program.out));
     QVERIFY2(program.out.contains(QStringLiteral("last_error=\"rec udp error: %1\" ").arg(reason)),
              qPrintable(program.out));
