@@ -23,6 +23,7 @@
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
+#include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "windowsupport.h"
 
@@ -35,8 +36,11 @@
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
 #include <QtTest>
@@ -104,6 +108,7 @@ private slots:
     void defaultPortsConnect();
     void storedSwarmComesBack();
     void screenshot();
+    void recordsWhatFlows();
 
 private:
     // Records every open or close request emitted on the registered links.
@@ -253,7 +258,9 @@ void TstMainWidget::layoutAndTexts()
              static_cast<QWidget *>(window->vehicleRowList()));
     QLayout *buttons = mainLayout->itemAt(2)->layout();
     QVERIFY(qobject_cast<QHBoxLayout *>(buttons));
-    QCOMPARE(buttons->count(), 4);
+    // The four, then "Record".
+    QCOMPARE(buttons->count(), 5);
+    QCOMPARE(buttons->itemAt(4)->widget(), static_cast<QWidget *>(window->recorder()));
     const QStringList texts{QStringLiteral("全部连接"), QStringLiteral("全部断开"),
                             QStringLiteral("增加无人机"), QStringLiteral("删除无人机")};
     const QList<TPushButton *> expected{window->connectAllButton(), window->disconnectAllButton(),
@@ -861,6 +868,46 @@ void TstMainWidget::screenshot()
     QVERIFY(image.save(QStringLiteral("screenshot.png")));
     qInfo() << "screenshot written to" << QDir::current().absoluteFilePath("screenshot.png")
             << image.size();
+}
+
+// "Record" writes what the links pass into the chosen file, shows its size
+// meanwhile, and a file that cannot be made is said in a box.
+void TstMainWidget::recordsWhatFlows()
+{
+    windowtest::BoxWatcher boxes;
+    QVERIFY(!window->recorder()->recordTo(QStringLiteral("no-such-folder/x.pcapng")));
+    QTRY_COMPARE(boxes.seen.size(), 1);
+    QVERIFY(boxes.texts().first().contains(QLatin1String("no-such-folder/x.pcapng")));
+
+    relaytest::UdpPeer gcsPeer, uavPeer;
+    QVERIFY(gcsPeer.bindLocal() && uavPeer.bindLocal());
+    const quint16 gcsLink = testsupport::freeUdpPort();
+    windowtest::setUnicast(window->groundStationForm(), gcsLink, gcsPeer.port());
+    windowtest::setUnicast(window->vehicleForms().first(), testsupport::freeUdpPort(),
+                           uavPeer.port());
+    QTest::mouseClick(window->connectAllButton(), Qt::LeftButton);
+    QTRY_VERIFY(windowtest::locked(window->vehicleForms().first()));
+    QTRY_VERIFY(windowtest::locked(window->groundStationForm()));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("window.pcapng"));
+    QVERIFY(window->recorder()->recordTo(file));
+    QCOMPARE(window->recorder()->button()->text(), QStringLiteral("Stop"));
+    for (const char *block : {"one", "two", "three"})
+        gcsPeer.sendTo(gcsLink, block);
+    QTRY_COMPARE(uavPeer.received().size(), 3);
+    QTRY_VERIFY(window->recorder()->sizeLabel()->text().startsWith(QStringLiteral("\u25cf ")));
+    QTest::mouseClick(window->recorder()->button(), Qt::LeftButton);
+    QCOMPARE(window->recorder()->button()->text(), QStringLiteral("Record"));
+    if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        QSKIP("tshark is not installed; it reads the capture back");
+    QProcess tshark;
+    tshark.start(QStringLiteral("tshark"),
+                 {"-r", file, "-T", "fields", "-e", "frame.interface_name", "-e", "udp.payload"});
+    QVERIFY(tshark.waitForFinished(30000));
+    const QByteArray lines = tshark.readAllStandardOutput();
+    QCOMPARE(lines.count("gcs\t"), 3);
+    QCOMPARE(lines.count("uav1\t"), 3);
+    QVERIFY(lines.contains(QByteArray("three").toHex()));
 }
 
 QTEST_MAIN(TstMainWidget)

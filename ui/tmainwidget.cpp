@@ -10,6 +10,7 @@
 #include "ui/tcounterrefresh.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
+#include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "ui/twindowsettings.h"
 
@@ -62,6 +63,8 @@ void TMainWidget::initUi()
     buttonLayout->addWidget(disconnectAllBtn);
     buttonLayout->addWidget(addUavBtn);
     buttonLayout->addWidget(delUavBtn);
+    recordButton = new TRecordButton;
+    buttonLayout->addWidget(recordButton);
     mainLayout->addLayout(buttonLayout);
 }
 

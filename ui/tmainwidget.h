@@ -9,6 +9,7 @@
 class QVBoxLayout;
 class TCounterRefresh;
 class TLinkRow;
+class TRecordButton;
 class TRowList;
 class TIoForm;
 class TPushButton;
@@ -33,6 +34,7 @@ public:
     TPushButton *delUavButton() const { return delUavBtn; }
     TRowList *vehicleRowList() const { return rowList; }
     TCounterRefresh *counters() const { return counterRefresh; }
+    TRecordButton *recorder() const { return recordButton; }
 
     // Link id of the ground-station link and of the first vehicle link.
     static constexpr int gcsLinkId = TLinkNames::gcsLinkId;
@@ -80,4 +82,5 @@ private:
     QVector<TIoForm *> uavForms;
     TRowList *rowList = nullptr;
     TCounterRefresh *counterRefresh = nullptr;
+    TRecordButton *recordButton = nullptr;
 };

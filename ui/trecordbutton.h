@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QTimer;
+class TPushButton;
+
+// "Record" beside the window's buttons: asks for a file, then records every
+// block of every link into it until pressed again, showing a dot and the
+// file's size meanwhile. A file that cannot be made is said in a box and the
+// relay goes on.
+class TRecordButton : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TRecordButton(QWidget *parent = nullptr);
+    ~TRecordButton() override;
+
+    TPushButton *button() const { return recordBtn; }
+    QLabel *sizeLabel() const { return size; }
+    // Without asking; false when the file cannot be made.
+    bool recordTo(const QString &path);
+    void stop();
+    static QString defaultPath();
+
+private:
+    void onPressed();
+    void showSize();
+
+    TPushButton *recordBtn = nullptr;
+    QLabel *size = nullptr;
+    QTimer *sizeTimer = nullptr;
+    QString path;
+};
