@@ -109,8 +109,9 @@ void TstHeadless::commandLine_data()
                                     << "^uav-sim-relay: Unknown option 'headles'\\.\nUsage: ";
     QTest::newRow("value missing") << QStringList{"--headless", "--vehicles"} << 2 << "^$"
                                    << "Missing value after '--vehicles'" + usage;
-    for (const QStringList &bad : {QStringList{"--vehicles", "0"}, QStringList{"--vehicles", "abc"},
-                                   QStringList{"--stats", "-1"}})
+    for (const QStringList &bad :
+         {QStringList{"--vehicles", "0"}, QStringList{"--vehicles", "abc"},
+          QStringList{"--stats", "-1"}, QStringList{"--capture-limit", "0"}})
         QTest::newRow(qPrintable(bad.join(' ')))
             << (QStringList{"--headless"} + bad) << 2 << "^$" << bad.first() + " takes" + usage;
     QTest::newRow("config is a directory")

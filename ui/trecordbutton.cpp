@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QSpinBox>
 #include <QTimer>
 
 TRecordButton::TRecordButton(QWidget *parent) : QWidget(parent)
@@ -23,7 +24,13 @@ TRecordButton::TRecordButton(QWidget *parent) : QWidget(parent)
     size = new QLabel;
     size->setFont(TUiDefine::instance()->widgetFont);
     size->setPalette(TUiDefine::instance()->labelPalette);
+    limit = new QSpinBox;
+    limit->setRange(0, 1024 * 1024);
+    limit->setSuffix(QStringLiteral(" MB"));
+    limit->setSpecialValueText(tr("no limit"));
+    limit->setToolTip(tr("Recording stops when the file reaches this size"));
     layout->addWidget(recordBtn);
+    layout->addWidget(limit);
     layout->addWidget(size);
     // Beside the four buttons, not in their room.
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
@@ -60,7 +67,7 @@ void TRecordButton::onPressed()
 bool TRecordButton::recordTo(const QString &file)
 {
     QString error;
-    if (!TCaptureTap::start(file, 0, error)) {
+    if (!TCaptureTap::start(file, qint64(limit->value()) * 1024 * 1024, error)) {
         emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
         return false;
     }
@@ -74,6 +81,7 @@ bool TRecordButton::recordTo(const QString &file)
         },
         Qt::QueuedConnection);
     recordBtn->setText(tr("Stop"));
+    limit->setEnabled(false);
     recordBtn->setToolTip(tr("Recording to %1").arg(QDir::toNativeSeparators(file)));
     showSize();
     sizeTimer->start(500);
@@ -90,6 +98,7 @@ void TRecordButton::stop()
     size->clear();
     recordBtn->setText(tr("Record"));
     recordBtn->setToolTip(QString());
+    limit->setEnabled(true);
 }
 
 void TRecordButton::showSize()

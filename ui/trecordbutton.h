@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QSpinBox;
 class QTimer;
 class TPushButton;
 
@@ -19,6 +20,8 @@ public:
 
     TPushButton *button() const { return recordBtn; }
     QLabel *sizeLabel() const { return size; }
+    // Megabytes at which recording stops; 0 for no limit.
+    QSpinBox *limitBox() const { return limit; }
     // Without asking; false when the file cannot be made.
     bool recordTo(const QString &path);
     void stop();
@@ -30,6 +33,7 @@ private:
 
     TPushButton *recordBtn = nullptr;
     QLabel *size = nullptr;
+    QSpinBox *limit = nullptr;
     QTimer *sizeTimer = nullptr;
     QString path;
 };
