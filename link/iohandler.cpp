@@ -3,6 +3,8 @@
 #include "app/tapp.h"
 #include "capture/tcapturetap.h"
 #include "capture/tlinktap.h"
+#include "link/tdevicerecord.h"
+#include "link/tendpointtext.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/treconnect.h"
@@ -62,32 +64,18 @@ IOHandler::~IOHandler()
 
 void IOHandler::registerMetaTypes()
 {
-    qRegisterMetaType<QHostAddress>("QHostAddress");
-    qRegisterMetaType<IOHandler::ConType>("IOHandler::ConType");
-    qRegisterMetaType<QSerialPort::SerialPortError>("QSerialPort::SerialPortError");
-    qRegisterMetaType<IOHandler::DeviceInfo>("IOHandler::DeviceInfo");
+    TDeviceRecord::registerMetaTypes();
 }
 
 IOHandler::DeviceInfo IOHandler::deviceFromVariant(const QVariant &device)
 {
-    const int type = qMetaTypeId<DeviceInfo>();
-    if (device.userType() == type)
-        return *static_cast<const DeviceInfo *>(device.constData());
-    QVariant converted = device;
-    if (converted.isValid() && converted.convert(type))
-        return *static_cast<const DeviceInfo *>(converted.constData());
-    return DeviceInfo{};
+    return TDeviceRecord::fromVariant(device);
 }
 
 void IOHandler::preferPlainEventLoops()
 {
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
-}
-
-bool IOHandler::isDefaultDevice(const QVariant &device)
-{
-    return device == QVariant(0);
 }
 
 void IOHandler::shutdown()
@@ -116,25 +104,21 @@ void IOHandler::init()
                                      quint16 senderPort) { onDatagram(data, sender, senderPort); },
                               [this](const QString &text) { reportLinkError(text); }},
                              this);
+    const auto warn = [this](const QString &text) { reportLinkError(text); };
     if (!serial)
         serial = new TSerialEndpoint(deviceInfo,
-                                     {[this](const QByteArray &b) {
-                                          linkCounters.received(b.size());
-                                          if (TCaptureTap::on())
-                                              tap->serialIn(deviceInfo, b);
-                                          emit recIoBuff(b, QVariant::fromValue(deviceInfo));
-                                      },
-                                      [this](const QString &text) { reportLinkError(text); },
-                                      [this](const QString &text) {
-                                          reportLinkError(text);
-                                          if (deviceInfo.reconnect)
-                                              waitForDevice(Serial);
-                                          else
-                                              openSerial(deviceInfo.serial, false);
-                                      }},
+                                     {[this](const QByteArray &b) { onSerialBlock(b); }, warn,
+                                      [this](const QString &text) { onSerialLost(text); }},
                                      this);
     if (!reconnect)
-        reconnect = new TReconnect([this] { return retryDevice(); }, this);
+        reconnect = new TReconnect(
+            deviceInfo, *serial, *udp,
+            [this] {
+                linkCounters.reconnected();
+                qDebug() << "link" << name() << "is back";
+                emitEvent(LinkOpened);
+            },
+            this);
 }
 
 bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
@@ -143,7 +127,6 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
         return false;
     // Whatever is asked now replaces a wait for a lost device.
     reconnect->stop();
-    waitingFor = None;
     deviceInfo.conType = device.conType;
     deviceInfo.serial = device.serial;
     deviceInfo.udp = device.udp;
@@ -208,47 +191,28 @@ bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
     return true;
 }
 
-void IOHandler::waitForDevice(ConType kind)
+void IOHandler::onSerialBlock(const QByteArray &b)
 {
-    if (kind == Serial)
-        serial->close();
-    else
-        udp->release();
-    deviceInfo.conType = None;
-    waitingFor = kind;
-    qDebug() << "link" << name() << "waiting for its device to come back";
-    emitEvent(LinkWaiting);
-    reconnect->begin();
+    linkCounters.received(b.size());
+    if (TCaptureTap::on())
+        tap->serialIn(deviceInfo, b);
+    emit recIoBuff(b, QVariant::fromValue(deviceInfo));
 }
 
-// A try that fails is no news: the operator heard of the loss once.
-bool IOHandler::retryDevice()
+void IOHandler::onSerialLost(const QString &text)
 {
-    QString failure;
-    bool back = false;
-    if (waitingFor == Serial) {
-        back = serial->open(deviceInfo.serial, failure);
-    } else if (waitingFor == UdpMulticast) {
-        // The interface may have come back under a new index.
-        UdpInfo info = deviceInfo.udp;
-        const QNetworkInterface now =
-            QNetworkInterface::interfaceFromName(info.netInterface.name());
-        if (now.isValid())
-            info.netInterface = now;
-        back = udp->openMulticast(info, failure);
-        if (back)
-            deviceInfo.udp = info;
-        else
-            udp->release();
-    }
-    if (!back)
-        return false;
-    deviceInfo.conType = waitingFor;
-    waitingFor = None;
-    linkCounters.reconnected();
-    qDebug() << "link" << name() << "is back";
-    emitEvent(LinkOpened);
-    return true;
+    reportLinkError(text);
+    if (deviceInfo.reconnect)
+        waitForDevice(Serial);
+    else
+        openSerial(deviceInfo.serial, false);
+}
+
+void IOHandler::waitForDevice(ConType kind)
+{
+    reconnect->waitFor(kind);
+    qDebug() << "link" << name() << "waiting for its device to come back";
+    emitEvent(LinkWaiting);
 }
 
 // A close request is answered with the closed event whether or not anything
@@ -337,9 +301,8 @@ QString IOHandler::name() const
 
 void IOHandler::notePeer()
 {
-    const UdpInfo &udp = deviceInfo.udp;
-    linkCounters.notePeer(udp.remoteAddr.toString() + QLatin1Char(':') +
-                          QString::number(udp.remotePort));
+    linkCounters.notePeer(
+        TEndpointText::address(deviceInfo.udp.remoteAddr, deviceInfo.udp.remotePort));
 }
 
 // Without a fixed peer a unicast link answers whoever sent last: where
@@ -347,16 +310,11 @@ void IOHandler::notePeer()
 void IOHandler::noteExposure()
 {
     const UdpInfo &udp = deviceInfo.udp;
-    QString text;
-    if (deviceInfo.conType == UdpUnicast && !udp.fixedPeer && !udp.localAddr.isLoopback()) {
-        text = tr("any host that reaches %1:%2 can take this link over; \"Fixed peer\" answers "
-                  "only %3:%4")
-                   .arg(udp.localAddr.toString())
-                   .arg(udp.localPort)
-                   .arg(udp.remoteAddr.toString())
-                   .arg(udp.remotePort);
+    const bool exposed =
+        deviceInfo.conType == UdpUnicast && !udp.fixedPeer && !udp.localAddr.isLoopback();
+    const QString text = exposed ? TLinkErrors::takeoverRisk(udp) : QString();
+    if (exposed)
         qDebug() << "link" << name() << text;
-    }
     linkCounters.noteExposure(text);
 }
 

@@ -111,7 +111,7 @@ public:
     // conversion, else a value-initialised record.
     static DeviceInfo deviceFromVariant(const QVariant &device);
     // True for the "use your own endpoint" value, a numeric zero.
-    static bool isDefaultDevice(const QVariant &device);
+    static bool isDefaultDevice(const QVariant &device) { return device == QVariant(0); }
 
     // Link threads started from now on run Qt's own event dispatcher rather
     // than GLib's: under load GLib's loses socket notifications, and a UDP
@@ -150,9 +150,11 @@ private:
     bool openSerial(const SerialInfo &info, bool isConFlag);
     bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
     bool closed();
-    // Closes what was lost and tries it again on a schedule.
+    void onSerialBlock(const QByteArray &b);
+    // The port failed while open.
+    void onSerialLost(const QString &text);
+    // Lets go of what was lost and tries it again on a schedule.
     void waitForDevice(ConType kind);
-    bool retryDevice();
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
@@ -167,7 +169,6 @@ private:
     TUdpEndpoint *udp = nullptr;
     TSerialEndpoint *serial = nullptr;
     TReconnect *reconnect = nullptr;
-    ConType waitingFor = None;
     // The UDP endpoint's filters count here: the counts are read from any
     // thread, while the endpoint exists only in the link's.
     TLoopGuard loopGuard;

@@ -90,3 +90,9 @@ QString TLinkErrors::reasonOf(const QString &text)
     const int cut = text.indexOf(QLatin1String(": "));
     return cut < 0 ? text : text.mid(cut + 2);
 }
+
+QString TLinkErrors::takeoverRisk(const IOHandler::UdpInfo &udp)
+{
+    return tr("any host that reaches %1 can take this link over; \"Fixed peer\" answers only %2")
+        .arg(endpoint(udp.localAddr, udp.localPort), endpoint(udp.remoteAddr, udp.remotePort));
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/iohandler.h"
+
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QString>
@@ -28,6 +30,9 @@ public:
     static QString serialFailed(QSerialPort::SerialPortError error, const QString &errorString,
                                 const QString &device);
     static QString forRow(int id, const QString &text);
+    // A unicast link that answers whoever sent last, bound where others
+    // reach it.
+    static QString takeoverRisk(const IOHandler::UdpInfo &udp);
     // The reason alone, without the words that say what failed.
     static QString reasonOf(const QString &text);
 };

@@ -1,31 +1,46 @@
 #pragma once
 
+#include "link/iohandler.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
-// When a lost device is tried again: every 500 ms for the first 5 s, then
-// every 2 s, until an attempt succeeds or the schedule is stopped. Lives in
-// the link's thread, so every attempt runs there.
+class TSerialEndpoint;
+class TUdpEndpoint;
+
+// A lost device, tried again: every 500 ms for the first 5 s, then every
+// 2 s, until it is back or the wait is stopped. A try that fails is no news:
+// the operator heard of the loss once. Lives in the link's thread, so every
+// try runs there.
 class TReconnect : public QObject
 {
     Q_OBJECT
 public:
-    // `attempt` returns true once the device is back.
-    explicit TReconnect(std::function<bool()> attempt, QObject *parent = nullptr);
+    // The record and endpoints are the link's; `back` runs once the device
+    // is open again, with the record's kind set.
+    TReconnect(IOHandler::DeviceInfo &record, TSerialEndpoint &serial, TUdpEndpoint &udp,
+               std::function<void()> back, QObject *parent = nullptr);
 
-    void begin();
+    // Lets go of the lost device (a serial port or a multicast group) and
+    // starts the tries.
+    void waitFor(IOHandler::ConType kind);
     void stop();
     bool isWaiting() const { return timer.isActive(); }
-    // The pause before the next attempt, after waiting `waitedMs`.
+    // The pause before the next try, after waiting `waitedMs`.
     static int delayAfter(qint64 waitedMs) { return waitedMs < 5000 ? 500 : 2000; }
 
 private:
     void onTimer();
+    bool attempt();
 
-    std::function<bool()> attempt;
+    IOHandler::DeviceInfo &record;
+    TSerialEndpoint &serial;
+    TUdpEndpoint &udp;
+    std::function<void()> back;
+    IOHandler::ConType waitingFor = IOHandler::None;
     QTimer timer;
     QElapsedTimer waited;
 };

@@ -135,6 +135,20 @@ bool TUdpEndpoint::openMulticast(const IOHandler::UdpInfo &udp, QString &failure
     return true;
 }
 
+bool TUdpEndpoint::rejoin(IOHandler::UdpInfo &udp, QString &failure)
+{
+    IOHandler::UdpInfo now = udp;
+    const QNetworkInterface found = QNetworkInterface::interfaceFromName(udp.netInterface.name());
+    if (found.isValid())
+        now.netInterface = found;
+    if (!openMulticast(now, failure)) {
+        release();
+        return false;
+    }
+    udp = now;
+    return true;
+}
+
 // The group hears this link from a port of its own, which is how every
 // link of the relay knows the datagram for one of its own.
 bool TUdpEndpoint::openGroupSender(const IOHandler::UdpInfo &udp)

@@ -53,6 +53,9 @@ public:
     // On failure `failure` says why, for the operator.
     bool openUnicast(const IOHandler::UdpInfo &udp, QString &failure);
     bool openMulticast(const IOHandler::UdpInfo &udp, QString &failure);
+    // The group again, on its interface as the system lists it now (it may
+    // have come back under a new index); `udp` takes the interface used.
+    bool rejoin(IOHandler::UdpInfo &udp, QString &failure);
     // The last multicast open failed at joining its group.
     bool joinFailed() const { return lastJoinFailed; }
     // The port a group member sends from, 0 without one.
