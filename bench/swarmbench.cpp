@@ -1,0 +1,105 @@
+// A lockstep swarm through the relay's own link classes: N simulated
+// vehicles send one vehicle frame each on the same tick, at 10 Hz, and the
+// relay hands every frame to the N−1 others; beside it, in the same run, the
+// floor: the same sockets sending the same frames straight to each other
+// with sendmmsg from one thread.
+//
+//   relay-swarm [seconds=10] [seconds-at-200=60] [vehicles...=50 100 200]
+
+#include "procstats.h"
+#include "relayharness.h"
+#include "swarmrun.h"
+
+#include <QCoreApplication>
+#include <QVector>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace bench;
+
+namespace {
+
+constexpr double kHz = 10;
+
+struct Row
+{
+    double burstP99 = 0;
+    double cpuNsPerDelivery = 0;
+};
+
+Row report(int n, const char *path, double seconds, SwarmResult &r)
+{
+    Row row;
+    row.burstP99 = r.burst.percentileUs(99) / 1000;
+    row.cpuNsPerDelivery = r.delivered ? double(r.pathCpuNs) / double(r.delivered) : 0;
+    const double core = r.wallNs ? 100.0 * double(r.pathCpuNs) / double(r.wallNs) : 0;
+    std::printf("| %d | %s | %.0f s | %llu | %llu | %llu | %llu | %.1f / %.1f | %.1f / %.1f | "
+                "%.0f %% | %.2f |\n",
+                n, path, seconds, (unsigned long long)r.expected, (unsigned long long)r.delivered,
+                (unsigned long long)r.lost(), (unsigned long long)r.duplicates,
+                r.burst.percentileUs(50) / 1000, row.burstP99, r.latency.percentileUs(50) / 1000,
+                r.latency.percentileUs(99) / 1000, core, row.cpuNsPerDelivery / 1000);
+    std::fflush(stdout);
+    return row;
+}
+
+void swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
+{
+    std::vector<std::unique_ptr<UdpPeer>> owned;
+    std::vector<UdpPeer *> peers;
+    QVector<std::uint16_t> peerPorts;
+    for (int i = 0; i < n; ++i) {
+        owned.push_back(std::make_unique<UdpPeer>());
+        peers.push_back(owned.back().get());
+        peerPorts.append(owned.back()->port());
+    }
+    if (!relay.setVehicles(peerPorts)) {
+        std::printf("| %d | setup failed |\n", n);
+        return;
+    }
+    const QVector<std::uint16_t> &ports = relay.vehiclePorts();
+    SwarmRun run(peers, std::vector<std::uint16_t>(ports.begin(), ports.end()));
+    SwarmResult viaRelay = run.run(SwarmRun::Path::Relay, kHz, seconds);
+    const Row r = report(n, "relay", seconds, viaRelay);
+    if (!withFloor)
+        return;
+    SwarmResult direct = run.run(SwarmRun::Path::Direct, kHz, seconds);
+    const Row d = report(n, "floor", seconds, direct);
+    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+                d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
+                d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    RelayHarness::prepareProcess();
+    QCoreApplication app(argc, argv);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10;
+    const double longSeconds = argc > 2 ? std::atof(argv[2]) : 60;
+    QVector<int> sizes;
+    for (int i = 3; i < argc; ++i)
+        sizes.append(std::atoi(argv[i]));
+    if (sizes.isEmpty())
+        sizes = {50, 100, 200};
+    std::printf("relay-swarm: lockstep at %.0f Hz, 36-byte vehicle frames, %ld cores\n\n", kHz,
+                sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("| vehicles | path | time | deliveries owed | delivered | lost | duplicates | "
+                "burst p50 / p99 ms | latency p50 / p99 ms | CPU, one core | CPU us per "
+                "delivery |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+    {
+        RelayHarness relay;
+        for (int n : sizes)
+            swarm(relay, n, seconds, true);
+        if (longSeconds > 0)
+            swarm(relay, 200, longSeconds, false);
+        std::printf("\nresident memory at the end: %ld KiB, %ld threads\n", rssKiB(),
+                    threadCount());
+    }
+    RelayHarness::shutdown();
+    return 0;
+}

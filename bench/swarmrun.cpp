@@ -1,0 +1,190 @@
+#include "swarmrun.h"
+
+#include "benchclock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <thread>
+
+namespace bench {
+
+namespace {
+constexpr int kFrame = 36;
+constexpr int kBatch = 64;
+
+void encode(char *out, std::uint16_t stream, std::uint64_t tick, std::uint64_t sentNs)
+{
+    std::memset(out, 0, kFrame);
+    out[0] = char(0xEB);
+    out[1] = char(0x91);
+    std::memcpy(out + 2, &stream, 2);
+    std::memcpy(out + 4, &tick, 8);
+    std::memcpy(out + 12, &sentNs, 8);
+}
+
+sockaddr_in loopback(std::uint16_t port)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+} // namespace
+
+SwarmRun::SwarmRun(std::vector<UdpPeer *> p, std::vector<std::uint16_t> ports)
+    : peers(std::move(p)), relayPorts(std::move(ports))
+{
+}
+
+void SwarmRun::sendAll(Path path, double hz, std::uint64_t ticks, SwarmResult &result)
+{
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    const std::uint64_t cpu0 = threadCpuNs();
+    const std::size_t n = peers.size();
+    std::vector<sockaddr_in> to(n);
+    for (std::size_t i = 0; i < n; ++i)
+        to[i] = loopback(path == Path::Relay ? relayPorts[i] : peers[i]->port());
+    std::vector<mmsghdr> messages(n);
+    std::vector<iovec> iov(n);
+    char frame[kFrame];
+    const double intervalNs = 1e9 / hz;
+    const std::uint64_t start = monotonicNs();
+    for (std::uint64_t tick = 0; tick < ticks; ++tick) {
+        const auto due = start + std::uint64_t(double(tick) * intervalNs);
+        if (monotonicNs() < due) {
+            timespec ts{time_t(due / 1000000000u), long(due % 1000000000u)};
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+        }
+        tickStart[tick] = monotonicNs();
+        for (std::size_t i = 0; i < n; ++i) {
+            encode(frame, std::uint16_t(i), tick, monotonicNs());
+            const int fd = peers[i]->handle();
+            if (path == Path::Relay) {
+                sendto(fd, frame, kFrame, 0, reinterpret_cast<const sockaddr *>(&to[i]),
+                       sizeof to[i]);
+                continue;
+            }
+            std::size_t count = 0;
+            for (std::size_t j = 0; j < n; ++j) {
+                if (j == i)
+                    continue;
+                iov[count] = {frame, kFrame};
+                messages[count].msg_hdr = {};
+                messages[count].msg_hdr.msg_name = &to[j];
+                messages[count].msg_hdr.msg_namelen = sizeof to[j];
+                messages[count].msg_hdr.msg_iov = &iov[count];
+                messages[count].msg_hdr.msg_iovlen = 1;
+                ++count;
+            }
+            for (std::size_t done = 0; done < count;) {
+                const int sent = sendmmsg(fd, messages.data() + done, unsigned(count - done), 0);
+                if (sent <= 0)
+                    break;
+                done += std::size_t(sent);
+            }
+        }
+    }
+    result.wallNs = monotonicNs() - start;
+    senderCpuNs = threadCpuNs() - cpu0;
+}
+
+void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
+{
+    const std::uint64_t cpu0 = threadCpuNs();
+    const std::size_t n = peers.size();
+    std::vector<pollfd> fds;
+    for (UdpPeer *peer : peers)
+        fds.push_back({peer->handle(), POLLIN, 0});
+    char buffers[kBatch][64];
+    iovec iov[kBatch];
+    mmsghdr messages[kBatch];
+    while (!stop) {
+        if (poll(fds.data(), fds.size(), 20) <= 0)
+            continue;
+        for (std::size_t sink = 0; sink < n; ++sink) {
+            if (!(fds[sink].revents & POLLIN))
+                continue;
+            for (;;) {
+                for (int k = 0; k < kBatch; ++k) {
+                    iov[k] = {buffers[k], sizeof buffers[k]};
+                    messages[k].msg_hdr = {};
+                    messages[k].msg_hdr.msg_iov = &iov[k];
+                    messages[k].msg_hdr.msg_iovlen = 1;
+                }
+                const int got = recvmmsg(fds[sink].fd, messages, kBatch, MSG_DONTWAIT, nullptr);
+                if (got <= 0)
+                    break;
+                const std::uint64_t now = monotonicNs();
+                for (int k = 0; k < got; ++k) {
+                    const char *in = buffers[k];
+                    std::uint16_t stream = 0;
+                    std::uint64_t tick = 0, sentNs = 0;
+                    std::memcpy(&stream, in + 2, 2);
+                    std::memcpy(&tick, in + 4, 8);
+                    std::memcpy(&sentNs, in + 12, 8);
+                    if (messages[k].msg_len < kFrame || std::uint8_t(in[0]) != 0xEB ||
+                        stream >= n || stream == sink || tick >= result.ticks) {
+                        ++result.unexpected;
+                        continue;
+                    }
+                    std::uint8_t &mark = seen[(tick * n + sink) * n + stream];
+                    if (mark++) {
+                        ++result.duplicates;
+                        continue;
+                    }
+                    ++result.delivered;
+                    result.latency.add(now - sentNs);
+                    tickLast[tick] = std::max(tickLast[tick], now);
+                }
+                deliveredSoFar.store(result.delivered, std::memory_order_relaxed);
+                if (got < kBatch)
+                    break;
+            }
+        }
+    }
+    receiverCpuNs = threadCpuNs() - cpu0;
+}
+
+SwarmResult SwarmRun::run(Path path, double hz, double seconds)
+{
+    SwarmResult result;
+    const std::size_t n = peers.size();
+    result.ticks = std::uint64_t(std::llround(hz * seconds));
+    result.expected = result.ticks * n * (n - 1);
+    tickStart.assign(result.ticks, 0);
+    tickLast.assign(result.ticks, 0);
+    seen.assign(result.ticks * n * n, 0);
+    deliveredSoFar = 0;
+    result.latency.reserve(result.expected);
+
+    std::atomic<bool> stop{false};
+    const std::uint64_t cpu0 = processCpuNs();
+    std::thread receiver([&] { receiveAll(stop, result); });
+    std::thread sender([&] { sendAll(path, hz, result.ticks, result); });
+    sender.join();
+    // Done once every delivery is in, or when nothing more comes.
+    std::uint64_t before = ~0ull, now = 0;
+    for (int quiet = 0; quiet < 5 && (now = deliveredSoFar.load()) < result.expected;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        quiet = before == now ? quiet + 1 : 0;
+        before = now;
+    }
+    stop = true;
+    receiver.join();
+    const std::uint64_t processCpu = processCpuNs() - cpu0;
+    result.pathCpuNs = path == Path::Direct
+                           ? senderCpuNs
+                           : processCpu - std::min(processCpu, senderCpuNs + receiverCpuNs);
+    for (std::uint64_t t = 0; t < result.ticks; ++t)
+        if (tickLast[t] >= tickStart[t] && tickLast[t])
+            result.burst.add(tickLast[t] - tickStart[t]);
+    return result;
+}
+
+} // namespace bench
