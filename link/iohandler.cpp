@@ -7,13 +7,13 @@
 #include "link/tendpointtext.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
+#include "link/tlinksender.h"
 #include "link/treconnect.h"
 #include "link/tserialendpoint.h"
 #include "link/tudpendpoint.h"
 #include "msg/tmsgmanager.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 #include <QSerialPort>
 #include <QThread>
 
@@ -24,7 +24,8 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent)
 }
 
 IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
-    : QObject(parent), tap(std::make_unique<TLinkTap>()), ownsThread(ownThread)
+    : QObject(parent), tap(std::make_unique<TLinkTap>()),
+      sendPath(std::make_unique<TLinkSender>(deviceInfo, linkCounters, *tap)), ownsThread(ownThread)
 {
     deviceInfo.id = id;
     registerMetaTypes();
@@ -32,7 +33,9 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     // link's thread is still starting waits in its queue instead of being
     // lost; the thread runs init() before it serves any queued call.
     connect(this, &IOHandler::openDeviceSignal, this, &IOHandler::openDevice);
-    connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::sendData);
+    // Direct: the emitting thread queues the block itself, and the link's
+    // thread is woken once for a whole fan-out rather than once per block.
+    connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::queueSend, Qt::DirectConnection);
 }
 
 // Runs once the whole object is built, so that init() in the new thread
@@ -56,6 +59,7 @@ IOHandler::~IOHandler()
     qDebug() << "IOHandler delete: " << this << deviceInfo.id << name();
     // The endpoints read the link's record until they are gone, and the
     // record ends with this body; their devices go down silently.
+    sendPath->setEndpoints(nullptr, nullptr);
     delete udp;
     delete serial;
     if (workerThread)
@@ -110,6 +114,7 @@ void IOHandler::init()
                                      {[this](const QByteArray &b) { onSerialBlock(b); }, warn,
                                       [this](const QString &text) { onSerialLost(text); }},
                                      this);
+    sendPath->setEndpoints(udp, serial);
     if (!reconnect)
         reconnect = new TReconnect(
             deviceInfo, *serial, *udp,
@@ -259,39 +264,24 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
 
 void IOHandler::sendData(QByteArray b, QVariant device)
 {
-    DeviceInfo given{};
-    const bool own = isDefaultDevice(device);
-    if (!own)
-        given = deviceFromVariant(device);
-    const DeviceInfo &target = own ? deviceInfo : given;
-    QMutexLocker locker(&mutex);
-    TSerialEndpoint::Write outcome = TSerialEndpoint::Write::Failed;
-    switch (target.conType) {
-    case Serial:
-        if (serial)
-            outcome = serial->write(b);
-        break;
-    case UdpUnicast:
-        if (udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort))
-            outcome = TSerialEndpoint::Write::Taken;
-        break;
-    case UdpMulticast:
-        if (udp && udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort))
-            outcome = TSerialEndpoint::Write::Taken;
-        break;
-    default:
-        // A closed link has nothing to send with; that is no error.
+    sendPath->send(b, device);
+}
+
+void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
+{
+    // From the link's own thread, with nothing waiting before it, the block
+    // goes out at once, as a direct call always did.
+    if (QThread::currentThread() == thread() && sendPath->nothingQueued()) {
+        sendData(b, device);
         return;
     }
-    // Under the send lock: a direct call from another thread counts in turn.
-    if (outcome == TSerialEndpoint::Write::Taken) {
-        linkCounters.sent(b.size());
-        if (TCaptureTap::on())
-            tap->out(deviceInfo, target, udp ? udp->groupSendPort() : 0, b);
-    } else if (outcome == TSerialEndpoint::Write::Dropped)
-        linkCounters.droppedBlock();
-    else
-        linkCounters.sendFailed();
+    if (sendPath->queue(b, device))
+        QMetaObject::invokeMethod(this, &IOHandler::flushSends, Qt::QueuedConnection);
+}
+
+void IOHandler::flushSends()
+{
+    sendPath->flush();
 }
 
 QString IOHandler::name() const

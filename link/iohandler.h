@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QMutex>
 #include <QNetworkInterface>
 #include <QObject>
 #include <QSerialPort>
@@ -16,6 +15,7 @@
 #include <memory>
 
 class QThread;
+class TLinkSender;
 class TLinkTap;
 class TReconnect;
 class TSerialEndpoint;
@@ -147,6 +147,10 @@ public slots:
     void sendData(QByteArray b, QVariant device = QVariant(0));
 
 private:
+    // Where sendBuffSignal leads, in the thread that emits it.
+    void queueSend(const QByteArray &b, const QVariant &device);
+    // The link's thread sends what was queued, in order.
+    void flushSends();
     bool openSerial(const SerialInfo &info, bool isConFlag);
     bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
     bool closed();
@@ -176,9 +180,10 @@ private:
     TLinkCounters linkCounters;
     // Made with the link; a block is handed over only while recording.
     std::unique_ptr<TLinkTap> tap;
-    QMutex mutex;
     DeviceInfo deviceInfo{};
     QVariant packedDevice; // deviceInfo as last emitted with a datagram
+    // Made with the link, after the record, counters and tap it writes to.
+    std::unique_ptr<TLinkSender> sendPath;
     QThread *workerThread = nullptr;
     bool ownsThread = false;
 };

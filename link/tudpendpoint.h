@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "link/tsendqueue.h"
 
 #include <QAbstractSocket>
 #include <QDebug>
@@ -67,6 +68,10 @@ public:
     {
         return socket->writeDatagram(b, address, port) != -1;
     }
+    // Blocks to one peer in as few system calls as it takes (sendmmsg);
+    // sent[i] says whether blocks[i] went out.
+    void sendBatch(const TSendQueue::Block *blocks, int count, const QHostAddress &address,
+                   quint16 port, bool *sent);
     bool sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
     {
         QUdpSocket *out = groupSender ? groupSender : socket;

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "link/iohandler.h"
+#include "link/tsendqueue.h"
+
+#include <QMutex>
+
+#include <vector>
+
+class TLinkCounters;
+class TLinkTap;
+class TSerialEndpoint;
+class TUdpEndpoint;
+
+// How a link sends: one block at a time for a direct call, or everything
+// other threads queued for it in one pass of its own thread, where runs of
+// blocks for a unicast link's peer go out in batches. Every block sent,
+// refused or dropped is counted and, while recording, captured.
+class TLinkSender
+{
+public:
+    // The record, counters and tap are the link's and outlive the sender.
+    TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &counters, TLinkTap &tap);
+
+    // The link's devices, once its thread has made them (null when gone).
+    void setEndpoints(TUdpEndpoint *udp, TSerialEndpoint *serial);
+
+    // One block now, from any thread; `device` as IOHandler::sendData() takes it.
+    void send(const QByteArray &b, const QVariant &device);
+    // From any thread: true when the link must be woken to flush().
+    bool queue(const QByteArray &b, const QVariant &device) { return pending.put(b, device); }
+    bool nothingQueued() { return pending.isEmpty(); }
+    // In the link's thread: sends what was queued, in order.
+    void flush();
+
+private:
+    enum class Outcome
+    {
+        Taken,
+        Dropped, // a serial port that holds too much unsent already
+        Failed
+    };
+    void sendLocked(const QByteArray &b, const QVariant &device);
+    void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
+
+    const IOHandler::DeviceInfo &record;
+    TLinkCounters &counters;
+    TLinkTap &tap;
+    TUdpEndpoint *udp = nullptr;
+    TSerialEndpoint *serial = nullptr;
+    // Held for every send: direct calls from other threads count in turn.
+    QMutex mutex;
+    TSendQueue pending;
+    std::vector<TSendQueue::Block> sending; // kept for its capacity
+};
