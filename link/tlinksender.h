@@ -29,8 +29,8 @@ public:
     void send(const QByteArray &b, const QVariant &device);
     // From any thread: true when the link must be woken to flush().
     bool queue(const QByteArray &b, const QVariant &device) { return pending.put(b, device); }
-    bool nothingQueued() { return pending.isEmpty(); }
-    // In the link's thread: sends what was queued, in order.
+    bool nothingQueued() { return pending.isIdle(); }
+    // In the link's thread: sends what was queued, in order, until nothing is.
     void flush();
 
 private:
@@ -40,6 +40,7 @@ private:
         Dropped, // a serial port that holds too much unsent already
         Failed
     };
+    void sendQueued();
     void sendLocked(const QByteArray &b, const QVariant &device);
     void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
 
