@@ -39,6 +39,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void endToEnd();
+    void lockstepBursts();
     void registryUnderChurn();
 
 private:
@@ -214,6 +215,57 @@ void TstRelay::endToEnd()
 
     if (!pty.isReady())
         QSKIP("socat is not installed: the vehicle on a serial line was not checked");
+}
+
+// Every vehicle sends on the same tick, so each link is handed many blocks
+// at once and sends them in batches: each still arrives once, every
+// source's blocks in the order they were sent, and each one is counted.
+void TstRelay::lockstepBursts()
+{
+    constexpr int rounds = 40;
+    const auto txOf = [this](int n) { return uavs[n]->countersSnapshot().txBlocks; };
+    quint64 txBefore[3];
+    for (int n = 0; n < 3; ++n) {
+        uavPeers[n].received();
+        uavPeers[n].got.clear();
+        txBefore[n] = txOf(n);
+    }
+    groupPeer.received();
+    groupPeer.got.clear();
+
+    // A frame numbered by its source and round; no byte starts a frame.
+    const auto frame = [](int source, int round) {
+        QByteArray f = relaytest::uavFrame();
+        f[2] = char(source);
+        f[3] = char(round);
+        return f;
+    };
+    for (int round = 0; round < rounds; ++round)
+        for (int n = 0; n < 3; ++n)
+            uavPeers[n].sendTo(uavs[n]->getDevice().udp.localPort, frame(n, round));
+
+    // What `peer` got from `source`, by round.
+    const auto roundsFrom = [](UdpPeer &peer, int source) {
+        QList<int> got;
+        for (const QByteArray &b : peer.received())
+            if (b.size() == TUavPtl::uavBlockSize && b.at(2) == char(source))
+                got << int(b.at(3));
+        return got;
+    };
+    QList<int> all;
+    for (int round = 0; round < rounds; ++round)
+        all << round;
+    for (int n = 0; n < 3; ++n) {
+        for (int source = 0; source < 3; ++source) {
+            if (source != n)
+                QTRY_COMPARE(roundsFrom(uavPeers[n], source), all);
+        }
+        QCOMPARE(uavPeers[n].got.size(), 2 * rounds);
+        QTRY_COMPARE(txOf(n) - txBefore[n], quint64(2 * rounds));
+    }
+    for (int source = 0; source < 3; ++source)
+        QTRY_COMPARE(roundsFrom(groupPeer, source), all);
+    QCOMPARE(groupPeer.got.size(), 3 * rounds);
 }
 
 void TstRelay::registryUnderChurn()
