@@ -27,14 +27,6 @@ void encode(char *out, std::uint16_t stream, std::uint64_t tick, std::uint64_t s
     std::memcpy(out + 12, &sentNs, 8);
 }
 
-sockaddr_in loopback(std::uint16_t port)
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
 } // namespace
 
 SwarmRun::SwarmRun(std::vector<UdpPeer *> p, std::vector<std::uint16_t> ports)
@@ -49,7 +41,7 @@ void SwarmRun::sendAll(Path path, double hz, std::uint64_t ticks, SwarmResult &r
     const std::size_t n = peers.size();
     std::vector<sockaddr_in> to(n);
     for (std::size_t i = 0; i < n; ++i)
-        to[i] = loopback(path == Path::Relay ? relayPorts[i] : peers[i]->port());
+        to[i] = loopbackAddress(path == Path::Relay ? relayPorts[i] : peers[i]->port());
     std::vector<mmsghdr> messages(n);
     std::vector<iovec> iov(n);
     char frame[kFrame];

@@ -8,8 +8,7 @@
 
 namespace bench {
 
-namespace {
-sockaddr_in loopback(std::uint16_t port)
+sockaddr_in loopbackAddress(std::uint16_t port)
 {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -17,7 +16,6 @@ sockaddr_in loopback(std::uint16_t port)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return addr;
 }
-} // namespace
 
 UdpPeer::UdpPeer()
 {
@@ -27,7 +25,7 @@ UdpPeer::UdpPeer()
     const int buffer = 8 * 1024 * 1024;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-    sockaddr_in addr = loopback(0);
+    sockaddr_in addr = loopbackAddress(0);
     socklen_t len = sizeof addr;
     if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
@@ -46,7 +44,7 @@ UdpPeer::~UdpPeer()
 
 bool UdpPeer::sendTo(std::uint16_t port, const void *data, std::size_t size)
 {
-    const sockaddr_in to = loopback(port);
+    const sockaddr_in to = loopbackAddress(port);
     return sendto(fd, data, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) ==
            long(size);
 }

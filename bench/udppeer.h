@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <netinet/in.h>
 
 namespace bench {
 
@@ -30,6 +31,9 @@ private:
     int fd = -1;
     std::uint16_t boundPort = 0;
 };
+
+// 127.0.0.1:port as the socket calls take it.
+sockaddr_in loopbackAddress(std::uint16_t port);
 
 // A free UDP port on 127.0.0.1 (bound once and released).
 std::uint16_t freeLoopbackPort();
