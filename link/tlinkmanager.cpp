@@ -51,9 +51,11 @@ TLinkManager::LinkRef TLinkManager::linkRef(int id)
 
 bool TLinkManager::addLink(int id, IOHandler *link)
 {
+    Snapshots stale;
     const std::lock_guard<std::mutex> locker(lock);
     if (links.contains(id))
         return false;
+    stale = takeSnapshots();
     links.insert(id, link);
     adopt(link);
     return true;
@@ -61,8 +63,10 @@ bool TLinkManager::addLink(int id, IOHandler *link)
 
 bool TLinkManager::addUav(TUavPtl *uav)
 {
+    Snapshots stale;
     {
         const std::lock_guard<std::mutex> locker(lock);
+        stale = takeSnapshots();
         uavs.append(uav);
         adopt(uav);
     }
@@ -73,10 +77,12 @@ bool TLinkManager::addUav(TUavPtl *uav)
 bool TLinkManager::removeLink(int id)
 {
     LinkRef released;
+    Snapshots stale;
     {
         const std::lock_guard<std::mutex> locker(lock);
         if (!links.contains(id))
             return true;
+        stale = takeSnapshots();
         IOHandler *link = links.take(id);
         if (!inUavList(link))
             released = release(link);
@@ -84,6 +90,7 @@ bool TLinkManager::removeLink(int id)
     // Dropped outside the lock: when this was the last reference the link's
     // deferred deletion is requested now, otherwise when the last walker
     // that still holds it is done.
+    stale = {};
     released.reset();
     return true;
 }
@@ -91,10 +98,12 @@ bool TLinkManager::removeLink(int id)
 bool TLinkManager::removeLastUav()
 {
     LinkRef released;
+    Snapshots stale;
     {
         const std::lock_guard<std::mutex> locker(lock);
         if (uavs.isEmpty())
             return true;
+        stale = takeSnapshots();
         TUavPtl *uav = uavs.takeLast();
         if (uav) {
             QObject::disconnect(uav, nullptr, nullptr, nullptr);
@@ -103,6 +112,7 @@ bool TLinkManager::removeLastUav()
         }
     }
     qDebug() << uavs;
+    stale = {};
     released.reset();
     return true;
 }
@@ -139,26 +149,32 @@ TLinkManager::LinkRef TLinkManager::release(IOHandler *link)
 QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
 {
     const std::lock_guard<std::mutex> locker(lock);
-    QVector<LinkRef> snapshot;
-    snapshot.reserve(links.size());
-    for (auto it = links.cbegin(); it != links.cend(); ++it) {
-        if (TLinkNames::isVehicle(it.key()))
-            snapshot.append(owners.value(it.value()));
+    if (!snapshots.byId) {
+        QVector<LinkRef> snapshot;
+        snapshot.reserve(links.size());
+        for (auto it = links.cbegin(); it != links.cend(); ++it) {
+            if (TLinkNames::isVehicle(it.key()))
+                snapshot.append(owners.value(it.value()));
+        }
+        snapshots.byId = snapshot;
     }
-    return snapshot;
+    return *snapshots.byId;
 }
 
 QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
 {
     const std::lock_guard<std::mutex> locker(lock);
-    QVector<LinkRef> snapshot;
-    snapshot.reserve(uavs.size());
-    for (TUavPtl *uav : qAsConst(uavs)) {
-        if (!uav)
-            break;
-        snapshot.append(owners.value(uav));
+    if (!snapshots.listOrder) {
+        QVector<LinkRef> snapshot;
+        snapshot.reserve(uavs.size());
+        for (TUavPtl *uav : qAsConst(uavs)) {
+            if (!uav)
+                break;
+            snapshot.append(owners.value(uav));
+        }
+        snapshots.listOrder = snapshot;
     }
-    return snapshot;
+    return *snapshots.listOrder;
 }
 
 void TLinkManager::shutdownAll()
@@ -174,8 +190,10 @@ void TLinkManager::shutdownAll()
 void TLinkManager::releaseWhere(const std::function<bool(int)> &pick)
 {
     QVector<LinkRef> released;
+    Snapshots stale;
     {
         const std::lock_guard<std::mutex> locker(lock);
+        stale = takeSnapshots();
         for (auto it = links.begin(); it != links.end();) {
             if (!pick(it.key())) {
                 ++it;

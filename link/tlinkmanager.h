@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 
 class IOHandler;
 class QThread;
@@ -63,8 +64,22 @@ private:
     void releaseWhere(const std::function<bool(int)> &pick);
     void joinRetiredThreads();
 
+    // The walkers' snapshots, built on the first demand after a change and
+    // shared until the next: a walker's copy costs one reference count, not
+    // one per link, and a frame handed to every vehicle costs no lookups.
+    struct Snapshots
+    {
+        std::optional<QVector<LinkRef>> byId;
+        std::optional<QVector<LinkRef>> listOrder;
+    };
+    // Under the lock, at every change: the snapshots that no longer hold,
+    // for the caller to let go of once the lock is released (the last
+    // reference to a removed link may be among them).
+    Snapshots takeSnapshots() { return std::exchange(snapshots, {}); }
+
     QMap<int, IOHandler *> links;
     QVector<TUavPtl *> uavs;
+    Snapshots snapshots;
     // std::mutex rather than QMutex: ThreadSanitizer follows pthread locks but
     // not QMutex, whose waits happen inside the uninstrumented Qt library.
     std::mutex lock;
