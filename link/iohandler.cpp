@@ -36,6 +36,7 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     // Direct: the emitting thread queues the block itself, and the link's
     // thread is woken once for a whole fan-out rather than once per block.
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::queueSend, Qt::DirectConnection);
+    connect(this, &IOHandler::sendsQueued, this, &IOHandler::flushSends, Qt::QueuedConnection);
 }
 
 // Runs once the whole object is built, so that init() in the new thread
@@ -276,7 +277,7 @@ void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
         return;
     }
     if (sendPath->queue(b, device))
-        QMetaObject::invokeMethod(this, &IOHandler::flushSends, Qt::QueuedConnection);
+        emit sendsQueued(QPrivateSignal());
 }
 
 void IOHandler::flushSends()

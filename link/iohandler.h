@@ -140,6 +140,10 @@ signals:
     void openDeviceSignal(IOHandler::DeviceInfo device, bool isConFlag);
     void recIoBuff(QByteArray b, QVariant device = QVariant(0));
     void sendBuffSignal(QByteArray b, QVariant device = QVariant(0));
+    // The link's own thread is asked to send what was queued for it. A
+    // connection made with the link, so that a wake allocates nothing of
+    // ours in the waking thread.
+    void sendsQueued(QPrivateSignal);
 
 public slots:
     void init();
