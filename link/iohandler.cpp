@@ -4,10 +4,10 @@
 #include "capture/tcapturetap.h"
 #include "capture/tlinktap.h"
 #include "link/tdevicerecord.h"
-#include "link/tendpointtext.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/tlinksender.h"
+#include "link/tpeerrule.h"
 #include "link/treconnect.h"
 #include "link/tserialendpoint.h"
 #include "link/tudpendpoint.h"
@@ -36,7 +36,8 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     // Direct: the emitting thread queues the block itself, and the link's
     // thread is woken once for a whole fan-out rather than once per block.
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::queueSend, Qt::DirectConnection);
-    connect(this, &IOHandler::sendsQueued, this, &IOHandler::flushSends, Qt::QueuedConnection);
+    connect(
+        this, &IOHandler::sendsQueued, this, [this] { sendPath->flush(); }, Qt::QueuedConnection);
 }
 
 // Runs once the whole object is built, so that init() in the new thread
@@ -191,8 +192,7 @@ bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
     }
     deviceInfo.conType = kind;
     deviceInfo.udp = info;
-    notePeer();
-    noteExposure();
+    TPeerRule::noteOpened(deviceInfo, name(), linkCounters);
     emitEvent(LinkOpened);
     return true;
 }
@@ -241,19 +241,14 @@ void IOHandler::emitEvent(int event)
 // once for each sender rather than once for each datagram.
 void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort)
 {
-    if (!sender.isNull() &&
-        (senderPort != deviceInfo.udp.remotePort || sender != deviceInfo.udp.remoteAddr)) {
-        // A fixed peer is the only one heard: a stranger takes nothing over.
-        if (deviceInfo.udp.fixedPeer && deviceInfo.conType == UdpUnicast) {
-            linkCounters.foreign(sender.toString() + QLatin1Char(':') +
-                                 QString::number(senderPort));
-            return;
-        }
-        deviceInfo.udp.remoteAddr = sender;
-        deviceInfo.udp.remotePort = senderPort;
+    switch (TPeerRule::hear(deviceInfo, sender, senderPort, linkCounters)) {
+    case TPeerRule::Verdict::Foreign:
+        return;
+    case TPeerRule::Verdict::Moved:
         packedDevice = QVariant();
-        if (deviceInfo.conType == UdpUnicast)
-            notePeer();
+        break;
+    case TPeerRule::Verdict::Same:
+        break;
     }
     if (!packedDevice.isValid())
         packedDevice = QVariant::fromValue(deviceInfo);
@@ -270,43 +265,13 @@ void IOHandler::sendData(QByteArray b, QVariant device)
 
 void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
 {
-    // From the link's own thread, with nothing waiting before it, the block
-    // goes out at once, as a direct call always did.
-    if (QThread::currentThread() == thread() && sendPath->nothingQueued()) {
-        sendData(b, device);
-        return;
-    }
-    if (sendPath->queue(b, device))
+    if (sendPath->take(b, device, QThread::currentThread() == thread()))
         emit sendsQueued(QPrivateSignal());
-}
-
-void IOHandler::flushSends()
-{
-    sendPath->flush();
 }
 
 QString IOHandler::name() const
 {
     return TLinkNames::rowName(deviceInfo.id);
-}
-
-void IOHandler::notePeer()
-{
-    linkCounters.notePeer(
-        TEndpointText::address(deviceInfo.udp.remoteAddr, deviceInfo.udp.remotePort));
-}
-
-// Without a fixed peer a unicast link answers whoever sent last: where
-// others can reach its port, any of them can take it over.
-void IOHandler::noteExposure()
-{
-    const UdpInfo &udp = deviceInfo.udp;
-    const bool exposed =
-        deviceInfo.conType == UdpUnicast && !udp.fixedPeer && !udp.localAddr.isLoopback();
-    const QString text = exposed ? TLinkErrors::takeoverRisk(udp) : QString();
-    if (exposed)
-        qDebug() << "link" << name() << text;
-    linkCounters.noteExposure(text);
 }
 
 TLinkCounters::Snapshot IOHandler::countersSnapshot() const

@@ -153,8 +153,6 @@ public slots:
 private:
     // Where sendBuffSignal leads, in the thread that emits it.
     void queueSend(const QByteArray &b, const QVariant &device);
-    // The link's thread sends what was queued, in order.
-    void flushSends();
     bool openSerial(const SerialInfo &info, bool isConFlag);
     bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
     bool closed();
@@ -166,9 +164,6 @@ private:
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
-    // The endpoint a unicast link answers, for the counters' readers.
-    void notePeer();
-    void noteExposure();
     bool failOpen(const QString &text);
     QString name() const;
 

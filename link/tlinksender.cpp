@@ -3,7 +3,6 @@
 #include "capture/tcapturetap.h"
 #include "capture/tlinktap.h"
 #include "link/tlinkcounters.h"
-#include "link/tserialendpoint.h"
 #include "link/tudpendpoint.h"
 
 #include <QMutexLocker>
@@ -27,6 +26,15 @@ void TLinkSender::send(const QByteArray &b, const QVariant &device)
 {
     QMutexLocker locker(&mutex);
     sendLocked(b, device);
+}
+
+bool TLinkSender::take(const QByteArray &b, const QVariant &device, bool inLinkThread)
+{
+    if (inLinkThread && pending.isIdle()) {
+        send(b, device);
+        return false;
+    }
+    return pending.put(b, device);
 }
 
 void TLinkSender::flush()
@@ -78,12 +86,8 @@ void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device)
     Outcome outcome = Outcome::Failed;
     switch (target.conType) {
     case IOHandler::Serial:
-        if (serial) {
-            const TSerialEndpoint::Write write = serial->write(b);
-            outcome = write == TSerialEndpoint::Write::Taken     ? Outcome::Taken
-                      : write == TSerialEndpoint::Write::Dropped ? Outcome::Dropped
-                                                                 : Outcome::Failed;
-        }
+        if (serial)
+            outcome = serial->write(b);
         break;
     case IOHandler::UdpUnicast:
         if (udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort))

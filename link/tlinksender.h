@@ -2,6 +2,7 @@
 
 #include "link/iohandler.h"
 #include "link/tsendqueue.h"
+#include "link/tserialendpoint.h"
 
 #include <QMutex>
 
@@ -9,7 +10,6 @@
 
 class TLinkCounters;
 class TLinkTap;
-class TSerialEndpoint;
 class TUdpEndpoint;
 
 // How a link sends: one block at a time for a direct call, or everything
@@ -27,19 +27,16 @@ public:
 
     // One block now, from any thread; `device` as IOHandler::sendData() takes it.
     void send(const QByteArray &b, const QVariant &device);
-    // From any thread: true when the link must be woken to flush().
-    bool queue(const QByteArray &b, const QVariant &device) { return pending.put(b, device); }
-    bool nothingQueued() { return pending.isIdle(); }
+    // A block handed over from any thread. From the link's own thread, with
+    // nothing waiting before it, it goes out at once, as a direct call always
+    // did; else it is queued. True when the link must be woken to flush().
+    bool take(const QByteArray &b, const QVariant &device, bool inLinkThread);
     // In the link's thread: sends what was queued, in order, until nothing is.
     void flush();
 
 private:
-    enum class Outcome
-    {
-        Taken,
-        Dropped, // a serial port that holds too much unsent already
-        Failed
-    };
+    // A serial port's outcomes cover every kind: a datagram is taken or fails.
+    using Outcome = TSerialEndpoint::Write;
     void sendQueued();
     void sendLocked(const QByteArray &b, const QVariant &device);
     void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);

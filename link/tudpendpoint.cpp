@@ -6,10 +6,6 @@
 
 #include <QScopedValueRollback>
 
-#include <cerrno>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 TUdpEndpoint::TUdpEndpoint(const IOHandler::DeviceInfo &record, TLoopGuard &loopGuard,
                            std::atomic<quint64> &ownDropped, Sink sink, QObject *parent)
     : QObject(parent), record(record), loopGuard(loopGuard), ownDropped(ownDropped),
@@ -180,53 +176,6 @@ void TUdpEndpoint::raiseReceiveBuffer()
     qDebug() << "link" << name() << "receive buffer"
              << socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt()
              << "bytes, asked for" << IOHandler::udpReceiveBufferBytes;
-}
-
-// A fan-out hands each link many blocks for the same peer at once; one
-// sendmmsg for the lot costs a fraction of a writeDatagram() each.
-void TUdpEndpoint::sendBatch(const TSendQueue::Block *blocks, int count,
-                             const QHostAddress &address, quint16 port, bool *sent)
-{
-    bool v4 = false;
-    const quint32 ip = address.toIPv4Address(&v4);
-    const int fd = int(socket->socketDescriptor());
-    if (!v4 || fd < 0) {
-        for (int i = 0; i < count; ++i)
-            sent[i] = send(blocks[i].data, address, port);
-        return;
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(ip);
-    constexpr int chunk = 64;
-    mmsghdr messages[chunk];
-    iovec parts[chunk];
-    for (int done = 0; done < count;) {
-        const int n = qMin(chunk, count - done);
-        for (int k = 0; k < n; ++k) {
-            const QByteArray &data = blocks[done + k].data;
-            parts[k] = {const_cast<char *>(data.constData()), size_t(data.size())};
-            messages[k] = {};
-            messages[k].msg_hdr.msg_name = &to;
-            messages[k].msg_hdr.msg_namelen = sizeof to;
-            messages[k].msg_hdr.msg_iov = &parts[k];
-            messages[k].msg_hdr.msg_iovlen = 1;
-        }
-        const int out = ::sendmmsg(fd, messages, unsigned(n), 0);
-        if (out < 0 && errno == EINTR)
-            continue;
-        if (out <= 0) {
-            // The block the kernel refused is lost, as with writeDatagram();
-            // the rest are tried again.
-            qDebug() << "link" << name() << "send error" << errno;
-            sent[done++] = false;
-            continue;
-        }
-        for (int k = 0; k < out; ++k)
-            sent[done + k] = true;
-        done += out;
-    }
 }
 
 void TUdpEndpoint::drain()

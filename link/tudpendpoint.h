@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/iohandler.h"
-#include "link/tsendqueue.h"
+#include "link/tdatagrambatch.h"
 
 #include <QAbstractSocket>
 #include <QDebug>
@@ -71,7 +71,10 @@ public:
     // Blocks to one peer in as few system calls as it takes (sendmmsg);
     // sent[i] says whether blocks[i] went out.
     void sendBatch(const TSendQueue::Block *blocks, int count, const QHostAddress &address,
-                   quint16 port, bool *sent);
+                   quint16 port, bool *sent)
+    {
+        TDatagramBatch::send(*socket, blocks, count, address, port, sent);
+    }
     bool sendToGroup(const QByteArray &b, const QHostAddress &group, quint16 port)
     {
         QUdpSocket *out = groupSender ? groupSender : socket;
