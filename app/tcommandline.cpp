@@ -1,5 +1,8 @@
 #include "app/tcommandline.h"
 
+#include "config/tlinksettings.h"
+#include "config/tswarmfile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -33,6 +36,13 @@ bool number(const QString &text, int least, int most, int &value)
 }
 } // namespace
 
+const char *const TCommandLine::defaultConfig = "./cfg/app.ini";
+
+QString TCommandLine::configPath(const TRunOptions &options)
+{
+    return options.config.isEmpty() ? QString::fromLatin1(defaultConfig) : options.config;
+}
+
 TRunOptions TCommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -45,10 +55,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
     const QCommandLineOption headless(
         QStringLiteral("headless"),
         QStringLiteral("Run without a window or display: open every link of the settings file."));
-    const QCommandLineOption config(
-        QStringLiteral("config"),
-        QStringLiteral("Settings file to read (headless; default ./cfg/app.ini)."),
-        QStringLiteral("FILE"), QStringLiteral("./cfg/app.ini"));
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("Settings file (default ./cfg/app.ini)."),
+                                    QStringLiteral("FILE"));
     const QCommandLineOption vehicles(
         QStringLiteral("vehicles"),
         QStringLiteral("Number of vehicle links (headless; default: the groups Con0, Con1, ... "
@@ -71,7 +80,32 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Stop recording when the capture reaches MB megabytes (default: no "
                        "limit)."),
         QStringLiteral("MB"));
-    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit});
+    const QCommandLineOption writeConfig(
+        QStringLiteral("write-config"),
+        QStringLiteral("Write a complete settings file for --vehicles N vehicles (default 1) to "
+                       "FILE, then exit."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption kind(
+        QStringLiteral("kind"),
+        QStringLiteral("With --write-config: udp (default), multicast or serial."),
+        QStringLiteral("KIND"));
+    const QCommandLineOption basePort(
+        QStringLiteral("base-port"),
+        QStringLiteral("With --write-config: the ground station's local port (udp: default "
+                       "7001; multicast: its group port, default 4701)."),
+        QStringLiteral("P"));
+    const QCommandLineOption portStride(
+        QStringLiteral("port-stride"),
+        QStringLiteral("With --write-config: the step between one link's ports and the next "
+                       "(default 1)."),
+        QStringLiteral("S"));
+    const QCommandLineOption checkConfig(
+        QStringLiteral("check-config"),
+        QStringLiteral("Read FILE as the relay would, print each link as it would open and every "
+                       "problem; exit 0 when it is valid, 1 when not."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit,
+                       writeConfig, kind, basePort, portStride, checkConfig});
     for (const char *name : kQtGuiOptions) {
         QCommandLineOption qtOption(QString::fromLatin1(name));
         if (!isFlag(name))
@@ -118,13 +152,54 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         return usageError(
             QStringLiteral("--stats takes a number of seconds from 1 to 86400, not '%1'.")
                 .arg(parser.value(stats)));
+    if (parser.isSet(writeConfig)) {
+        options.kind = TLinkSettings::kindOf(parser.value(kind));
+        if (!parser.isSet(kind))
+            options.kind = IOHandler::UdpUnicast;
+        else if (options.kind == IOHandler::None)
+            return usageError(QStringLiteral("--kind takes udp, multicast or serial, not '%1'.")
+                                  .arg(parser.value(kind)));
+        if (parser.isSet(basePort) && !number(parser.value(basePort), 1, 65535, options.basePort))
+            return usageError(QStringLiteral("--base-port takes a port from 1 to 65535, not '%1'.")
+                                  .arg(parser.value(basePort)));
+        if (parser.isSet(portStride) &&
+            !number(parser.value(portStride), 1, TSwarmFile::maxStride, options.portStride))
+            return usageError(QStringLiteral("--port-stride takes a number from 1 to %1, not "
+                                             "'%2'.")
+                                  .arg(TSwarmFile::maxStride)
+                                  .arg(parser.value(portStride)));
+    }
+    // Each option belongs to the modes it is listed with; elsewhere it is an
+    // error, never ignored.
+    const QCommandLineOption *misplaced = nullptr;
+    const auto given = [&](std::initializer_list<const QCommandLineOption *> list) {
+        for (const QCommandLineOption *o : list)
+            if (parser.isSet(*o))
+                misplaced = o;
+        return misplaced != nullptr;
+    };
+    const auto misplacedError = [&](const QString &needs) {
+        return usageError(QStringLiteral("--%1 %2.").arg(misplaced->names().first(), needs));
+    };
+    if (!parser.isSet(writeConfig) && given({&kind, &basePort, &portStride}))
+        return misplacedError(QStringLiteral("needs --write-config"));
+    if (parser.isSet(writeConfig) || parser.isSet(checkConfig)) {
+        if (parser.isSet(writeConfig) && parser.isSet(checkConfig))
+            return usageError(QStringLiteral("--write-config and --check-config exclude each "
+                                             "other."));
+        if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit}))
+            return misplacedError(QStringLiteral("does not go with --write-config or "
+                                                 "--check-config"));
+        const bool write = parser.isSet(writeConfig);
+        options.mode = write ? TRunOptions::Mode::WriteConfig : TRunOptions::Mode::CheckConfig;
+        options.configFile = parser.value(write ? writeConfig : checkConfig);
+        if (write && options.vehicles == 0)
+            options.vehicles = 1;
+        return options;
+    }
     if (!parser.isSet(headless)) {
-        for (const QCommandLineOption *only :
-             {&config, &vehicles, &stats, &verbose, &capture, &captureLimit})
-            if (parser.isSet(*only))
-                return usageError(QStringLiteral("--%1 needs --headless: the window reads "
-                                                 "./cfg/app.ini and shows every link.")
-                                      .arg(only->names().first()));
+        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit}))
+            return misplacedError(QStringLiteral("needs --headless"));
         return options;
     }
     options.mode = TRunOptions::Mode::Headless;

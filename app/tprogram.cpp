@@ -2,16 +2,19 @@
 
 #include "app/tapp.h"
 #include "app/tcommandline.h"
+#include "app/tconfigtool.h"
 #include "app/version.h"
 #include "headless/tconsole.h"
 #include "headless/theadlessrelay.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "ui/tformsettings.h"
 #include "ui/tmainwidget.h"
 
 #include <QApplication>
 #include <QThread>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,18 +69,30 @@ bool TProgram::displayAvailable()
 
 int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
 {
+    // A capture or a stats line written to a pipe whose reader has gone
+    // must end that output with an error, never the relay with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     // Without a window nothing may need a display: a core application reads
     // the command line, and the headless relay runs in it.
     const bool display =
         displayAvailable() || asked(argc, argv, "-platform") || asked(argc, argv, "--platform");
-    if (asked(argc, argv, "--headless") || !display) {
+    if (asked(argc, argv, "--headless") || asked(argc, argv, "--write-config") ||
+        asked(argc, argv, "--check-config") || !display) {
         QCoreApplication app(argc, argv);
         const TRunOptions options = TCommandLine::parse(argumentsOf(argc, argv));
         const int early = answered(options);
         if (early >= 0)
             return early;
-        if (options.mode == TRunOptions::Mode::Headless)
+        switch (options.mode) {
+        case TRunOptions::Mode::Headless:
             return THeadlessRelay::run(options);
+        case TRunOptions::Mode::WriteConfig:
+            return TConfigTool::write(options);
+        case TRunOptions::Mode::CheckConfig:
+            return TConfigTool::check(options);
+        default:
+            break;
+        }
         // Qt's own message for a missing display is cryptic; say what to do instead.
         TConsole::errorLine(
             QStringLiteral("uav-sim-relay: no display found (DISPLAY is not set).\n"
@@ -90,9 +105,11 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     }
 
     QApplication app(argc, argv);
-    const int early = answered(TCommandLine::parse(argumentsOf(argc, argv)));
+    const TRunOptions options = TCommandLine::parse(argumentsOf(argc, argv));
+    const int early = answered(options);
     if (early >= 0)
         return early;
+    TFormSettings::setPath(TCommandLine::configPath(options));
     // After the GUI thread has its dispatcher, before any link thread.
     IOHandler::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();

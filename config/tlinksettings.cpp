@@ -30,6 +30,33 @@ const QVector<TLinkSettings::Choice> &TLinkSettings::conTypes()
     return list;
 }
 
+IOHandler::ConType TLinkSettings::kindOf(const QString &text)
+{
+    static const QVector<Choice> words{{QStringLiteral("serial"), IOHandler::Serial},
+                                       {QStringLiteral("udp"), IOHandler::UdpUnicast},
+                                       {QStringLiteral("multicast"), IOHandler::UdpMulticast}};
+    const QString typed = text.trimmed();
+    for (const QVector<Choice> *list : {&conTypes(), &words})
+        for (const Choice &c : *list)
+            if (typed.compare(c.text, Qt::CaseInsensitive) == 0)
+                return IOHandler::ConType(c.value);
+    return IOHandler::None;
+}
+
+QString TLinkSettings::kindWord(IOHandler::ConType kind)
+{
+    switch (kind) {
+    case IOHandler::Serial:
+        return QStringLiteral("serial");
+    case IOHandler::UdpUnicast:
+        return QStringLiteral("udp");
+    case IOHandler::UdpMulticast:
+        return QStringLiteral("multicast");
+    default:
+        return QString();
+    }
+}
+
 const QVector<TLinkSettings::Choice> &TLinkSettings::baudRates()
 {
     static const QVector<Choice> list = [] {
@@ -99,13 +126,15 @@ TLinkSettings TLinkSettings::defaults()
 
 quint16 TLinkSettings::portFromText(const QString &text)
 {
-    return static_cast<quint16>(text.toInt(nullptr, 10));
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535 ? quint16(port) : 0;
 }
 
 IOHandler::DeviceInfo TLinkSettings::device() const
 {
     IOHandler::DeviceInfo device{};
-    switch (valueOf(conTypes(), conType, IOHandler::Serial)) {
+    switch (kindOf(conType)) {
     case IOHandler::UdpUnicast:
         device.conType = IOHandler::UdpUnicast;
         device.udp.localAddr = QHostAddress(localIp);
@@ -132,7 +161,7 @@ IOHandler::DeviceInfo TLinkSettings::device() const
         device.reconnect = autoReconnect;
         break;
     }
-    default:
+    case IOHandler::Serial:
         device.conType = IOHandler::Serial;
         device.serial.portName = serialPort;
         device.serial.baudRate = valueOf(baudRates(), baudRate, 0);
@@ -141,15 +170,20 @@ IOHandler::DeviceInfo TLinkSettings::device() const
         device.serial.parity = valueOf(parities(), parity, QSerialPort::NoParity);
         device.reconnect = autoReconnect;
         break;
+    default:
+        break;
     }
     return device;
 }
 
-TLinkSettings TLinkSettings::following(const QStringList &serialPorts) const
+TLinkSettings TLinkSettings::following(const QStringList &serialPorts, int stride) const
 {
-    const auto nextPort = [](const QString &text) {
-        const uint port = text.toUInt();
-        return port >= 1 && port < 65535 ? QString::number(port + 1) : text;
+    // A port the step would carry past 65535 stays as it is; the row then
+    // collides with the one above, which Connect says, instead of binding
+    // a port nobody chose.
+    const auto nextPort = [stride](const QString &text) {
+        const int port = portFromText(text);
+        return port >= 1 && port + stride <= 65535 ? QString::number(port + stride) : text;
     };
     TLinkSettings next = *this;
     next.localPort = nextPort(localPort);

@@ -19,6 +19,11 @@ struct TLinkSettings
         qint32 value;
     };
     static const QVector<Choice> &conTypes();
+    // The kind a stored or typed text names: the window's own texts or the
+    // words a script types ("serial", "udp", "multicast"), in any case;
+    // IOHandler::None for anything else.
+    static IOHandler::ConType kindOf(const QString &text);
+    static QString kindWord(IOHandler::ConType kind);
     static const QVector<Choice> &baudRates();
     static const QVector<Choice> &dataBitsChoices();
     static const QVector<Choice> &stopBitsChoices();
@@ -31,14 +36,16 @@ struct TLinkSettings
     static TLinkSettings defaults();
 
     // The record the link opens with, from the fields of the chosen kind
-    // only; its id is left at 0.
+    // only; its id is left at 0. A kind it does not know opens nothing.
     IOHandler::DeviceInfo device() const;
     // A row that was never stored starts from the row above it: same kind,
-    // addresses and serial line, every port one higher and the next port of
-    // `serialPorts`, so that rows added one after another never collide.
-    TLinkSettings following(const QStringList &serialPorts) const;
+    // addresses and serial line, every port `stride` higher and the next
+    // port of `serialPorts`, so that rows added one after another never
+    // collide.
+    TLinkSettings following(const QStringList &serialPorts, int stride = 1) const;
 
-    // Decimal, 0 when the text is not a number, cut to the low 16 bits.
+    // Decimal 1 to 65535, else 0, which no link opens on: a port nobody
+    // typed must never be bound.
     static quint16 portFromText(const QString &text);
 
     QString conType;

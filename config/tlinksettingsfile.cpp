@@ -1,124 +1,139 @@
 #include "config/tlinksettingsfile.h"
 
 #include "config/tlinksettings.h"
+#include "config/tsettingscheck.h"
+#include "config/tsettingskeys.h"
 
 #include <QSettings>
 #include <QVariant>
 
-namespace {
-const QString kConType = QStringLiteral("ConType");
-const QString kSerialPortName = QStringLiteral("SerialPortName");
-const QString kLocalIp = QStringLiteral("LocalIp");
-const QString kLocalPort = QStringLiteral("LocalPort");
-const QString kLocalIpGroup = QStringLiteral("LocalIpGroup");
-const QString kLocalPortGroup = QStringLiteral("LocalPortGroup");
-const QString kRemoteIp = QStringLiteral("RemoteIp");
-const QString kRemotePort = QStringLiteral("RemotePort");
-const QString kUdpNetInterface = QStringLiteral("UdpNetInterface");
-const QString kLoopBack = QStringLiteral("LoopBack");
-// The serial line, stored as the texts the boxes show. Files written
-// before these keys existed load as they always did: a missing key leaves
-// the field at its default.
-const QString kBaudRate = QStringLiteral("BaudRate");
-const QString kDataBits = QStringLiteral("DataBits");
-const QString kStopBits = QStringLiteral("StopBits");
-const QString kParity = QStringLiteral("Parity");
-// Both off when missing, as every file written before them.
-const QString kAutoReconnect = QStringLiteral("AutoReconnect");
-const QString kFixedPeer = QStringLiteral("FixedPeer");
+namespace K = TSettingsKeys;
 
-bool isChoice(const QVector<TLinkSettings::Choice> &choices, const QString &text)
+namespace {
+// The program writes other than ASCII as escapes; a file written by hand
+// in UTF-8 reads as Latin-1, and means the text its bytes spell.
+QString asTyped(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 0xff)
+            return text;
+    const QString utf8 = QString::fromUtf8(text.toLatin1());
+    return utf8.contains(QChar::ReplacementCharacter) ? text : utf8;
+}
+
+// A list's own spelling of `text`, whatever its case; `text` itself when
+// it is none of them, so that the check can name it.
+QString listedAs(const QVector<TLinkSettings::Choice> &choices, const QString &text)
 {
     for (const TLinkSettings::Choice &c : choices)
-        if (c.text == text)
-            return true;
-    return false;
+        if (c.text.compare(text.trimmed(), Qt::CaseInsensitive) == 0)
+            return c.text;
+    return text;
+}
+
+// "true"/"false" as the file writes them, and 1/0 as scripts do.
+bool flagOf(const QString &text, bool &flag)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("true") || t == QLatin1String("1"))
+        flag = true;
+    else if (t == QLatin1String("false") || t == QLatin1String("0"))
+        flag = false;
+    else
+        return false;
+    return true;
 }
 } // namespace
 
-bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSettings &values)
+bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSettings &values,
+                             TSettingsProblems *problems)
 {
     const bool stored = settings.childGroups().contains(group);
     settings.beginGroup(group);
     const auto take = [&settings](const QString &key, QString &field) {
         const QVariant value = settings.value(key, QVariant());
         if (!value.isNull())
-            field = value.toString();
+            field = asTyped(value.toString());
     };
-    const auto choose = [&settings](const QString &key, QString &field, const auto &isListed) {
-        const QVariant value = settings.value(key, QVariant());
-        if (value.isNull())
-            return;
-        // The program writes other than ASCII as escapes; a file written by
-        // hand in UTF-8 reads as Latin-1 and means the same choice.
-        const QString text = value.toString();
-        const QString utf8 = QString::fromUtf8(text.toLatin1());
-        if (isListed(text))
-            field = text;
-        else if (isListed(utf8))
-            field = utf8;
+    const auto choose = [&](const QString &key, QString &field,
+                            const QVector<TLinkSettings::Choice> &choices) {
+        take(key, field);
+        field = listedAs(choices, field);
     };
-    const auto among = [](const QVector<TLinkSettings::Choice> &choices) {
-        return [&choices](const QString &text) { return isChoice(choices, text); };
+    // Taken as stored, also when it is no valid value: the checks refuse it
+    // and say why, where a silent fix would open a link nobody asked for.
+    take(K::conType, values.conType);
+    const IOHandler::ConType kind = TLinkSettings::kindOf(values.conType);
+    // The form shows, and writes back, its own text for the kind.
+    for (const TLinkSettings::Choice &c : TLinkSettings::conTypes())
+        if (c.value == kind)
+            values.conType = c.text;
+    take(K::serialPortName, values.serialPort);
+    take(K::localIp, values.localIp);
+    take(K::localPort, values.localPort);
+    take(K::localIpGroup, values.groupIp);
+    take(K::localPortGroup, values.groupPort);
+    take(K::remoteIp, values.remoteIp);
+    take(K::remotePort, values.remotePort);
+    take(K::udpNetInterface, values.netInterface);
+    choose(K::baudRate, values.baudRate, TLinkSettings::baudRates());
+    choose(K::dataBits, values.dataBits, TLinkSettings::dataBitsChoices());
+    choose(K::stopBits, values.stopBits, TLinkSettings::stopBitsChoices());
+    choose(K::parity, values.parity, TLinkSettings::parities());
+
+    // Check boxes hold no text to show a wrong value in: it is refused here,
+    // for the kinds that use it, and the box keeps its state.
+    const QStringList used = TSettingsCheck::keysOf(kind);
+    const auto refuse = [&](const QString &key, const QString &value, const QString &allowed) {
+        if (problems && used.contains(key))
+            problems->append({group, key, value, allowed});
     };
-    const QStringList interfaces = TLinkSettings::interfaceNames();
-    choose(kConType, values.conType, among(TLinkSettings::conTypes()));
-    // The port box takes any typed path.
-    take(kSerialPortName, values.serialPort);
-    // Shown as stored, also when it is no valid value: the link refuses it
-    // on Connect and says why, where a silent fix would hide it.
-    take(kLocalIp, values.localIp);
-    take(kLocalPort, values.localPort);
-    take(kLocalIpGroup, values.groupIp);
-    take(kLocalPortGroup, values.groupPort);
-    take(kRemoteIp, values.remoteIp);
-    take(kRemotePort, values.remotePort);
-    choose(kUdpNetInterface, values.netInterface,
-           [&interfaces](const QString &name) { return interfaces.contains(name); });
-    choose(kBaudRate, values.baudRate, among(TLinkSettings::baudRates()));
-    choose(kDataBits, values.dataBits, among(TLinkSettings::dataBitsChoices()));
-    choose(kStopBits, values.stopBits, among(TLinkSettings::stopBitsChoices()));
-    choose(kParity, values.parity, among(TLinkSettings::parities()));
-    const QVariant loopBack = settings.value(kLoopBack, QVariant());
+    const QVariant loopBack = settings.value(K::loopBack, QVariant());
     if (!loopBack.isNull()) {
-        // Any other number behaves as the box would treat it: checked. Cast
-        // unchecked, a number outside the enumeration is undefined.
-        const int state = loopBack.toInt();
-        values.loopBack = state == Qt::Unchecked          ? Qt::Unchecked
-                          : state == Qt::PartiallyChecked ? Qt::PartiallyChecked
-                                                          : Qt::Checked;
+        bool number = false;
+        const int state = loopBack.toString().trimmed().toInt(&number);
+        bool flag = false;
+        if (number && state >= Qt::Unchecked && state <= Qt::Checked)
+            values.loopBack = state;
+        else if (flagOf(loopBack.toString(), flag))
+            values.loopBack = flag ? Qt::Checked : Qt::Unchecked;
+        else
+            refuse(K::loopBack, loopBack.toString(),
+                   QStringLiteral("loop-back is 0 (off) or 2 (on), or false or true"));
     }
-    for (const auto &flag : {qMakePair(&kAutoReconnect, &values.autoReconnect),
-                             qMakePair(&kFixedPeer, &values.fixedPeer)}) {
-        const QVariant value = settings.value(*flag.first, QVariant());
-        if (!value.isNull())
-            *flag.second =
-                value.toString().trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    for (const auto &key : {qMakePair(&K::autoReconnect, &values.autoReconnect),
+                            qMakePair(&K::fixedPeer, &values.fixedPeer)}) {
+        const QVariant value = settings.value(*key.first, QVariant());
+        if (!value.isNull() && !flagOf(value.toString(), *key.second))
+            refuse(*key.first, value.toString(), QStringLiteral("it is true or false"));
     }
     settings.endGroup();
     return stored;
 }
 
 void TLinkSettingsFile::write(QSettings &settings, const QString &group,
-                              const TLinkSettings &values)
+                              const TLinkSettings &values, KindText kindText)
 {
     settings.beginGroup(group);
-    settings.setValue(kLocalIp, values.localIp);
-    settings.setValue(kLocalPort, values.localPort);
-    settings.setValue(kLocalIpGroup, values.groupIp);
-    settings.setValue(kLocalPortGroup, values.groupPort);
-    settings.setValue(kRemoteIp, values.remoteIp);
-    settings.setValue(kRemotePort, values.remotePort.toUInt(nullptr, 10));
-    settings.setValue(kSerialPortName, values.serialPort);
-    settings.setValue(kConType, values.conType);
-    settings.setValue(kUdpNetInterface, values.netInterface);
-    settings.setValue(kLoopBack, values.loopBack);
-    settings.setValue(kBaudRate, values.baudRate);
-    settings.setValue(kDataBits, values.dataBits);
-    settings.setValue(kStopBits, values.stopBits);
-    settings.setValue(kParity, values.parity);
-    settings.setValue(kAutoReconnect, values.autoReconnect);
-    settings.setValue(kFixedPeer, values.fixedPeer);
+    settings.setValue(K::localIp, values.localIp);
+    settings.setValue(K::localPort, values.localPort);
+    settings.setValue(K::localIpGroup, values.groupIp);
+    settings.setValue(K::localPortGroup, values.groupPort);
+    settings.setValue(K::remoteIp, values.remoteIp);
+    settings.setValue(K::remotePort, values.remotePort.toUInt(nullptr, 10));
+    settings.setValue(K::serialPortName, values.serialPort);
+    const IOHandler::ConType kind = TLinkSettings::kindOf(values.conType);
+    settings.setValue(K::conType, kindText == KindText::Word && kind != IOHandler::None
+                                      ? TLinkSettings::kindWord(kind)
+                                      : values.conType);
+    settings.setValue(K::udpNetInterface, values.netInterface);
+    settings.setValue(K::loopBack, values.loopBack);
+    settings.setValue(K::baudRate, values.baudRate);
+    settings.setValue(K::dataBits, values.dataBits);
+    settings.setValue(K::stopBits, values.stopBits);
+    settings.setValue(K::parity, values.parity);
+    settings.setValue(K::autoReconnect, values.autoReconnect);
+    settings.setValue(K::fixedPeer, values.fixedPeer);
     settings.endGroup();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/tsettingsproblem.h"
+
 #include <QString>
 
 class QSettings;
@@ -11,12 +13,22 @@ struct TLinkSettings;
 class TLinkSettingsFile
 {
 public:
-    // Overwrites the fields whose keys the group holds, as the form would
-    // take them: a text that is none of a list's choices (or an interface
-    // this computer does not have) leaves the field as it was, a typed
-    // address or port is taken as stored. False when there is no group.
-    static bool read(QSettings &settings, const QString &group, TLinkSettings &values);
-    static void write(QSettings &settings, const QString &group, const TLinkSettings &values);
+    // Overwrites the fields whose keys the group holds. Texts are taken as
+    // stored (a kind or a choice in any case becomes the form's spelling),
+    // so that TSettingsCheck can refuse what is wrong; a check box value
+    // that is neither state is refused into `problems` and leaves the
+    // field as it was. False when there is no group.
+    static bool read(QSettings &settings, const QString &group, TLinkSettings &values,
+                     TSettingsProblems *problems = nullptr);
+    // The window writes its own texts for the kind; a file for scripts the
+    // words they type ("udp").
+    enum class KindText
+    {
+        Form,
+        Word
+    };
+    static void write(QSettings &settings, const QString &group, const TLinkSettings &values,
+                      KindText kindText = KindText::Form);
     // How many vehicle groups follow one another from "Con0" on.
     static int vehicleGroups(QSettings &settings);
     static QString vehicleGroup(int n) { return QStringLiteral("Con%1").arg(n); }

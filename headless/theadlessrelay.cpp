@@ -4,8 +4,7 @@
 #include "app/trelaylinks.h"
 #include "capture/tcapturetap.h"
 #include "capture/tcapturewriter.h"
-#include "config/tlinksettings.h"
-#include "config/tlinksettingsfile.h"
+#include "config/tswarmfile.h"
 #include "headless/tconsole.h"
 #include "headless/tlinklines.h"
 #include "headless/tstatslines.h"
@@ -13,14 +12,12 @@
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
-#include "link/tserialports.h"
 #include "monitor/tlinkstates.h"
 #include "msg/tmsgmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 
@@ -40,8 +37,18 @@ void withoutDiagnostics(QtMsgType type, const QMessageLogContext &context, const
 int THeadlessRelay::run(const TRunOptions &options)
 {
     QString problem;
+    const QString path = TCommandLine::configPath(options);
     if (!usableConfig(options.config, problem)) {
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") + problem);
+        return TCommandLine::usageExitCode;
+    }
+    // A file that is there but cannot be taken is never run as defaults:
+    // every row would open the first serial port instead of its own link.
+    const TSwarmFile file = TSwarmFile::read(path, options.vehicles);
+    if (file.status == TSwarmFile::Status::Unreadable ||
+        file.status == TSwarmFile::Status::NotSettings) {
+        TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") +
+                            TSwarmFile::statusLine(path, file.status));
         return TCommandLine::usageExitCode;
     }
     if (!options.verbose)
@@ -57,7 +64,7 @@ int THeadlessRelay::run(const TRunOptions &options)
         TLinkLines lines(states);
         THeadlessRelay relay(options, states);
         connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit);
-        relay.start();
+        relay.start(file, lines);
         result = QCoreApplication::exec();
         relay.stop();
     }
@@ -74,6 +81,9 @@ THeadlessRelay::THeadlessRelay(const TRunOptions &options, TLinkStates &states)
 
 bool THeadlessRelay::usableConfig(const QString &path, QString &problem)
 {
+    // No file named: ./cfg/app.ini need not exist, nor its folder.
+    if (path.isEmpty())
+        return true;
     const QFileInfo file(path);
     if (file.isDir()) {
         problem = QStringLiteral("--config %1 is a directory, not a settings file").arg(path);
@@ -88,43 +98,34 @@ bool THeadlessRelay::usableConfig(const QString &path, QString &problem)
     return true;
 }
 
-void THeadlessRelay::start()
+void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
 {
-    QSettings settings(options.config, QSettings::IniFormat);
-    const QString file = QDir::toNativeSeparators(options.config);
-    if (!QFileInfo::exists(options.config))
-        TConsole::errorLine(
-            QStringLiteral("settings file %1 not found, every link on its defaults").arg(file));
-    else if (settings.status() == QSettings::AccessError)
-        TConsole::errorLine(
-            QStringLiteral("settings file %1 cannot be read, every link on its defaults")
-                .arg(file));
-    else if (settings.status() == QSettings::FormatError)
-        TConsole::errorLine(
-            QStringLiteral("settings file %1 holds lines that are not settings").arg(file));
+    const QString path = TCommandLine::configPath(options);
+    if (file.status == TSwarmFile::Status::Missing)
+        TConsole::errorLine(TSwarmFile::statusLine(path, file.status));
+    for (const TSettingsProblem &problem : file.problems)
+        TConsole::errorLine(problem.line(path));
 
-    // As the window builds its rows: a stored group wins, a row never
-    // stored follows the one above it.
-    const QStringList serialPorts = TSerialPorts::entries();
-    const int vehicles = options.vehicles > 0 ? options.vehicles
-                                              : qMax(1, TLinkSettingsFile::vehicleGroups(settings));
-    QVector<QPair<IOHandler *, TLinkSettings>> links;
-    TLinkSettings values = TLinkSettings::defaults();
-    TLinkSettingsFile::read(settings, TLinkSettingsFile::groundStationGroup(), values);
-    links.append({TRelayLinks::addGroundStation(), values});
-    for (int n = 0; n < vehicles; ++n) {
-        TLinkSettings vehicle = TLinkSettings::defaults();
-        if (!TLinkSettingsFile::read(settings, TLinkSettingsFile::vehicleGroup(n), vehicle))
-            vehicle = links.last().second.following(serialPorts);
-        links.append({TRelayLinks::addVehicle(n), vehicle});
-    }
-    for (const auto &link : links) {
-        IOHandler::DeviceInfo device = link.second.device();
-        device.id = link.first->getDevice().id;
-        linkIds.append(device.id);
+    QVector<int> opened;
+    for (const TSwarmFile::Link &link : file.links) {
+        IOHandler *handler = TLinkNames::isVehicle(link.id)
+                                 ? TRelayLinks::addVehicle(link.id - TLinkNames::firstUavLinkId)
+                                 : TRelayLinks::addGroundStation();
+        linkIds.append(link.id);
+        if (!link.problems.isEmpty()) {
+            // Refused, not opened: the others run.
+            for (const TSettingsProblem &problem : link.problems)
+                TConsole::errorLine(problem.line(path));
+            states.refused(link.id, link.problems.first().line(path));
+            continue;
+        }
+        opened.append(link.id);
+        IOHandler::DeviceInfo device = link.values.device();
+        device.id = link.id;
         states.opening(device.id);
-        emit link.first->openDeviceSignal(device, true);
+        emit handler->openDeviceSignal(device, true);
     }
+    lines.inOrder(opened);
 
     startCapture();
     if (options.statsSeconds > 0) {
@@ -145,8 +146,6 @@ void THeadlessRelay::stop()
     }
     TLinkManager::instance()->shutdownAll();
     TCaptureTap::stop();
-    if (options.statsSeconds <= 0)
-        return;
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < linkIds.size(); ++i)
         TConsole::outputLine(TStatsLines::line(linkIds.at(i),

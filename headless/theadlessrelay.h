@@ -6,7 +6,9 @@
 #include <QVector>
 
 class QTimer;
+class TLinkLines;
 class TLinkStates;
+class TSwarmFile;
 
 // The relay without a window: the links of the settings file, built as the
 // window builds them and all opened at start, reporting on the console
@@ -20,9 +22,10 @@ public:
 
 private:
     THeadlessRelay(const TRunOptions &options, TLinkStates &states);
-    // False, with the reason, for a path no settings file can be read from.
+    // False, with the reason, for a --config path no settings file can be
+    // read from; an empty path is the default, always usable.
     static bool usableConfig(const QString &path, QString &problem);
-    void start();
+    void start(const TSwarmFile &file, TLinkLines &lines);
     void stop();
     void printStats();
     void startCapture();

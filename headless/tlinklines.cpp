@@ -7,6 +7,8 @@
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 
+#include <QTimer>
+
 TLinkLines::TLinkLines(const TLinkStates &states, QObject *parent) : QObject(parent), states(states)
 {
     connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkLines::onEvent);
@@ -17,6 +19,39 @@ TLinkLines::TLinkLines(const TLinkStates &states, QObject *parent) : QObject(par
 TLinkLines::~TLinkLines()
 {
     TMsgManager::instance()->setLineWriter(nullptr);
+    release();
+}
+
+void TLinkLines::inOrder(const QVector<int> &ids)
+{
+    order = ids;
+    pending = QSet<int>(ids.begin(), ids.end());
+    // A serial port can take a while to answer; the lines are not held for it.
+    QTimer::singleShot(3000, this, &TLinkLines::release);
+}
+
+void TLinkLines::write(int id, const QString &line)
+{
+    if (pending.isEmpty() || !order.contains(id))
+        TConsole::errorLine(line);
+    else
+        held[id].append(line);
+}
+
+void TLinkLines::reported(int id)
+{
+    if (pending.remove(id) && pending.isEmpty())
+        release();
+}
+
+void TLinkLines::release()
+{
+    pending.clear();
+    for (int id : qAsConst(order))
+        for (const QString &line : held.value(id))
+            TConsole::errorLine(line);
+    held.clear();
+    order.clear();
 }
 
 void TLinkLines::onEvent(int event, int id, const QVariant &var)
@@ -24,25 +59,28 @@ void TLinkLines::onEvent(int event, int id, const QVariant &var)
     const QString name = TLinkNames::shortName(id);
     switch (event) {
     case IOHandler::LinkOpened:
-        TConsole::errorLine(name + QStringLiteral(" open ") +
-                            TEndpointText::of(IOHandler::deviceFromVariant(var)));
+        write(id, name + QStringLiteral(" open ") +
+                      TEndpointText::of(IOHandler::deviceFromVariant(var)));
         break;
     case IOHandler::LinkWaiting:
-        TConsole::errorLine(name + QStringLiteral(" waiting for port"));
+        write(id, name + QStringLiteral(" waiting for port"));
         break;
     case IOHandler::LinkClosed:
-        TConsole::errorLine(name + QStringLiteral(" closed"));
+        write(id, name + QStringLiteral(" closed"));
         break;
     default:
         break;
     }
+    if (event == IOHandler::LinkOpened || event == IOHandler::LinkOpenFailed ||
+        event == IOHandler::LinkWaiting)
+        reported(id);
 }
 
 void TLinkLines::onMessage(int id, MsgLevel level, const QString &msg)
 {
     Q_UNUSED(level)
     if (!states.knows(id)) {
-        TConsole::errorLine(QStringLiteral("error: ") + msg);
+        write(id, QStringLiteral("error: ") + msg);
         return;
     }
     // The box would name the row; the line names the link instead.
@@ -52,7 +90,7 @@ void TLinkLines::onMessage(int id, MsgLevel level, const QString &msg)
     // A failed open's reason comes as the link's message, just before its
     // failed event.
     if (states.stateOf(id) == TLinkStates::State::Opening)
-        TConsole::errorLine(name + QStringLiteral(" failed: ") + TLinkErrors::reasonOf(text));
+        write(id, name + QStringLiteral(" failed: ") + TLinkErrors::reasonOf(text));
     else
-        TConsole::errorLine(name + QStringLiteral(" error: ") + text);
+        write(id, name + QStringLiteral(" error: ") + text);
 }

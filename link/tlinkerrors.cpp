@@ -80,6 +80,11 @@ QString TLinkErrors::serialFailed(QSerialPort::SerialPortError error, const QStr
                       reason);
 }
 
+QString TLinkErrors::serialLost(const QString &device)
+{
+    return tr("serial port %1 was lost: unplugged, reset, or closed at its other end").arg(device);
+}
+
 QString TLinkErrors::forRow(int id, const QString &text)
 {
     return withReason(TLinkNames::rowName(id), text);

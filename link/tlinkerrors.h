@@ -26,9 +26,12 @@ public:
     // A bound socket that could not join the group on the interface.
     static QString joinFailed(const QAbstractSocket &socket, const QHostAddress &group,
                               const QNetworkInterface &netInterface);
-    // A serial device that failed, while opening or while open.
+    // A serial device that could not be opened.
     static QString serialFailed(QSerialPort::SerialPortError error, const QString &errorString,
                                 const QString &device);
+    // An open serial device that stopped working: the system's words for it
+    // ("Inappropriate ioctl for device") tell an operator nothing.
+    static QString serialLost(const QString &device);
     static QString forRow(int id, const QString &text);
     // A unicast link that answers whoever sent last, bound where others
     // reach it.

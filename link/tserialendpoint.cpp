@@ -115,20 +115,19 @@ void TSerialEndpoint::onError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || state == State::Closing)
         return;
-    const QString text =
-        TLinkErrors::serialFailed(error, port->errorString(), deviceName(record.serial));
     qDebug() << QStringLiteral("link rec serial error, id: %1 (%2), port: %3")
                     .arg(record.id)
                     .arg(name(), record.serial.portName)
-             << error;
+             << error << port->errorString();
     // Some devices fail more than once while one open runs; the operator
     // pressed Connect once and hears about it once, from the failed open.
     if (state == State::Opening) {
         if (openFailure.isEmpty())
-            openFailure = text;
+            openFailure =
+                TLinkErrors::serialFailed(error, port->errorString(), deviceName(record.serial));
         return;
     }
-    sink.failed(text);
+    sink.failed(TLinkErrors::serialLost(deviceName(record.serial)));
 }
 
 QString TSerialEndpoint::name() const

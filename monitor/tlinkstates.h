@@ -25,6 +25,8 @@ public:
 
     // Before an open request is sent, so that a failure is told as one.
     void opening(int id) { states[id].state = State::Opening; }
+    // Never opened: its settings were refused for `reason`.
+    void refused(int id, const QString &reason) { states[id] = {State::Failed, reason, reason}; }
     State stateOf(int id) const { return states.value(id).state; }
     // The reason of the last failed open, empty after a good one.
     QString failureOf(int id) const { return states.value(id).failure; }

@@ -244,7 +244,8 @@ void TstFaultsSerial::portVanishesAndReturns()
     QTRY_VERIFY(unlocked(window->uavForm(0)));
     QTRY_COMPARE(boxes->seen.size(), 1);
     const QString text = boxes->texts().first();
-    QVERIFY2(text.startsWith("Uav 1: open serial failed:") && text.contains(pty->endA()),
+    QVERIFY2(text.startsWith("Uav 1: serial port " + pty->endA() +
+                             " was lost: unplugged, reset, or closed at its other end"),
              qPrintable(text));
     // The stream goes on into the void; nothing more is reported.
     const int downBefore = down;
@@ -343,6 +344,9 @@ void TstFaultsSerial::reconnectingPort()
     QTRY_COMPARE(log->codes(kSerialId),
                  (QVector<int>{IOHandler::LinkError, IOHandler::LinkWaiting}));
     QTRY_COMPARE(boxes->seen.size(), 1);
+    QVERIFY2(boxes->seen.first().text.contains(" was lost: unplugged, reset, or closed at its "
+                                               "other end"),
+             qPrintable(boxes->seen.first().text));
     QVERIFY(locked(serial));
     if (disconnectWhileWaiting) {
         QTest::mouseClick(serial->disconnectBtn, Qt::LeftButton);

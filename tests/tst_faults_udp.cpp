@@ -341,43 +341,58 @@ void TstFaultsUdp::badFormInput_data()
     QTest::addColumn<QStringList>("boxTexts");
 
     const QStringList none;
-    const QStringList badAddress{QStringLiteral("Uav 3: invalid local address")};
-    const QStringList badPort{QStringLiteral("Uav 3: invalid local port")};
+    // Refused before the link is asked: the box names the stored value.
+    const QString refused = QStringLiteral("Uav 3: cfg/app.ini [Con2] %1=%2: ");
+    const QString address = QStringLiteral(
+        "an address is an IPv4 dotted quad such as 127.0.0.1 (names are not resolved)");
+    const QString port = QStringLiteral("a port is 1 to 65535");
     // PORT in a text stands for the port the case takes.
     const QStringList inUse{
         QStringLiteral("Uav 3: rec udp error: 127.0.0.1:PORT is already in use")};
     const QString join = QStringLiteral("Uav 3: join multicast group %1 on lo failed: ");
-    QTest::newRow("local address: a name") << false << "localIp"
-                                           << "localhost" << badAddress;
-    QTest::newRow("local address: 999.1.1.1") << false << "localIp"
-                                              << "999.1.1.1" << badAddress;
-    QTest::newRow("local address: empty") << false << "localIp"
-                                          << "" << badAddress;
+    QTest::newRow("local address: a name")
+        << false << "localIp"
+        << "localhost" << QStringList{refused.arg("LocalIp", "localhost") + address};
+    QTest::newRow("local address: 999.1.1.1")
+        << false << "localIp"
+        << "999.1.1.1" << QStringList{refused.arg("LocalIp", "999.1.1.1") + address};
+    QTest::newRow("local address: three octets")
+        << false << "localIp"
+        << "127.0.1" << QStringList{refused.arg("LocalIp", "127.0.1") + address};
+    QTest::newRow("local address: empty")
+        << false << "localIp"
+        << "" << QStringList{refused.arg("LocalIp", "") + address};
     // Fails in the bind: nothing is sent there.
     QTest::newRow("local address: not this host's")
         << false << "localIp"
         << "192.0.2.1"
         << QStringList{"Uav 3: rec udp error: 192.0.2.1 is not an address of this computer"};
-    QTest::newRow("local port: letters") << false << "localPort"
-                                         << "abc" << badPort;
+    QTest::newRow("local port: letters")
+        << false << "localPort"
+        << "abc" << QStringList{refused.arg("LocalPort", "abc") + port};
     QTest::newRow("local port: empty") << false << "localPort"
-                                       << "" << badPort;
+                                       << "" << QStringList{refused.arg("LocalPort", "") + port};
+    // Never wrapped to the port 70001 - 65536 that nobody typed.
+    QTest::newRow("local port: 70001")
+        << false << "localPort"
+        << "70001" << QStringList{refused.arg("LocalPort", "70001") + port};
     // Another row's port: the box says whose.
     QTest::newRow("local port: vehicle 0's")
         << false << "localPort"
         << "vehicle0" << QStringList{"Uav 3: 127.0.0.1:PORT is already used by Uav 1"};
     QTest::newRow("local port: another program's") << false << "localPort"
                                                    << "taken" << inUse;
+    const QString group =
+        QStringLiteral("a group is an IPv4 multicast address, 224.0.0.0 to 239.255.255.255");
     QTest::newRow("group: a name")
         << true << "groupIp"
-        << "group" << QStringList{join.arg(QString()) + "the group is not an IP address"};
+        << "group" << QStringList{refused.arg("LocalIpGroup", "group") + group};
     QTest::newRow("group: not multicast")
         << true << "groupIp"
-        << "192.0.2.1"
-        << QStringList{join.arg("192.0.2.1") + "192.0.2.1 is not a multicast group address"};
+        << "192.0.2.1" << QStringList{refused.arg("LocalIpGroup", "192.0.2.1") + group};
     QTest::newRow("group port: letters")
         << true << "groupPort"
-        << "abc" << QStringList{QStringLiteral("Uav 3: invalid group port")};
+        << "abc" << QStringList{refused.arg("LocalPortGroup", "abc") + port};
     QTest::newRow("interface that cannot join") << true << "netCard"
                                                 << "" << none;
 }
@@ -436,7 +451,16 @@ void TstFaultsUdp::badFormInput()
         QCOMPARE(edit->text(), text);
     }
 
+    const bool refused = boxTexts.value(0).contains(QLatin1String("cfg/app.ini ["));
     QTest::mouseClick(form->connectBtn, Qt::LeftButton);
+    if (refused) {
+        // The link is never asked: no event, no half-open socket.
+        QTRY_COMPARE(boxes->texts(), boxTexts);
+        QTest::qWait(100);
+        QVERIFY(log->codes(kSpareLinkId).isEmpty());
+        QVERIFY(unlocked(form));
+        return;
+    }
     QTRY_VERIFY(!log->codes(kSpareLinkId).isEmpty());
     QTest::qWait(100); // anything that would follow the first event
     const QVector<int> codes = log->codes(kSpareLinkId);

@@ -159,7 +159,7 @@ private slots:
     void localPortStoredAsText();
     void loopBackStoredAsCheckState();
     void loopBackNotANumberUnchecks();
-    void conTypeOfOtherCaseIgnored();
+    void conTypeInAnyCase();
     void unknownInterfaceKeepsFirst();
     void serialLineRestored();
     void keystrokes_data();
@@ -465,11 +465,12 @@ void TstIoForm::deviceInfoUnicast_data()
                               << "127.0.0.1"
                               << "9000" << QStringLiteral("127.0.0.1") << 7001
                               << QStringLiteral("127.0.0.1") << 9000;
-    QTest::newRow("70000 gives 4464")
+    // Never wrapped into a port nobody typed: 0 opens nothing.
+    QTest::newRow("70000 gives 0")
         << "10.1.2.3"
         << "70000"
         << "192.168.0.9"
-        << "70000" << QStringLiteral("10.1.2.3") << 4464 << QStringLiteral("192.168.0.9") << 4464;
+        << "70000" << QStringLiteral("10.1.2.3") << 0 << QStringLiteral("192.168.0.9") << 0;
     QTest::newRow("abc gives 0") << "127.0.0.1"
                                  << "abc"
                                  << "127.0.0.1"
@@ -542,8 +543,8 @@ void TstIoForm::deviceInfoMulticastDefaults()
     d = form.getDeviceInfo();
     QCOMPARE(d.udp.localAddr, QHostAddress(QStringLiteral("239.1.1.1")));
     QCOMPARE(d.udp.remoteAddr, QHostAddress(QStringLiteral("239.1.1.1")));
-    QCOMPARE(int(d.udp.localPort), 4464);
-    QCOMPARE(int(d.udp.remotePort), 4464);
+    QCOMPARE(int(d.udp.localPort), 0);
+    QCOMPARE(int(d.udp.remotePort), 0);
 }
 
 void TstIoForm::deviceInfoMulticastInterface()
@@ -717,20 +718,34 @@ void TstIoForm::loopBackNotANumberUnchecks()
     QCOMPARE(form.loopBackCheck->checkState(), Qt::Unchecked);
 }
 
-void TstIoForm::conTypeOfOtherCaseIgnored()
+// A kind in any case, or as a script types it, is that kind; a kind the
+// form does not know keeps it on its first entry but refuses Connect until
+// the operator picks one.
+void TstIoForm::conTypeInAnyCase()
 {
     {
         QSettings s(kIni, QSettings::IniFormat);
-        s.setValue("Connect/ConType", QStringLiteral("serial"));
+        s.setValue("Connect/ConType", QStringLiteral("SERIAL"));
         s.setValue("Con0/ConType", QStringLiteral("udp单播"));
+        s.setValue("Con1/ConType", QStringLiteral(" Multicast "));
+        s.setValue("Con2/ConType", QStringLiteral("unicast"));
     }
     TIoForm gcs(QStringLiteral("Connect"));
-    QCOMPARE(gcs.conTypeCombox->currentText(), QStringLiteral("Serial"));
-    QCOMPARE(gcs.getConType(), 1);
+    QCOMPARE(gcs.getConType(), int(IOHandler::Serial));
     QCOMPARE(visibleControls(gcs), kSerialSet);
     TIoForm uav(QStringLiteral("Con0"));
-    QCOMPARE(uav.conTypeCombox->currentText(), QStringLiteral("Serial"));
-    QCOMPARE(uav.getConType(), 1);
+    QCOMPARE(uav.conTypeCombox->currentText(), QStringLiteral("Udp单播"));
+    QCOMPARE(uav.getConType(), int(IOHandler::UdpUnicast));
+    TIoForm group(QStringLiteral("Con1"));
+    QCOMPARE(group.getConType(), int(IOHandler::UdpMulticast));
+    TIoForm unknown(QStringLiteral("Con2"));
+    QCOMPARE(unknown.getConType(), int(IOHandler::Serial));
+    const TSettingsProblems refusals = unknown.refusals();
+    QCOMPARE(refusals.size(), 1);
+    QCOMPARE(refusals.first().key, QStringLiteral("ConType"));
+    QCOMPARE(refusals.first().value, QStringLiteral("unicast"));
+    unknown.conTypeCombox->comboBox()->activated(0);
+    QVERIFY(unknown.refusals().isEmpty());
 }
 
 void TstIoForm::unknownInterfaceKeepsFirst()

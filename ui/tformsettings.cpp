@@ -1,23 +1,41 @@
 #include "ui/tformsettings.h"
 
 #include "config/tlinksettingsfile.h"
+#include "config/tsettingscheck.h"
 #include "ui/tioform.h"
 
 #include <QDebug>
 #include <QSettings>
 
+namespace {
+QString &chosenPath()
+{
+    static QString path = QString::fromLatin1(TIoForm::settingsPath);
+    return path;
+}
+} // namespace
+
 QString TFormSettings::path()
 {
-    return QString::fromLatin1(TIoForm::settingsPath);
+    return chosenPath();
+}
+
+void TFormSettings::setPath(const QString &path)
+{
+    chosenPath() = path;
 }
 
 bool TFormSettings::load(TIoForm &form)
 {
     QSettings settings(path(), QSettings::IniFormat);
     TLinkSettings values = form.values();
-    const bool stored = TLinkSettingsFile::read(settings, form.getName(), values);
-    if (stored)
+    TSettingsProblems problems;
+    const bool stored = TLinkSettingsFile::read(settings, form.getName(), values, &problems);
+    if (stored) {
+        // What the controls cannot show is kept beside them.
+        form.keepRefused(problems + TSettingsCheck::check(form.getName(), values));
         form.apply(values);
+    }
     // The form starts with its defaults all the same; say why.
     if (settings.status() == QSettings::AccessError)
         qDebug() << "settings file" << settings.fileName() << "not read, defaults used for"

@@ -13,6 +13,8 @@ public:
     // Applies the form's group; false when the file holds none.
     static bool load(TIoForm &form);
     static void save(const TIoForm &form);
-    // The settings file, relative to the working directory.
+    // The settings file: ./cfg/app.ini, relative to the working directory,
+    // unless the command line named another.
     static QString path();
+    static void setPath(const QString &path);
 };

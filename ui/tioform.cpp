@@ -1,6 +1,8 @@
 #include "ui/tioform.h"
 
 #include "config/tlinksettings.h"
+#include "config/tsettingskeys.h"
+#include "config/tswarmfile.h"
 
 #include "ui/kit/tfieldrules.h"
 #include "ui/kit/tlabelcombox.h"
@@ -20,6 +22,7 @@
 #include <QList>
 #include <QNetworkInterface>
 #include <QSerialPort>
+#include <QSettings>
 #include <QStringList>
 
 #include <QVariant>
@@ -41,7 +44,31 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     if (!loadSettings() && above)
         followRow(*above);
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
+    forgetOnEdit();
     loadComboStyle();
+}
+
+void TIoForm::forgetOnEdit()
+{
+    namespace K = TSettingsKeys;
+    const auto box = [this](TLabelCombox *combo, const QString &key) {
+        connect(combo->comboBox(), QOverload<int>::of(&QComboBox::activated), this,
+                [this, key] { refused.forget(key); });
+    };
+    box(conTypeCombox, K::conType);
+    box(baudCombox, K::baudRate);
+    box(dataBitsCombox, K::dataBits);
+    box(stopBitsCombox, K::stopBits);
+    box(parityCombox, K::parity);
+    box(netCardCombox, K::udpNetInterface);
+    connect(serialCombox, QOverload<int>::of(&QComboBox::activated), this,
+            [this] { refused.forget(K::serialPortName); });
+    const auto check = [this](QCheckBox *checkBox, const QString &key) {
+        connect(checkBox, &QCheckBox::clicked, this, [this, key] { refused.forget(key); });
+    };
+    check(loopBackCheck, K::loopBack);
+    check(reconnectCheck, K::autoReconnect);
+    check(fixedPeerCheck, K::fixedPeer);
 }
 
 TIoForm::~TIoForm() = default;
@@ -141,7 +168,8 @@ void TIoForm::followRow(const TIoForm &above)
     QStringList ports;
     for (int i = 0; i < serialCombox->count(); ++i)
         ports.append(serialCombox->itemText(i));
-    apply(above.values().following(ports));
+    QSettings settings(TFormSettings::path(), QSettings::IniFormat);
+    apply(above.values().following(ports, TSwarmFile::portStride(settings)));
 }
 
 TLinkSettings TIoForm::values() const
@@ -255,7 +283,10 @@ bool TIoForm::loadSettings()
 
 void TIoForm::saveSettings()
 {
-    TFormSettings::save(*this);
+    // A refused link is not opened, and its group stays as the file has
+    // it: writing the form's stand-ins would replace what was stored.
+    if (refusals().isEmpty())
+        TFormSettings::save(*this);
 }
 
 // A build or a deployment may add a look of its own for the port box as

@@ -3,6 +3,7 @@
 #include "config/tlinksettings.h"
 #include "link/iohandler.h"
 #include "ui/kit/tcontainer.h"
+#include "ui/tformrefusals.h"
 
 #include <QList>
 #include <QString>
@@ -39,6 +40,11 @@ public:
     // What the controls show, and back; the settings file holds the same.
     TLinkSettings values() const;
     void apply(const TLinkSettings &values);
+    // Why the link may not be opened as the form stands: the values read
+    // from the file that no link takes and the operator has not set again,
+    // and what the fields hold now. Empty when it may.
+    TSettingsProblems refusals() const { return refused.of(name, values()); }
+    void keepRefused(const TSettingsProblems &problems) { refused.keep(problems); }
 
     // The controls, in layout order. The owner sets properties on the two
     // buttons and connects to them; tests read the others.
@@ -85,8 +91,11 @@ private:
     bool loadSettings();
     void saveSettings();
     void loadComboStyle();
+    // A control the operator sets by hand replaces what the file held.
+    void forgetOnEdit();
 
     qint32 conType = IOHandler::Serial;
     bool conFlag = false;
     QString name;
+    TFormRefusals refused;
 };

@@ -4,10 +4,13 @@
 #include "app/trelaylinks.h"
 #include "app/version.h"
 #include "link/iohandler.h"
+#include "link/tlinkerrors.h"
 #include "link/tlinkmanager.h"
+#include "msg/tmsgmanager.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tcounterrefresh.h"
+#include "ui/tformsettings.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/trecordbutton.h"
@@ -121,9 +124,20 @@ void TMainWidget::requestGcs(bool isConFlag)
     IOHandler *link = TLinkManager::instance()->getLink(gcsLinkId);
     if (!link)
         return;
+    if (isConFlag && refuses(gcsForm, gcsLinkId))
+        return;
     IOHandler::DeviceInfo device = gcsForm->getDeviceInfo();
     device.id = gcsLinkId;
     emit link->openDeviceSignal(device, isConFlag);
+}
+
+bool TMainWidget::refuses(const TIoForm *form, int linkId)
+{
+    const TSettingsProblems problems = form->refusals();
+    for (const TSettingsProblem &problem : problems)
+        emit TMsgManager::instance()->showMsg(
+            linkId, BoxMsg, Warn, TLinkErrors::forRow(linkId, problem.line(TFormSettings::path())));
+    return !problems.isEmpty();
 }
 
 void TMainWidget::requestUav(bool isConFlag)
@@ -144,6 +158,8 @@ void TMainWidget::requestUav(bool isConFlag)
     const int linkId = n + firstUavLinkId;
     IOHandler *link = TLinkManager::instance()->getLink(linkId);
     if (!link)
+        return;
+    if (isConFlag && refuses(uavForms.at(n), linkId))
         return;
     IOHandler::DeviceInfo device = uavForms.at(n)->getDeviceInfo();
     device.id = linkId;

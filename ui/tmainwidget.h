@@ -70,6 +70,9 @@ private:
     void fitToScreen(Fit fit);
     void closeEvent(QCloseEvent *event) override;
     void requestGcs(bool isConFlag);
+    // True, with a line per refused value in a box, when `form` may not be
+    // opened as it stands.
+    static bool refuses(const TIoForm *form, int linkId);
     void requestUav(bool isConFlag);
 
     QVBoxLayout *mainLayout = nullptr;

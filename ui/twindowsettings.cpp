@@ -1,5 +1,7 @@
 #include "ui/twindowsettings.h"
 
+#include "config/tswarmfile.h"
+#include "msg/tmsgmanager.h"
 #include "ui/tformsettings.h"
 
 #include <QDebug>
@@ -14,18 +16,12 @@ const QString kGeometry = QStringLiteral("Geometry");
 int TWindowSettings::vehicleCount()
 {
     QSettings settings(TFormSettings::path(), QSettings::IniFormat);
-    const QVariant stored = settings.value(kGroup + QLatin1Char('/') + kVehicles);
-    if (stored.isNull())
-        return 0;
-    bool ok = false;
-    const int count = stored.toInt(&ok);
-    if (!ok || count < 1) {
-        qDebug() << "settings file: vehicle count" << stored.toString() << "ignored";
-        return 0;
-    }
-    if (count > maxVehicles)
-        qDebug() << "settings file: vehicle count" << count << "cut to" << maxVehicles;
-    return qMin(count, maxVehicles);
+    TSettingsProblems problems;
+    const int count = TSwarmFile::vehicleCount(settings, &problems);
+    for (const TSettingsProblem &problem : problems)
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
+                                              problem.line(TFormSettings::path()));
+    return count;
 }
 
 QByteArray TWindowSettings::geometry()

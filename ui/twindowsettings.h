@@ -8,12 +8,9 @@
 class TWindowSettings
 {
 public:
-    // The stored vehicle count within 1..maxVehicles, or 0 when none is stored.
+    // The stored vehicle count, or the vehicle groups stored one after
+    // another; at least 1. A count that is no count is said in a box.
     static int vehicleCount();
     static QByteArray geometry();
     static void store(int vehicles, const QByteArray &geometry);
-
-    // Far beyond any swarm run on one machine: a corrupt count must not
-    // start thousands of link threads.
-    static constexpr int maxVehicles = 1024;
 };

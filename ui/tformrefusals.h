@@ -1,0 +1,24 @@
+#pragma once
+
+#include "config/tsettingsproblem.h"
+
+#include <QString>
+
+struct TLinkSettings;
+
+// The stored values a port form was built with that no link may be opened
+// with. Some cannot be shown at all (a kind or a baud rate that is none of
+// the box's entries, a check box value that is neither state), so the form
+// keeps them here until the operator sets that control by hand.
+class TFormRefusals
+{
+public:
+    void keep(const TSettingsProblems &problems) { stored = problems; }
+    void forget(const QString &key);
+    // Those still standing for the keys the chosen kind uses, and whatever
+    // the form holds now that the checks refuse; empty when it may open.
+    TSettingsProblems of(const QString &group, const TLinkSettings &shown) const;
+
+private:
+    TSettingsProblems stored;
+};
