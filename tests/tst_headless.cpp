@@ -83,8 +83,13 @@ private slots:
     void commandLine();
     void relaysBothWaysAndCounts();
     void takenPortLeavesTheOthers();
+    void refusedSettings_data();
+    void refusedSettings();
+    void scriptedSwarm_data();
+    void scriptedSwarm();
     void stops_data();
     void stops();
+    void captureReaderGoes();
 };
 
 void TstHeadless::init()
@@ -122,6 +127,20 @@ void TstHeadless::commandLine_data()
         << "--config none/app.ini: there is no directory";
     QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
                                                     << "--stats needs --headless" + usage;
+    QTest::newRow("kind without a file to write") << QStringList{"--kind", "udp"} << 2 << "^$"
+                                                  << "--kind needs --write-config" + usage;
+    QTest::newRow("kind that is none")
+        << QStringList{"--write-config", "a.ini", "--kind", "unicast"} << 2 << "^$"
+        << "--kind takes udp, multicast or serial, not 'unicast'" + usage;
+    QTest::newRow("ports beyond 65535")
+        << QStringList{"--write-config", "a.ini", "--vehicles", "200", "--port-stride", "300"} << 2
+        << "^$"
+        << "^uav-sim-relay: 200 vehicles 300 ports apart from port 7001 need port 69000; a "
+           "port is 1 to 65535\n$";
+    QTest::newRow("check of no file")
+        << QStringList{"--check-config", "absent.ini"} << 1
+        << "^settings file absent.ini not found, every link on its defaults\n"
+        << "^$";
 }
 
 void TstHeadless::commandLine()
@@ -290,6 +309,149 @@ void TstHeadless::takenPortLeavesTheOthers()
              qPrintable(program.out));
 }
 
+void TstHeadless::refusedSettings_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("allowed");
+    const QString port = QStringLiteral("a port is 1 to 65535");
+    for (const char *bad : {"0", "65536", "70001", "-1", "seven"})
+        QTest::newRow(qPrintable(QStringLiteral("port %1").arg(bad))) << "LocalPort" << bad << port;
+    QTest::newRow("remote port 65536") << "RemotePort"
+                                       << "65536" << port;
+    const QString address = QStringLiteral(
+        "an address is an IPv4 dotted quad such as 127.0.0.1 (names are not resolved)");
+    QTest::newRow("address localhost") << "RemoteIp"
+                                       << "localhost" << address;
+    QTest::newRow("address 1.2.3") << "LocalIp"
+                                   << "1.2.3" << address;
+    const QString kind = QStringLiteral("a kind is serial, udp or multicast (or as the window "
+                                        "writes them: Serial, Udp单播, Udp组播)");
+    QTest::newRow("kind unicast") << "ConType"
+                                  << "unicast" << kind;
+    QTest::newRow("kind empty") << "ConType"
+                                << "" << kind;
+    QTest::newRow("kind unknown") << "ConType"
+                                  << "udp单播x" << kind;
+    QTest::newRow("fixed peer yes") << "FixedPeer"
+                                    << "yes"
+                                    << "it is true or false";
+    QTest::newRow("binary file") << ""
+                                 << ""
+                                 << "";
+}
+
+// One bad value keeps its own link closed, with one line that names it; the
+// other links open and relay, and the file is left as it was. --check-config
+// finds the same and fails.
+void TstHeadless::refusedSettings()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, allowed);
+    UdpPeer gcs, uav2;
+    for (UdpPeer *peer : {&gcs, &uav2})
+        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
+    const quint16 gcsLink = testsupport::freeUdpPort(), uav2Link = testsupport::freeUdpPort();
+    Headless program;
+    if (key.isEmpty()) {
+        QFile binary(program.config());
+        QVERIFY(binary.open(QIODevice::WriteOnly));
+        binary.write(QByteArray("[Connect]\nLocalPort=7001\n\0\x7f\x01\x02", 27));
+    } else {
+        program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+        program.unicastGroup(QStringLiteral("Con0"), testsupport::freeUdpPort(), 9);
+        program.unicastGroup(QStringLiteral("Con1"), uav2Link, uav2.port());
+        QSettings(program.config(), QSettings::IniFormat)
+            .setValue(QStringLiteral("Con0/") + key, value);
+    }
+    QFile file(program.config());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+
+    Headless check;
+    check.start({"--check-config", program.config()});
+    program.start({"--headless", "--config", "app.ini"});
+    QVERIFY(check.process.waitForFinished(20000));
+    check.read();
+    QCOMPARE(check.process.exitCode(), 1);
+    if (key.isEmpty()) {
+        // Never taken as defaults: every row would open the first serial port.
+        QVERIFY(program.process.waitForFinished(20000));
+        program.read();
+        QCOMPARE(program.process.exitCode(), 2);
+        QCOMPARE(program.err, QStringLiteral("uav-sim-relay: settings file app.ini is not a "
+                                             "settings file (it holds binary data)\n"));
+        QVERIFY(check.out.contains(QStringLiteral("is not a settings file")));
+        return;
+    }
+    const QString line = QStringLiteral("app.ini [Con0] %1=%2: %3\n").arg(key, value, allowed);
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp ")), 2, 20000);
+    QCOMPARE(program.errLines(line), 1);
+    QCOMPARE(program.errLines(QStringLiteral("uav1 ")), 0);
+    QVERIFY2(check.out.contains(QStringLiteral("uav1 refused: ") +
+                                program.config().section('/', 0, -2) + '/' + line),
+             qPrintable(check.out));
+    gcs.sendTo(gcsLink, "to the others");
+    QTRY_COMPARE(uav2.received(), QList<QByteArray>{"to the others"});
+    QCOMPARE(program.stop(), 0);
+    QVERIFY(program.out.contains(QStringLiteral("stats link=uav1 state=closed rx_blocks=0 ")));
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), stored);
+}
+
+void TstHeadless::scriptedSwarm_data()
+{
+    QTest::addColumn<int>("vehicles");
+    QTest::addColumn<int>("stride");
+    QTest::newRow("200 vehicles") << 200 << 1;
+    QTest::newRow("20 vehicles 10 ports apart") << 20 << 10;
+}
+
+// The recipe of the README: a file written, checked, and run as it is.
+void TstHeadless::scriptedSwarm()
+{
+    QFETCH(int, vehicles);
+    QFETCH(int, stride);
+    // A free port with room above it for every vehicle's.
+    quint16 base = 0;
+    while (base == 0 || base + vehicles * stride > 65535)
+        base = testsupport::freeUdpPort();
+    Headless writer;
+    writer.start({"--write-config", "swarm.ini", "--vehicles", QString::number(vehicles),
+                  "--base-port", QString::number(base), "--port-stride", QString::number(stride)});
+    QVERIFY(writer.process.waitForFinished(20000));
+    writer.read();
+    QCOMPARE(writer.process.exitCode(), 0);
+    QCOMPARE(writer.err, QString());
+
+    Headless check;
+    const QString file = writer.dir.filePath(QStringLiteral("swarm.ini"));
+    check.start({"--check-config", file});
+    QVERIFY(check.process.waitForFinished(20000));
+    check.read();
+    QCOMPARE(check.process.exitCode(), 0);
+    QStringList expected{QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
+    for (int n = 1; n <= vehicles; ++n)
+        expected << QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
+                        .arg(n)
+                        .arg(base + n * stride)
+                        .arg(9000 + n * stride);
+    QCOMPARE(check.out, expected.join('\n') + '\n');
+
+    Headless relay;
+    relay.start({"--headless", "--config", file});
+    QTRY_COMPARE_WITH_TIMEOUT(relay.errLines(QStringLiteral(" open udp ")), vehicles + 1, 30000);
+    // In link order, as the check listed them.
+    QStringList opened;
+    for (QString line : relay.err.split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String(" open udp ")))
+            opened << line.replace(QLatin1String(" open "), QLatin1String(" "));
+    QCOMPARE(opened, expected);
+    QCOMPARE(relay.stop(), 0);
+    QCOMPARE(relay.out.count(QStringLiteral("stats link=")), vehicles + 1);
+}
+
 void TstHeadless::stops_data()
 {
     QTest::addColumn<int>("stopSignals");
@@ -305,11 +467,12 @@ void TstHeadless::stops()
     QFETCH(int, stopSignals);
     QFETCH(int, exitCode);
     Headless program;
-    // No settings file: every link on its defaults, the ground station on
-    // serial; the vehicles stay off the network.
-    program.start({"--headless", "--config", "absent.ini", "--vehicles", "20", "--stats", "60"});
+    // No cfg/ folder at all: every link on its defaults, the ground station
+    // on serial; the vehicles stay off the network. The final stats come
+    // without --stats.
+    program.start({"--headless", "--vehicles", "20"});
     QTRY_COMPARE_WITH_TIMEOUT(
-        program.errLines(QStringLiteral("settings file absent.ini not found, every link on its "
+        program.errLines(QStringLiteral("settings file cfg/app.ini not found, every link on its "
                                         "defaults\n")),
         1, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral("uav20 ")), 1, 20000);
@@ -317,7 +480,43 @@ void TstHeadless::stops()
         ::kill(pid_t(program.process.processId()), SIGINT);
     QCOMPARE(program.stop(), exitCode);
     QCOMPARE(program.out.count(QStringLiteral("stats link=")), exitCode == 0 ? 21 : 0);
-    QVERIFY(!QFile::exists(program.dir.filePath(QStringLiteral("absent.ini"))));
+    QVERIFY(QDir(program.dir.path()).isEmpty());
+}
+
+// A capture into a pipe whose reader goes away ends the recording, with a
+// line that says so; the relay goes on relaying and stops cleanly.
+void TstHeadless::captureReaderGoes()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("mkfifo")).isEmpty())
+        QSKIP("mkfifo is not installed");
+    UdpPeer gcs, uav1;
+    for (UdpPeer *peer : {&gcs, &uav1})
+        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
+    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
+    Headless program;
+    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    const QString fifo = program.dir.filePath(QStringLiteral("capture.pipe"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    // The reader first: opening a pipe for writing waits for one.
+    QProcess reader;
+    reader.setStandardOutputFile(QProcess::nullDevice());
+    reader.start(QStringLiteral("cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    program.start({"--headless", "--config", program.config(), "--capture", fifo});
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp ")), 2, 20000);
+    gcs.sendTo(gcsLink, "recorded");
+    QTRY_COMPARE(uav1.received().size(), 1);
+    reader.kill();
+    QVERIFY(reader.waitForFinished());
+    // Whatever is sent next has nowhere to go in the pipe.
+    int sent = 1;
+    QTRY_VERIFY_WITH_TIMEOUT((gcs.sendTo(gcsLink, "after the reader"), ++sent,
+                              program.errLines(QStringLiteral("capture stopped: ")) == 1),
+                             10000);
+    QTRY_COMPARE(uav1.received().size(), sent);
+    QCOMPARE(program.stop(), 0);
+    QCOMPARE(program.out.count(QStringLiteral("stats link=")), 2);
 }
 
 QTEST_GUILESS_MAIN(TstHeadless)

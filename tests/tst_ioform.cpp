@@ -713,9 +713,31 @@ void TstIoForm::loopBackNotANumberUnchecks()
     {
         QSettings s(kIni, QSettings::IniFormat);
         s.setValue("Con0/LoopBack", QStringLiteral("yes"));
+        s.setValue("Con1/LoopBack", QStringLiteral("yes"));
+        s.setValue("Con1/ConType", QStringLiteral("multicast"));
+        s.setValue("Con1/UdpNetInterface", QStringLiteral("lo"));
     }
     TIoForm form(QStringLiteral("Con0"));
     QCOMPARE(form.loopBackCheck->checkState(), Qt::Unchecked);
+    // A serial row has no use for it; a multicast row refuses to open on a
+    // value the box cannot show, until the box is set by hand.
+    QVERIFY(form.refusals().isEmpty());
+    TIoForm group(QStringLiteral("Con1"));
+    QCOMPARE(group.loopBackCheck->checkState(), Qt::Unchecked);
+    QCOMPARE(group.refusals().size(), 1);
+    QCOMPARE(group.refusals().first().line(kIni),
+             QStringLiteral("cfg/app.ini [Con1] LoopBack=yes: loop-back is 0 (off) or 2 (on), or "
+                            "false or true"));
+    const QByteArray stored = [] {
+        QFile file(kIni);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    pressConnect(group);
+    QFile file(kIni);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), stored);
+    group.loopBackCheck->click();
+    QVERIFY(group.refusals().isEmpty());
 }
 
 // A kind in any case, or as a script types it, is that kind; a kind the

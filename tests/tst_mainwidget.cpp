@@ -8,6 +8,7 @@
 
 #include "app/tapp.h"
 #include "app/version.h"
+#include "config/tswarmfile.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "linktestsupport.h"
@@ -20,6 +21,7 @@
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tcounterrefresh.h"
+#include "ui/tformsettings.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
@@ -37,6 +39,7 @@
 #include <QMetaMethod>
 #include <QPointer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -107,6 +110,7 @@ private slots:
     void fieldsFitAtNarrowestWidth();
     void defaultPortsConnect();
     void storedSwarmComesBack();
+    void scriptedSwarmFile();
     void screenshot();
     void recordsWhatFlows();
 
@@ -785,6 +789,37 @@ void TstMainWidget::storedSwarmComesBack()
     }
     // As high as it was left, as wide as its unicast rows need.
     QCOMPARE(window->height(), 500);
+}
+
+// A file a script made for the relay without a window, named as --config
+// names it: its kinds in script words, its vehicle count and its port step,
+// which a row added by hand keeps to.
+void TstMainWidget::scriptedSwarmFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("swarm/app.ini"));
+    TSwarmFile::Plan plan;
+    plan.vehicles = 3;
+    plan.basePort = 8100;
+    plan.stride = 10;
+    QString error;
+    QVERIFY2(TSwarmFile::write(path, plan, error), qPrintable(error));
+    TLinkManager::instance()->shutdownAll();
+    window.reset();
+    TFormSettings::setPath(path);
+    window.reset(new TMainWidget);
+    const auto restore = qScopeGuard([] { TFormSettings::setPath(kIni); });
+    QCOMPARE(window->vehicleForms().size(), 3);
+    QTest::mouseClick(window->addUavButton(), Qt::LeftButton);
+    const QVector<TIoForm *> &forms = window->vehicleForms();
+    QCOMPARE(forms.size(), 4);
+    for (int n = 0; n < 4; ++n) {
+        QCOMPARE(forms.at(n)->getConType(), int(IOHandler::UdpUnicast));
+        QCOMPARE(forms.at(n)->localPortEdit->text(), QString::number(8110 + 10 * n));
+        QCOMPARE(forms.at(n)->remotePortEdit->text(), QString::number(9010 + 10 * n));
+        QVERIFY(forms.at(n)->refusals().isEmpty());
+    }
+    QVERIFY(!QFile::exists(kIni));
 }
 
 void TstMainWidget::screenshot()
