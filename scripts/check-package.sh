@@ -56,12 +56,7 @@ check "DEP-5 copyright" grep -q '^Format: https://www.debian.org/doc/packaging-m
   "$doc/copyright"
 check "README" test -s "$doc/README.md.gz"
 check "example settings file" grep -q '^\[Connect\]' "$doc/examples/app.ini"
-# A program built before --check-config existed cannot judge the example.
-if grep -q -- --check-config <<<"$(uav-sim-relay --help)"; then
-  check "example settings file is valid" uav-sim-relay --check-config "$doc/examples/app.ini"
-else
-  echo "skipped: example settings file is valid (this build has no --check-config)"
-fi
+check "example settings file is valid" uav-sim-relay --check-config "$doc/examples/app.ini"
 check "icon" test -s /usr/share/icons/hicolor/scalable/apps/uav-sim-relay.svg
 
 entry=/usr/share/applications/uav-sim-relay.desktop
