@@ -6,6 +6,7 @@
 #include "app/version.h"
 #include "headless/tconsole.h"
 #include "headless/theadlessrelay.h"
+#include "headless/tstopsignals.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "ui/tformsettings.h"
@@ -67,11 +68,20 @@ bool TProgram::displayAvailable()
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
+void TProgram::catchStopsEarly(int argc, char **argv)
+{
+    // A service manager may stop the relay in its first milliseconds: the
+    // stop must wait for the links to be up and down again, not kill it.
+    if (asked(argc, argv, "--headless"))
+        TStopSignals::catchEarly();
+}
+
 int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
 {
     // A capture or a stats line written to a pipe whose reader has gone
     // must end that output with an error, never the relay with SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    catchStopsEarly(argc, argv);
     // Without a window nothing may need a display: a core application reads
     // the command line, and the headless relay runs in it.
     const bool display =

@@ -20,6 +20,10 @@ public:
     // window, without a display; else exec()'s.
     static int run(int &argc, char **argv, const ShownHook &onShown = ShownHook());
 
+    // For the relay without a window: stop signals are caught from here
+    // on. Safe before any static object exists.
+    static void catchStopsEarly(int argc, char **argv);
+
     // True when some Qt platform can be reached (QT_QPA_PLATFORM, DISPLAY or
     // WAYLAND_DISPLAY set and not empty).
     static bool displayAvailable();

@@ -21,6 +21,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace {
 QtMessageHandler shownHandler = nullptr;
 
@@ -63,7 +65,11 @@ int THeadlessRelay::run(const TRunOptions &options)
         TLinkStates states;
         TLinkLines lines(states);
         THeadlessRelay relay(options, states);
-        connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit);
+        // Queued: a stop that came while the links were being built must
+        // find the loop running, or quit() would be lost before exec().
+        connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
+                Qt::QueuedConnection);
+        connect(&stopSignals, &TStopSignals::hangUp, &relay, &THeadlessRelay::reopenCapture);
         relay.start(file, lines);
         result = QCoreApplication::exec();
         relay.stop();
@@ -155,15 +161,16 @@ void THeadlessRelay::stop()
 
 // Before the links open, so that the capture holds their first blocks. A
 // capture that cannot be made is told, and the relay runs without it.
-void THeadlessRelay::startCapture()
+bool THeadlessRelay::startCapture()
 {
     if (options.capture.isEmpty())
-        return;
+        return false;
     QString error;
     if (!TCaptureTap::start(options.capture, options.captureLimit, error)) {
         emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
-        return;
+        return false;
     }
+    captureFile = fileId(options.capture);
     connect(
         TCaptureTap::current().get(), &TCaptureWriter::stopped, this,
         [](const QString &reason) {
@@ -173,6 +180,35 @@ void THeadlessRelay::startCapture()
         },
         Qt::QueuedConnection);
     TConsole::errorLine(QStringLiteral("recording to ") + options.capture);
+    return true;
+}
+
+THeadlessRelay::FileId THeadlessRelay::fileId(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+// SIGHUP, as a log rotation sends it: a capture whose file was moved away
+// goes on in a new file under its name. One still in place is kept, never
+// truncated, and so is the relay without a capture.
+void THeadlessRelay::reopenCapture()
+{
+    if (options.capture.isEmpty()) {
+        TConsole::errorLine(QStringLiteral("SIGHUP: no capture to reopen; ignored"));
+        return;
+    }
+    const bool recording = TCaptureTap::current() != nullptr;
+    if (recording && fileId(options.capture) == captureFile) {
+        TConsole::errorLine(
+            QStringLiteral("SIGHUP: %1 is still in place; recording goes on").arg(options.capture));
+        return;
+    }
+    TCaptureTap::stop();
+    if (startCapture())
+        TConsole::errorLine(QStringLiteral("SIGHUP: capture reopened"));
 }
 
 void THeadlessRelay::printStats()

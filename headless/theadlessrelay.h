@@ -28,10 +28,21 @@ private:
     void start(const TSwarmFile &file, TLinkLines &lines);
     void stop();
     void printStats();
-    void startCapture();
+    // False when there is none or it could not be started.
+    bool startCapture();
+    void reopenCapture();
+    // Which file a path names now: a rotation moves the file away.
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &o) const { return device == o.device && inode == o.inode; }
+    };
+    static FileId fileId(const QString &path);
 
     const TRunOptions options;
     TLinkStates &states;
     QVector<int> linkIds;
     QTimer *statsTimer = nullptr;
+    FileId captureFile;
 };

@@ -6,11 +6,16 @@ class QSocketNotifier;
 
 // SIGINT and SIGTERM ask the relay to stop: the first is handed to the
 // event loop as stopRequested(); a second one, while the relay is still
-// stopping, ends the process at once with status 130.
+// stopping, ends the process at once with status 130. SIGHUP is handed on
+// as hangUp(). The handlers are installed by catchEarly(), before any link
+// exists, so that a signal in the first milliseconds is kept until the
+// event loop runs instead of being lost or killing the relay.
 class TStopSignals : public QObject
 {
     Q_OBJECT
 public:
+    // Safe before any Qt object exists; idempotent.
+    static void catchEarly();
     explicit TStopSignals(QObject *parent = nullptr);
     ~TStopSignals() override;
 
@@ -18,6 +23,7 @@ public:
 
 signals:
     void stopRequested();
+    void hangUp();
 
 private:
     static void onSignal(int signal);

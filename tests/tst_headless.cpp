@@ -6,10 +6,12 @@
 #include "testsupport.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -89,6 +91,10 @@ private slots:
     void scriptedSwarm();
     void stops_data();
     void stops();
+    void earlyStops_data();
+    void earlyStops();
+    void hangUp_data();
+    void hangUp();
     void captureReaderGoes();
 };
 
@@ -481,6 +487,95 @@ void TstHeadless::stops()
     QCOMPARE(program.stop(), exitCode);
     QCOMPARE(program.out.count(QStringLiteral("stats link=")), exitCode == 0 ? 21 : 0);
     QVERIFY(QDir(program.dir.path()).isEmpty());
+}
+
+void TstHeadless::earlyStops_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+// A service manager that stops the relay right after starting it: from the
+// moment the program runs (its handlers are in place; before that the
+// system loader is still mapping its libraries), a stop at any moment of
+// the first 20 ms, links half-built or not, ends it cleanly with its stats.
+void TstHeadless::earlyStops()
+{
+    QFETCH(int, signal);
+    const auto caught = [signal](qint64 pid) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1) != 0;
+        return false;
+    };
+    for (int run = 0; run < 20; ++run) {
+        Headless program;
+        program.unicastGroup(QStringLiteral("Connect"), testsupport::freeUdpPort(), 9);
+        program.start({"--headless", "--config", program.config(), "--vehicles", "3"});
+        QVERIFY(program.process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(caught(program.process.processId()), 5000);
+        QThread::usleep(ulong(QRandomGenerator::global()->bounded(20000)));
+        QCOMPARE(program.stop(signal), 0);
+        QCOMPARE(program.out.count(QStringLiteral("stats link=")), 4);
+    }
+}
+
+void TstHeadless::hangUp_data()
+{
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<bool>("rotated");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no capture") << QString() << false << "SIGHUP: no capture to reopen; ignored";
+    QTest::newRow("capture in place")
+        << "relay.pcapng" << false << "SIGHUP: relay.pcapng is still in place; recording goes on";
+    QTest::newRow("capture moved away") << "relay.pcapng" << true << "SIGHUP: capture reopened";
+}
+
+// SIGHUP never ends the relay: it says what it did, a capture moved away
+// by a rotation goes on in a new file, and the links relay throughout.
+void TstHeadless::hangUp()
+{
+    QFETCH(QString, capture);
+    QFETCH(bool, rotated);
+    QFETCH(QString, said);
+    UdpPeer gcs, uav1;
+    for (UdpPeer *peer : {&gcs, &uav1})
+        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
+    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
+    Headless program;
+    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    QStringList arguments{"--headless", "--config", "app.ini"};
+    if (!capture.isEmpty())
+        arguments << "--capture" << capture;
+    program.start(arguments);
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp ")), 2, 20000);
+    gcs.sendTo(gcsLink, "before");
+    QTRY_COMPARE(uav1.received().size(), 1);
+    const QString moved = program.dir.filePath(QStringLiteral("relay.pcapng.1"));
+    if (rotated)
+        QVERIFY(QFile::rename(program.dir.filePath(capture), moved));
+    ::kill(pid_t(program.process.processId()), SIGHUP);
+    QTRY_COMPARE(program.errLines(said + QLatin1Char('\n')), 1);
+    gcs.sendTo(gcsLink, "after");
+    QTRY_COMPARE(uav1.received().size(), 2);
+    QCOMPARE(program.stop(), 0);
+    QCOMPARE(program.out.count(QStringLiteral("stats link=")), 2);
+    if (capture.isEmpty())
+        return;
+    // Each file whole: the moved one up to the signal, the new one after.
+    const auto holds = [](const QString &path, const QByteArray &payload) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(payload);
+    };
+    const QString current = program.dir.filePath(capture);
+    QVERIFY(holds(current, "after"));
+    QCOMPARE(holds(current, "before"), !rotated);
+    QCOMPARE(holds(moved, "before"), rotated);
 }
 
 // A capture into a pipe whose reader goes away ends the recording, with a

@@ -3,6 +3,7 @@
 #include "app/tapp.h"
 #include "app/trelaylinks.h"
 #include "app/version.h"
+#include "config/tswarmfile.h"
 #include "link/iohandler.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinkmanager.h"
@@ -82,6 +83,12 @@ void TMainWidget::initLinks()
         },
         this);
     counterRefresh->watch(rowOf(gcsForm));
+    // The rows start on their defaults then, which the operator must know
+    // before pressing Connect on any of them.
+    const TSwarmFile::Status status = TSwarmFile::statusOf(TFormSettings::path());
+    if (status == TSwarmFile::Status::Unreadable || status == TSwarmFile::Status::NotSettings)
+        emit TMsgManager::instance()->showMsg(
+            -1, BoxMsg, Error, TSwarmFile::statusLine(TFormSettings::path(), status));
     const int vehicles = qMax(1, TWindowSettings::vehicleCount());
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
