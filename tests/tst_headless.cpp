@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <unistd.h>
 
 using relaytest::UdpPeer;
 
@@ -26,6 +27,9 @@ struct Headless
     QProcess process;
     QString err;
     QString out;
+
+    // Root reads any file: a file it may not read needs another user.
+    bool asNobody = false;
 
     QString config() const { return dir.filePath(QStringLiteral("app.ini")); }
     // One unicast group: the link binds 127.0.0.1:local and answers remote.
@@ -46,7 +50,13 @@ struct Headless
             env.remove(QString::fromLatin1(name));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        process.start(testsupport::appBinary(), arguments);
+        if (asNobody)
+            process.start(QStringLiteral("setpriv"),
+                          QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                      testsupport::appBinary()} +
+                              arguments);
+        else
+            process.start(testsupport::appBinary(), arguments);
     }
     void read()
     {
@@ -342,9 +352,13 @@ void TstHeadless::refusedSettings_data()
     QTest::newRow("fixed peer yes") << "FixedPeer"
                                     << "yes"
                                     << "it is true or false";
+    // A whole file the relay will not run on: never taken as defaults.
     QTest::newRow("binary file") << ""
-                                 << ""
-                                 << "";
+                                 << "binary"
+                                 << "is not a settings file (it holds binary data)";
+    QTest::newRow("unreadable file") << ""
+                                     << "unreadable"
+                                     << "cannot be read: permission denied";
 }
 
 // One bad value keeps its own link closed, with one line that names it; the
@@ -360,10 +374,19 @@ void TstHeadless::refusedSettings()
         QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
     const quint16 gcsLink = testsupport::freeUdpPort(), uav2Link = testsupport::freeUdpPort();
     Headless program;
-    if (key.isEmpty()) {
+    if (value == QLatin1String("binary")) {
         QFile binary(program.config());
         QVERIFY(binary.open(QIODevice::WriteOnly));
         binary.write(QByteArray("[Connect]\nLocalPort=7001\n\0\x7f\x01\x02", 27));
+    } else if (value == QLatin1String("unreadable")) {
+        program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+        QVERIFY(QFile::setPermissions(program.config(), QFile::Permissions()));
+        QVERIFY(QFile::setPermissions(program.dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                              QFile::ExeOwner | QFile::ReadOther |
+                                                              QFile::ExeOther));
+        program.asNobody = ::geteuid() == 0;
+        if (program.asNobody && QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("running as root, and setpriv is not there to run as another user");
     } else {
         program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
         program.unicastGroup(QStringLiteral("Con0"), testsupport::freeUdpPort(), 9);
@@ -376,6 +399,7 @@ void TstHeadless::refusedSettings()
     const QByteArray stored = file.readAll();
 
     Headless check;
+    check.asNobody = program.asNobody;
     check.start({"--check-config", program.config()});
     program.start({"--headless", "--config", "app.ini"});
     QVERIFY(check.process.waitForFinished(20000));
@@ -386,9 +410,11 @@ void TstHeadless::refusedSettings()
         QVERIFY(program.process.waitForFinished(20000));
         program.read();
         QCOMPARE(program.process.exitCode(), 2);
-        QCOMPARE(program.err, QStringLiteral("uav-sim-relay: settings file app.ini is not a "
-                                             "settings file (it holds binary data)\n"));
-        QVERIFY(check.out.contains(QStringLiteral("is not a settings file")));
+        QCOMPARE(program.err,
+                 QStringLiteral("uav-sim-relay: settings file app.ini %1\n").arg(allowed));
+        QVERIFY2(check.out.endsWith(allowed + '\n'), qPrintable(check.out));
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.readAll(), stored);
         return;
     }
     const QString line = QStringLiteral("app.ini [Con0] %1=%2: %3\n").arg(key, value, allowed);
