@@ -68,14 +68,19 @@ struct Headless
         read();
         return err.count(part);
     }
-    // Stops it as a service manager would; the exit status, -1 for none.
-    int stop(int signal = SIGTERM)
+    // The exit status of a run that ends by itself, -1 for none.
+    int finish()
     {
-        ::kill(pid_t(process.processId()), signal);
         if (!process.waitForFinished(20000))
             return -1;
         read();
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    // Stops it as a service manager would; the exit status, -1 for none.
+    int stop(int signal = SIGTERM)
+    {
+        ::kill(pid_t(process.processId()), signal);
+        return finish();
     }
     ~Headless()
     {
@@ -167,9 +172,7 @@ void TstHeadless::commandLine()
     QFETCH(QString, stderrPattern);
     Headless program;
     program.start(arguments);
-    QVERIFY(program.process.waitForFinished(20000));
-    program.read();
-    QCOMPARE(program.process.exitCode(), exitCode);
+    QCOMPARE(program.finish(), exitCode);
     QVERIFY2(program.out.contains(QRegularExpression(stdoutPattern)), qPrintable(program.out));
     QVERIFY2(program.err.contains(QRegularExpression(stderrPattern)), qPrintable(program.err));
     // Nothing written unasked.
@@ -402,14 +405,10 @@ void TstHeadless::refusedSettings()
     check.asNobody = program.asNobody;
     check.start({"--check-config", program.config()});
     program.start({"--headless", "--config", "app.ini"});
-    QVERIFY(check.process.waitForFinished(20000));
-    check.read();
-    QCOMPARE(check.process.exitCode(), 1);
+    QCOMPARE(check.finish(), 1);
     if (key.isEmpty()) {
         // Never taken as defaults: every row would open the first serial port.
-        QVERIFY(program.process.waitForFinished(20000));
-        program.read();
-        QCOMPARE(program.process.exitCode(), 2);
+        QCOMPARE(program.finish(), 2);
         QCOMPARE(program.err,
                  QStringLiteral("uav-sim-relay: settings file app.ini %1\n").arg(allowed));
         QVERIFY2(check.out.endsWith(allowed + '\n'), qPrintable(check.out));
@@ -452,17 +451,13 @@ void TstHeadless::scriptedSwarm()
     Headless writer;
     writer.start({"--write-config", "swarm.ini", "--vehicles", QString::number(vehicles),
                   "--base-port", QString::number(base), "--port-stride", QString::number(stride)});
-    QVERIFY(writer.process.waitForFinished(20000));
-    writer.read();
-    QCOMPARE(writer.process.exitCode(), 0);
+    QCOMPARE(writer.finish(), 0);
     QCOMPARE(writer.err, QString());
 
     Headless check;
     const QString file = writer.dir.filePath(QStringLiteral("swarm.ini"));
     check.start({"--check-config", file});
-    QVERIFY(check.process.waitForFinished(20000));
-    check.read();
-    QCOMPARE(check.process.exitCode(), 0);
+    QCOMPARE(check.finish(), 0);
     QStringList expected{QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
     for (int n = 1; n <= vehicles; ++n)
         expected << QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
