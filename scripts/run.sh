@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the relay window.
+# Installs what the program needs, builds the program alone and starts it:
+# the window on a desktop, the relay without a window where there is no
+# display (a server is what a user without one came for).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/build.sh
+bash scripts/deps.sh --run
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target uav-sim-relay --parallel "$(nproc)"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
-  cat >&2 <<'MSG'
-No display found (DISPLAY is not set), so the relay window cannot be shown here.
-The program is built in build/uav-sim-relay. To run it anyway:
-  xvfb-run -a build/uav-sim-relay                       # in a virtual display
-  QT_QPA_PLATFORM=offscreen build/uav-sim-relay         # without any display
-  build/uav-sim-relay --headless                        # no window: reads ./cfg/app.ini, opens every link
-MSG
-  exit 1
+  echo "No display: running the relay without a window on ./cfg/app.ini (Ctrl-C stops it;" \
+    "for the window: xvfb-run -a build/uav-sim-relay)." >&2
+  exec build/uav-sim-relay --headless "$@"
 fi
-exec build/uav-sim-relay
+exec build/uav-sim-relay "$@"
