@@ -1,9 +1,7 @@
 #include "app/tapp.h"
 
 #include "link/iohandler.h"
-#include "link/tlinkmanager.h"
-#include "link/tlinknames.h"
-#include "link/tsendhistory.h"
+#include "protocol/trouter.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -60,21 +58,12 @@ void TApp::recUavData(QByteArray b, QVariant device)
 
 void TApp::decodeToGcs(QByteArray b, QVariant)
 {
-    if (const auto gcs = TLinkManager::instance()->linkRef(TLinkNames::gcsLinkId)) {
-        TSendHistory::record(b);
-        emit gcs->sendBuffSignal(b, QVariant(0));
-    }
+    TRouter::toGroundStation(b);
 }
 
 void TApp::decodeToUav(QByteArray b, QVariant device)
 {
-    const int sourceId = IOHandler::deviceFromVariant(device).id;
-    const auto vehicles = TLinkManager::instance()->vehicleLinksById();
-    TSendHistory::record(b);
-    for (const auto &vehicle : vehicles) {
-        if (vehicle && vehicle->getDevice().id != sourceId)
-            emit vehicle->sendBuffSignal(b, QVariant(0));
-    }
+    TRouter::toOtherVehicles(b, IOHandler::deviceFromVariant(device).id);
 }
 
 void TApp::handleTAppEvent(int event, int id, QVariant var)

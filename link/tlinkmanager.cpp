@@ -169,7 +169,7 @@ QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
         snapshot.reserve(uavs.size());
         for (TUavPtl *uav : qAsConst(uavs)) {
             if (!uav)
-                break;
+                continue;
             snapshot.append(owners.value(uav));
         }
         snapshots.listOrder = snapshot;

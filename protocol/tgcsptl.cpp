@@ -1,7 +1,6 @@
 #include "protocol/tgcsptl.h"
 
-#include "link/tlinkmanager.h"
-#include "link/tsendhistory.h"
+#include "protocol/trouter.h"
 
 QAtomicPointer<TGcsPtl> TGcsPtl::registered = nullptr;
 
@@ -27,11 +26,5 @@ TGcsPtl *TGcsPtl::instance()
 void TGcsPtl::onRecBuff(QByteArray b, QVariant device)
 {
     Q_UNUSED(device)
-    // Once for the whole fan-out: what a loop would bring back.
-    TSendHistory::record(b);
-    const auto vehicles = TLinkManager::instance()->vehicleLinksById();
-    for (const auto &vehicle : vehicles) {
-        if (vehicle)
-            emit vehicle->sendBuffSignal(b, QVariant(0));
-    }
+    TRouter::fromGroundStation(b);
 }

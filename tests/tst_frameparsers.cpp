@@ -1,6 +1,8 @@
 #include "link/tlinkmanager.h"
 #include "protocol/tgcsptl.h"
+#include "protocol/trouter.h"
 #include "protocol/tuavptl.h"
+#include "protocol/tvehiclestream.h"
 #include "relaysupport.h"
 
 #include <QtTest>
@@ -26,6 +28,8 @@ private slots:
     void cleanup();
     void parse_data();
     void parse();
+    void routes_data();
+    void routes();
     void secondGroundStationLinkRelaysNothing();
 
 private:
@@ -48,8 +52,6 @@ void TstFrameParsers::cleanup()
 
 void TstFrameParsers::parse_data()
 {
-    QTest::addColumn<int>("vehicles");
-    QTest::addColumn<int>("source");
     QTest::addColumn<QList<QByteArray>>("blocks");
     QTest::addColumn<QList<QByteArray>>("gcsFrames");
     QTest::addColumn<QList<QByteArray>>("uavFrames");
@@ -60,98 +62,138 @@ void TstFrameParsers::parse_data()
     const QByteArray f7 = QByteArray::fromHex("aaec010203007f");
     const QByteArray f9 = QByteArray::fromHex("aaec01020302102033");
     const QByteArray v = uavFrame();
-    QTest::newRow("7-byte frame") << 3 << 1 << L{f7} << L{f7} << L{} << 0;
-    QTest::newRow("9-byte frame") << 3 << 1 << L{f9} << L{f9} << L{} << 0;
+    QTest::newRow("7-byte frame") << L{f7} << L{f7} << L{} << 0;
+    QTest::newRow("9-byte frame") << L{f9} << L{f9} << L{} << 0;
     // 254 bytes, the longest frame there is.
-    QTest::newRow("length 247 whole") << 3 << 1 << L{gcsFrame(247)} << L{gcsFrame(247)} << L{} << 0;
+    QTest::newRow("length 247 whole") << L{gcsFrame(247)} << L{gcsFrame(247)} << L{} << 0;
 
     // Length byte 248: 254 bytes are swallowed, offset 253 is still payload
     // (an 0xAA there must not start anything) and offset 254 starts afresh.
     QByteArray tooLong = gcsFrame(247);
     tooLong[5] = static_cast<char>(248);
     tooLong[253] = static_cast<char>(0xAA);
-    QTest::newRow("length 248 dropped") << 3 << 1 << L{tooLong + f7} << L{f7} << L{} << 254;
+    QTest::newRow("length 248 dropped") << L{tooLong + f7} << L{f7} << L{} << 254;
     QTest::newRow("length 255 dropped")
-        << 3 << 1 << L{QByteArray::fromHex("aaec010203ff") + junk(248) + f9} << L{f9} << L{} << 254;
+        << L{QByteArray::fromHex("aaec010203ff") + junk(248) + f9} << L{f9} << L{} << 254;
 
-    QTest::newRow("AA AA EC") << 3 << 1 << L{QByteArray::fromHex("aaaaec010203007f")} << L{} << L{}
-                              << 8;
-    QTest::newRow("AA inside a header") << 3 << 1 << L{QByteArray::fromHex("aaecaaaaaa00aa")}
+    QTest::newRow("AA AA EC") << L{QByteArray::fromHex("aaaaec010203007f")} << L{} << L{} << 8;
+    QTest::newRow("AA inside a header") << L{QByteArray::fromHex("aaecaaaaaa00aa")}
                                         << L{QByteArray::fromHex("aaecaaaaaa00aa")} << L{} << 0;
-    QTest::newRow("EB EB 91") << 3 << 1 << L{QByteArray::fromHex("ebeb91") + junk(34)} << L{} << L{}
-                              << 37;
-    QTest::newRow("vehicle frame from position 1") << 3 << 1 << L{v} << L{} << L{v} << 0;
-    QTest::newRow("vehicle frame from position 0") << 3 << 0 << L{v} << L{} << L{v} << 0;
-    QTest::newRow("vehicle frame, one vehicle") << 1 << 0 << L{v} << L{} << L{v} << 0;
-    QTest::newRow("two frames in one block") << 3 << 1 << L{f7 + f9} << L{f7, f9} << L{} << 0;
+    QTest::newRow("EB EB 91") << L{QByteArray::fromHex("ebeb91") + junk(34)} << L{} << L{} << 37;
+    QTest::newRow("vehicle frame") << L{v} << L{} << L{v} << 0;
+    QTest::newRow("two frames in one block") << L{f7 + f9} << L{f7, f9} << L{} << 0;
     QTest::newRow("two vehicle frames in one block")
-        << 3 << 2 << L{v + uavFrame(0x44)} << L{} << L{v, uavFrame(0x44)} << 0;
+        << L{v + uavFrame(0x44)} << L{} << L{v, uavFrame(0x44)} << 0;
     // 34 bytes of garbage, the vehicle frame, 34 more: payload length 104.
     const QByteArray nested = gcsFrame(0).left(5) + QByteArray(1, char(104)) + junk(34) + v +
                               junk(34) + QByteArray(1, '\x7f');
     QTest::newRow("vehicle frame inside a ground-station frame")
-        << 3 << 1 << L{nested} << L{nested} << L{v} << 0;
+        << L{nested} << L{nested} << L{v} << 0;
     QTest::newRow("bytes outside frames")
-        << 3 << 1 << L{junk(5) + f7 + junk(3, 0) + v + junk(9)} << L{f7} << L{v} << 17;
-    QTest::newRow("empty block alone") << 3 << 1 << L{QByteArray()} << L{} << L{} << 0;
+        << L{junk(5) + f7 + junk(3, 0) + v + junk(9)} << L{f7} << L{v} << 17;
+    QTest::newRow("empty block alone") << L{QByteArray()} << L{} << L{} << 0;
     QTest::newRow("empty blocks inside frames")
-        << 3 << 1 << L{f9.left(4), QByteArray(), f9.mid(4) + v.left(10), QByteArray(), v.mid(10)}
-        << L{f9} << L{v} << 0;
+        << L{f9.left(4), QByteArray(), f9.mid(4) + v.left(10), QByteArray(), v.mid(10)} << L{f9}
+        << L{v} << 0;
 
     const QByteArray both = f9 + v;
     for (int at = 1; at < both.size(); ++at)
-        QTest::addRow("split at %d", at)
-            << 3 << 1 << L{both.left(at), both.mid(at)} << L{f9} << L{v} << 0;
+        QTest::addRow("split at %d", at) << L{both.left(at), both.mid(at)} << L{f9} << L{v} << 0;
 }
 
-// Feeds the blocks to the vehicle link at the source position and checks
-// what reaches the ground-station link and the other vehicle links.
+// The parsers alone, without a link: what each block completes, and the
+// bytes that belong to no frame.
 void TstFrameParsers::parse()
 {
-    QFETCH(int, vehicles);
-    QFETCH(int, source);
     QFETCH(QList<QByteArray>, blocks);
     QFETCH(QList<QByteArray>, gcsFrames);
     QFETCH(QList<QByteArray>, uavFrames);
     QFETCH(int, stray);
 
+    struct Frames : TVehicleStream::Sink
+    {
+        QList<QByteArray> gcs, uav;
+        void gcsFrame(const QByteArray &frame) override { gcs << frame; }
+        void uavFrame(const QByteArray &block) override { uav << block; }
+    } out;
+    TVehicleStream stream;
+    TVehicleStream::Parsed total;
+    for (const QByteArray &block : blocks) {
+        const TVehicleStream::Parsed parsed = stream.feed(block, out);
+        total.gcsFrames += parsed.gcsFrames;
+        total.uavFrames += parsed.uavFrames;
+        total.strayBytes += parsed.strayBytes;
+    }
+    QList<QByteArray> expectedUav;
+    for (const QByteArray &frame : uavFrames)
+        expectedUav << handedOn(frame);
+    QCOMPARE(out.gcs, gcsFrames);
+    QCOMPARE(out.uav, expectedUav);
+    QCOMPARE(total.gcsFrames, quint64(gcsFrames.size()));
+    QCOMPARE(total.uavFrames, quint64(uavFrames.size()));
+    QCOMPARE(total.strayBytes, quint64(stray));
+}
+
+void TstFrameParsers::routes_data()
+{
+    QTest::addColumn<QString>("rule");
+    // The vehicle list by link id; 0 is an empty entry.
+    QTest::addColumn<QList<int>>("vehicles");
+    QTest::addColumn<bool>("withGcs");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QList<int>>("targets");
+    using I = QList<int>;
+    QTest::newRow("ground station to every vehicle")
+        << "fromGroundStation" << I{10, 11, 12} << true << 0 << I{10, 11, 12};
+    QTest::newRow("ground station past an empty entry")
+        << "fromGroundStation" << I{10, 0, 12} << true << 0 << I{10, 12};
+    QTest::newRow("frame to the ground station")
+        << "toGroundStation" << I{10, 11, 12} << true << 11 << I{5};
+    QTest::newRow("frame, no ground station")
+        << "toGroundStation" << I{10, 11, 12} << false << 11 << I{};
+    QTest::newRow("vehicle frame from the middle")
+        << "toOtherVehicles" << I{10, 11, 12} << true << 11 << I{10, 12};
+    QTest::newRow("vehicle frame from the first")
+        << "toOtherVehicles" << I{10, 11, 12} << true << 10 << I{11, 12};
+    QTest::newRow("vehicle frame, one vehicle") << "toOtherVehicles" << I{10} << true << 10 << I{};
+    // An empty entry is skipped, never the end of the walk.
+    QTest::newRow("vehicle frame past an empty entry")
+        << "toOtherVehicles" << I{10, 0, 12} << true << 10 << I{12};
+}
+
+// Where each rule hands a block, through the registry as the links use it.
+void TstFrameParsers::routes()
+{
+    QFETCH(QString, rule);
+    QFETCH(QList<int>, vehicles);
+    QFETCH(bool, withGcs);
+    QFETCH(int, source);
+    QFETCH(QList<int>, targets);
     TLinkManager *registry = TLinkManager::instance();
     SendRecorder recorder;
-    recorder.watch(gcs);
-    for (int n = 0; n < vehicles; ++n) {
-        auto *uav = new TUavPtl(10 + n, false);
-        registry->addLink(10 + n, uav);
-        registry->addUav(uav);
-        recorder.watch(uav);
-    }
-    TUavPtl *from = registry->uavList().at(source);
-    for (const QByteArray &block : blocks)
-        emit from->recIoBuff(block);
-
-    QList<int> expectedTargets;
-    QList<QByteArray> expectedUav;
-    for (const QByteArray &frame : uavFrames) {
-        for (int n = 0; n < vehicles; ++n) {
-            if (n != source) {
-                expectedTargets << 10 + n;
-                expectedUav << handedOn(frame);
-            }
+    for (int id : vehicles) {
+        TUavPtl *uav = id ? new TUavPtl(id, false) : nullptr;
+        if (uav) {
+            recorder.watch(uav);
+            registry->addLink(id, uav);
         }
+        registry->addUav(uav);
     }
-    QVector<SendRecorder::Entry> toUavs;
-    for (const auto &e : recorder.entries()) {
-        QVERIFY(e.defaultDevice);
-        if (e.target != 5)
-            toUavs << e;
+    if (withGcs) {
+        auto *station = new IOHandler(5, false);
+        registry->addLink(5, station);
+        recorder.watch(station);
     }
-    QCOMPARE(recorder.bytesTo(5), gcsFrames);
-    QCOMPARE(relaytest::targetsOf(toUavs), expectedTargets);
-    for (int i = 0; i < toUavs.size(); ++i)
-        QCOMPARE(toUavs.at(i).bytes.toHex(), expectedUav.at(i).toHex());
-    const TLinkCounters::Snapshot counts = from->countersSnapshot();
-    QCOMPARE(counts.gcsFrames, quint64(gcsFrames.size()));
-    QCOMPARE(counts.uavFrames, quint64(uavFrames.size()));
-    QCOMPARE(counts.discardedBytes, quint64(stray));
+    const QByteArray block("routed");
+    if (rule == QLatin1String("fromGroundStation"))
+        TRouter::fromGroundStation(block);
+    else if (rule == QLatin1String("toGroundStation"))
+        TRouter::toGroundStation(block);
+    else
+        TRouter::toOtherVehicles(block, source);
+    QCOMPARE(relaytest::targetsOf(recorder.entries()), targets);
+    for (const auto &e : recorder.entries())
+        QVERIFY(e.defaultDevice && e.bytes == block);
 }
 
 void TstFrameParsers::secondGroundStationLinkRelaysNothing()
