@@ -1,7 +1,7 @@
 #include "headless/theadlessrelay.h"
 
 #include "app/tapp.h"
-#include "app/trelaylinks.h"
+#include "app/trelaysession.h"
 #include "capture/tcapturetap.h"
 #include "capture/tcapturewriter.h"
 #include "config/tswarmfile.h"
@@ -62,9 +62,9 @@ int THeadlessRelay::run(const TRunOptions &options)
         // Alive until every link is down: a second signal while stopping
         // must still end the process.
         TStopSignals stopSignals;
-        TLinkStates states;
-        TLinkLines lines(states);
-        THeadlessRelay relay(options, states);
+        TRelaySession session;
+        TLinkLines lines(session.states());
+        THeadlessRelay relay(options, session);
         // Queued: a stop that came while the links were being built must
         // find the loop running, or quit() would be lost before exec().
         connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
@@ -80,8 +80,8 @@ int THeadlessRelay::run(const TRunOptions &options)
     return result;
 }
 
-THeadlessRelay::THeadlessRelay(const TRunOptions &options, TLinkStates &states)
-    : options(options), states(states)
+THeadlessRelay::THeadlessRelay(const TRunOptions &options, TRelaySession &session)
+    : options(options), session(session)
 {
 }
 
@@ -112,24 +112,18 @@ void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
     for (const TSettingsProblem &problem : file.problems)
         TConsole::errorLine(problem.line(path));
 
+    session.build(file.links.size() - 1);
     QVector<int> opened;
     for (const TSwarmFile::Link &link : file.links) {
-        IOHandler *handler = TLinkNames::isVehicle(link.id)
-                                 ? TRelayLinks::addVehicle(link.id - TLinkNames::firstUavLinkId)
-                                 : TRelayLinks::addGroundStation();
-        linkIds.append(link.id);
         if (!link.problems.isEmpty()) {
             // Refused, not opened: the others run.
             for (const TSettingsProblem &problem : link.problems)
                 TConsole::errorLine(problem.line(path));
-            states.refused(link.id, link.problems.first().line(path));
+            session.refuse(link.id, link.problems.first().line(path));
             continue;
         }
         opened.append(link.id);
-        IOHandler::DeviceInfo device = link.values.device();
-        device.id = link.id;
-        states.opening(device.id);
-        emit handler->openDeviceSignal(device, true);
+        session.open(link.id, link.values);
     }
     lines.inOrder(opened);
 
@@ -145,16 +139,15 @@ void THeadlessRelay::stop()
 {
     if (statsTimer)
         statsTimer->stop();
+    const QVector<int> ids = session.linkIds();
     QVector<TLinkCounters::Snapshot> last;
-    for (int id : linkIds) {
-        const auto link = TLinkManager::instance()->linkRef(id);
-        last.append(link ? link->countersSnapshot() : TLinkCounters::Snapshot{});
-    }
-    TLinkManager::instance()->shutdownAll();
+    for (int id : ids)
+        last.append(session.counters(id));
+    session.shutdown();
     TCaptureTap::stop();
     // What the links had passed when the stop began; they are all closed now.
-    for (int i = 0; i < linkIds.size(); ++i)
-        TConsole::outputLine(TStatsLines::line(linkIds.at(i),
+    for (int i = 0; i < ids.size(); ++i)
+        TConsole::outputLine(TStatsLines::line(ids.at(i),
                                                TLinkStates::name(TLinkStates::State::Closed),
                                                last.at(i), TCaptureTap::dropped()));
 }
@@ -213,11 +206,7 @@ void THeadlessRelay::reopenCapture()
 
 void THeadlessRelay::printStats()
 {
-    for (int id : linkIds) {
-        const auto link = TLinkManager::instance()->linkRef(id);
-        if (link)
-            TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(states.stateOf(id)),
-                                                   link->countersSnapshot(),
-                                                   TCaptureTap::dropped()));
-    }
+    for (int id : session.linkIds())
+        TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(session.states().stateOf(id)),
+                                               session.counters(id), TCaptureTap::dropped()));
 }

@@ -7,7 +7,7 @@
 
 class QTimer;
 class TLinkLines;
-class TLinkStates;
+class TRelaySession;
 class TSwarmFile;
 
 // The relay without a window: the links of the settings file, built as the
@@ -21,7 +21,7 @@ public:
     static int run(const TRunOptions &options);
 
 private:
-    THeadlessRelay(const TRunOptions &options, TLinkStates &states);
+    THeadlessRelay(const TRunOptions &options, TRelaySession &session);
     // False, with the reason, for a --config path no settings file can be
     // read from; an empty path is the default, always usable.
     static bool usableConfig(const QString &path, QString &problem);
@@ -41,8 +41,7 @@ private:
     static FileId fileId(const QString &path);
 
     const TRunOptions options;
-    TLinkStates &states;
-    QVector<int> linkIds;
+    TRelaySession &session;
     QTimer *statsTimer = nullptr;
     FileId captureFile;
 };

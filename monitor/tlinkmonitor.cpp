@@ -25,10 +25,6 @@ TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &now,
 TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 nowMs)
 {
     Track &track = tracks[id];
-    if (track.link != &link) {
-        track = Track();
-        track.link = &link;
-    }
     const TLinkCounters::Snapshot raw = link.countersSnapshot();
     Sample s;
     s.state = states.stateOf(id);

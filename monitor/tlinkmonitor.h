@@ -39,12 +39,14 @@ public:
     Sample sample(int id, const IOHandler &link, qint64 nowMs);
     void reset(int id);
     void resetAll();
+    // The link under `id` is gone: one made later under it starts afresh.
+    void forget(int id) { tracks.remove(id); }
 
 private:
+    // By link id: whoever removes a link forgets its track, so that a link
+    // made later under that id starts afresh.
     struct Track
     {
-        // A vehicle deleted and added again is a new link under its id.
-        const IOHandler *link = nullptr;
         TLinkCounters::Snapshot last;
         TLinkCounters::Snapshot base;
         QDateTime resetAt;

@@ -39,6 +39,7 @@
 #include <QMetaMethod>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
@@ -111,6 +112,7 @@ private slots:
     void defaultPortsConnect();
     void storedSwarmComesBack();
     void scriptedSwarmFile();
+    void windowAndHeadlessAgree();
     void screenshot();
     void recordsWhatFlows();
 
@@ -320,6 +322,14 @@ void TstMainWidget::deleteRemovesLastAndReAddRestores()
     QTest::mouseClick(con3->connectBtn, Qt::LeftButton);
     QTRY_VERIFY(locked(con3));
     QCOMPARE(registry->getLink(13)->getDevice().conType, IOHandler::UdpUnicast);
+    // Figures counted and reset from: the vehicle added later under the
+    // same id must start from zero, not from this baseline.
+    relaytest::UdpPeer peer;
+    QVERIFY2(peer.bindLocal(), qPrintable(peer.socket.errorString()));
+    peer.sendTo(quint16(savedPort.toUInt()), "counted");
+    QTRY_COMPARE(window->relay().counters(13).rxBlocks, quint64(1));
+    window->relay().resetCounters(13);
+    window->counters()->refresh();
 
     QPointer<TIoForm> oldForm(con3);
     QPointer<IOHandler> oldLink(registry->getLink(13));
@@ -352,6 +362,9 @@ void TstMainWidget::deleteRemovesLastAndReAddRestores()
     QCOMPARE(registry->getLink(13)->getDevice().id, 13);
     QCOMPARE(registry->getLink(13)->getDevice().conType, IOHandler::None);
     QCOMPARE(static_cast<IOHandler *>(registry->uavList().last()), registry->getLink(13));
+    TLinkMonitor::Sample fresh;
+    QVERIFY(window->relay().sample(13, 0, fresh));
+    QCOMPARE(fresh.counts.rxBlocks, quint64(0));
 
     // The new vehicle can be opened on the port its predecessor released.
     QTest::mouseClick(again->connectBtn, Qt::LeftButton);
@@ -820,6 +833,30 @@ void TstMainWidget::scriptedSwarmFile()
         QVERIFY(forms.at(n)->refusals().isEmpty());
     }
     QVERIFY(!QFile::exists(kIni));
+}
+
+// One file, one swarm: the relay without a window reads as many vehicles
+// from it as the window builds rows.
+void TstMainWidget::windowAndHeadlessAgree()
+{
+    if (testsupport::appBinary().isEmpty())
+        QSKIP("RELAY_APP_BINARY does not name the built program");
+    {
+        QSettings s(kIni, QSettings::IniFormat);
+        s.setValue("Window/Vehicles", 4);
+        for (const char *group : {"Connect", "Con0", "Con1"})
+            s.setValue(QStringLiteral("%1/ConType").arg(QLatin1String(group)), kUnicast);
+    }
+    TLinkManager::instance()->shutdownAll();
+    window.reset(new TMainWidget);
+    QCOMPARE(window->vehicleForms().size(), 4);
+    QProcess check;
+    check.start(testsupport::appBinary(), {"--check-config", kIni});
+    QVERIFY(check.waitForFinished(20000));
+    const QString out = QString::fromLocal8Bit(check.readAllStandardOutput());
+    QCOMPARE(out.count(QRegularExpression(QStringLiteral("^uav\\d+ "),
+                                          QRegularExpression::MultilineOption)),
+             4);
 }
 
 void TstMainWidget::screenshot()

@@ -1,7 +1,7 @@
 #include "ui/tcounterrefresh.h"
 
+#include "app/trelaysession.h"
 #include "link/iohandler.h"
-#include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
 #include "monitor/tcountertext.h"
 #include "ui/tlinkrow.h"
@@ -22,8 +22,8 @@ TLinkRow::Look lookOf(const TLinkMonitor::Sample &s)
 }
 } // namespace
 
-TCounterRefresh::TCounterRefresh(Rows rows, QObject *parent)
-    : QObject(parent), rows(std::move(rows))
+TCounterRefresh::TCounterRefresh(Rows rows, TRelaySession &session, QObject *parent)
+    : QObject(parent), rows(std::move(rows)), session(session)
 {
     clock.start();
     connect(&timer, &QTimer::timeout, this, &TCounterRefresh::refresh);
@@ -33,11 +33,11 @@ TCounterRefresh::TCounterRefresh(Rows rows, QObject *parent)
 void TCounterRefresh::watch(TLinkRow *row)
 {
     connect(row, &TLinkRow::resetRequested, this, [this](int id) {
-        monitor.reset(id);
+        session.resetCounters(id);
         refresh();
     });
     connect(row, &TLinkRow::resetAllRequested, this, [this] {
-        monitor.resetAll();
+        session.resetAllCounters();
         refresh();
     });
 }
@@ -46,10 +46,9 @@ void TCounterRefresh::refresh()
 {
     const qint64 now = clock.elapsed();
     for (TLinkRow *row : rows()) {
-        const auto link = TLinkManager::instance()->linkRef(row->linkId());
-        if (!link)
+        TLinkMonitor::Sample s;
+        if (!session.sample(row->linkId(), now, s))
             continue;
-        const TLinkMonitor::Sample s = monitor.sample(row->linkId(), *link, now);
         row->showStatus(TCounterText::line(s),
                         TCounterText::tooltip(s, TLinkNames::isVehicle(row->linkId())), lookOf(s));
     }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "monitor/tlinkmonitor.h"
-#include "monitor/tlinkstates.h"
-
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -11,6 +8,7 @@
 #include <functional>
 
 class TLinkRow;
+class TRelaySession;
 
 // The window's one timer for the rows' live lines: twice a second every
 // row is given its link's figures, and a row changes only where a figure
@@ -20,7 +18,7 @@ class TCounterRefresh : public QObject
     Q_OBJECT
 public:
     using Rows = std::function<QVector<TLinkRow *>()>;
-    explicit TCounterRefresh(Rows rows, QObject *parent = nullptr);
+    TCounterRefresh(Rows rows, TRelaySession &session, QObject *parent = nullptr);
 
     static constexpr int intervalMs = 500;
     // Listens to the row's reset requests.
@@ -29,8 +27,7 @@ public:
 
 private:
     Rows rows;
-    TLinkStates states;
-    TLinkMonitor monitor{states};
+    TRelaySession &session;
     QTimer timer;
     QElapsedTimer clock;
 };

@@ -1,7 +1,6 @@
 #include "ui/tmainwidget.h"
 
 #include "app/tapp.h"
-#include "app/trelaylinks.h"
 #include "app/version.h"
 #include "config/tswarmfile.h"
 #include "link/iohandler.h"
@@ -81,7 +80,7 @@ void TMainWidget::initLinks()
                 rows.append(rowOf(form));
             return rows;
         },
-        this);
+        session, this);
     counterRefresh->watch(rowOf(gcsForm));
     // The rows start on their defaults then, which the operator must know
     // before pressing Connect on any of them.
@@ -93,7 +92,7 @@ void TMainWidget::initLinks()
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
 
-    TRelayLinks::addGroundStation();
+    session.addGroundStation();
 
     connect(TApp::instance(), &TApp::TAppEvent, this, &TMainWidget::onTAppEvent);
 
@@ -128,14 +127,17 @@ void TMainWidget::uavDisConnectSlot()
 
 void TMainWidget::requestGcs(bool isConFlag)
 {
-    IOHandler *link = TLinkManager::instance()->getLink(gcsLinkId);
-    if (!link)
-        return;
     if (isConFlag && refuses(gcsForm, gcsLinkId))
         return;
-    IOHandler::DeviceInfo device = gcsForm->getDeviceInfo();
-    device.id = gcsLinkId;
-    emit link->openDeviceSignal(device, isConFlag);
+    request(gcsLinkId, gcsForm->values(), isConFlag);
+}
+
+void TMainWidget::request(int linkId, const TLinkSettings &values, bool isConFlag)
+{
+    if (isConFlag)
+        session.open(linkId, values);
+    else
+        session.close(linkId, values);
 }
 
 bool TMainWidget::refuses(const TIoForm *form, int linkId)
@@ -163,14 +165,9 @@ void TMainWidget::requestUav(bool isConFlag)
     if (!ok || n < 0 || n >= uavForms.size())
         return;
     const int linkId = n + firstUavLinkId;
-    IOHandler *link = TLinkManager::instance()->getLink(linkId);
-    if (!link)
-        return;
     if (isConFlag && refuses(uavForms.at(n), linkId))
         return;
-    IOHandler::DeviceInfo device = uavForms.at(n)->getDeviceInfo();
-    device.id = linkId;
-    emit link->openDeviceSignal(device, isConFlag);
+    request(linkId, uavForms.at(n)->values(), isConFlag);
 }
 
 void TMainWidget::onConnectAll()
@@ -213,7 +210,7 @@ QWidget *TMainWidget::appendVehicle()
     connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     connect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
-    TRelayLinks::addVehicle(n);
+    session.addVehicle();
     return row;
 }
 
@@ -237,7 +234,7 @@ void TMainWidget::onDelUav()
     row->deleteLater();
     uavForms.removeLast();
 
-    TRelayLinks::removeLastVehicle(count);
+    session.removeLastVehicle();
     storeWindow();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/trelaysession.h"
 #include "link/tlinknames.h"
 #include "ui/kit/twidget.h"
 
@@ -34,6 +35,7 @@ public:
     TPushButton *delUavButton() const { return delUavBtn; }
     TRowList *vehicleRowList() const { return rowList; }
     TCounterRefresh *counters() const { return counterRefresh; }
+    TRelaySession &relay() { return session; }
     TRecordButton *recorder() const { return recordButton; }
 
     // Link id of the ground-station link and of the first vehicle link.
@@ -74,7 +76,10 @@ private:
     // opened as it stands.
     static bool refuses(const TIoForm *form, int linkId);
     void requestUav(bool isConFlag);
+    void request(int linkId, const TLinkSettings &values, bool isConFlag);
 
+    // Before the widgets: the rows' refresh reads it until they are gone.
+    TRelaySession session;
     QVBoxLayout *mainLayout = nullptr;
     TPushButton *connectAllBtn = nullptr;
     TPushButton *disconnectAllBtn = nullptr;

@@ -1,0 +1,83 @@
+#include "app/trelaysession.h"
+
+#include "app/trelaylinks.h"
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+#include "link/tlinknames.h"
+
+TRelaySession::TRelaySession(QObject *parent) : QObject(parent) {}
+
+TRelaySession::~TRelaySession() = default;
+
+void TRelaySession::build(int count)
+{
+    addGroundStation();
+    while (vehicles < count)
+        addVehicle();
+}
+
+void TRelaySession::addGroundStation()
+{
+    if (hasGroundStation)
+        return;
+    TRelayLinks::addGroundStation();
+    hasGroundStation = true;
+}
+
+int TRelaySession::addVehicle()
+{
+    TRelayLinks::addVehicle(vehicles);
+    return TLinkNames::firstUavLinkId + vehicles++;
+}
+
+bool TRelaySession::removeLastVehicle()
+{
+    if (vehicles == 0)
+        return false;
+    const int id = TLinkNames::firstUavLinkId + vehicles - 1;
+    TRelayLinks::removeLastVehicle(vehicles--);
+    monitor.forget(id);
+    return true;
+}
+
+QVector<int> TRelaySession::linkIds() const
+{
+    QVector<int> ids{TLinkNames::gcsLinkId};
+    for (int n = 0; n < vehicles; ++n)
+        ids.append(TLinkNames::firstUavLinkId + n);
+    return ids;
+}
+
+void TRelaySession::request(int id, const TLinkSettings &values, bool open)
+{
+    IOHandler *link = TLinkManager::instance()->getLink(id);
+    if (!link)
+        return;
+    IOHandler::DeviceInfo device = values.device();
+    device.id = id;
+    if (open)
+        linkStates.opening(id);
+    emit link->openDeviceSignal(device, open);
+}
+
+bool TRelaySession::sample(int id, qint64 nowMs, TLinkMonitor::Sample &out)
+{
+    const auto link = TLinkManager::instance()->linkRef(id);
+    if (!link)
+        return false;
+    out = monitor.sample(id, *link, nowMs);
+    return true;
+}
+
+TLinkCounters::Snapshot TRelaySession::counters(int id) const
+{
+    const auto link = TLinkManager::instance()->linkRef(id);
+    return link ? link->countersSnapshot() : TLinkCounters::Snapshot{};
+}
+
+void TRelaySession::shutdown()
+{
+    TLinkManager::instance()->shutdownAll();
+    vehicles = 0;
+    hasGroundStation = false;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "config/tlinksettings.h"
+#include "link/tlinkcounters.h"
+#include "monitor/tlinkmonitor.h"
+#include "monitor/tlinkstates.h"
+
+#include <QObject>
+#include <QVector>
+
+// One relay as both views know it: the ground station and the vehicles in
+// list order, where each link stands, its figures with their resets, and
+// opening and closing. The window and the relay without a window each hold
+// one and show it their own way; neither keeps a list of links of its own.
+class TRelaySession : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TRelaySession(QObject *parent = nullptr);
+    ~TRelaySession() override;
+
+    // The ground-station link and `vehicles` vehicle links, none open.
+    void build(int vehicles);
+    void addGroundStation();
+    // The link id of the vehicle made at the end of the list.
+    int addVehicle();
+    // The last vehicle goes, with its figures: a vehicle added later under
+    // the same id starts from zero. False when there is none.
+    bool removeLastVehicle();
+    int vehicleCount() const { return vehicles; }
+    // The ground station first, then the vehicles in list order.
+    QVector<int> linkIds() const;
+
+    // Asks the link to open on `values`, or to close what it opened on
+    // them; its state follows its events.
+    void open(int id, const TLinkSettings &values) { request(id, values, true); }
+    void close(int id, const TLinkSettings &values) { request(id, values, false); }
+
+    // Never asked to open: its settings were refused for `reason`.
+    void refuse(int id, const QString &reason) { linkStates.refused(id, reason); }
+    const TLinkStates &states() const { return linkStates; }
+    // What a view shows of a link now; `nowMs` on a steady clock. False
+    // when there is no such link.
+    bool sample(int id, qint64 nowMs, TLinkMonitor::Sample &sample);
+    // The link's own figures, since it was made.
+    TLinkCounters::Snapshot counters(int id) const;
+    void resetCounters(int id) { monitor.reset(id); }
+    void resetAllCounters() { monitor.resetAll(); }
+
+    // Closes every link and joins its thread.
+    void shutdown();
+
+private:
+    void request(int id, const TLinkSettings &values, bool open);
+
+    TLinkStates linkStates;
+    TLinkMonitor monitor{linkStates};
+    int vehicles = 0;
+    bool hasGroundStation = false;
+};
