@@ -36,11 +36,9 @@ bool number(const QString &text, int least, int most, int &value)
 }
 } // namespace
 
-const char *const TCommandLine::defaultConfig = "./cfg/app.ini";
-
 QString TCommandLine::configPath(const TRunOptions &options)
 {
-    return options.config.isEmpty() ? QString::fromLatin1(defaultConfig) : options.config;
+    return options.config.isEmpty() ? QString::fromLatin1(TSwarmFile::defaultPath) : options.config;
 }
 
 TRunOptions TCommandLine::parse(const QStringList &arguments)
@@ -144,6 +142,7 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
                                          "not '%1'.")
                               .arg(parser.value(captureLimit)));
     options.captureLimit = qint64(megabytes) * 1024 * 1024;
+    const int maxVehicles = TSwarmFile::maxVehicles;
     if (parser.isSet(vehicles) && !number(parser.value(vehicles), 1, maxVehicles, options.vehicles))
         return usageError(QStringLiteral("--vehicles takes a number from 1 to %1, not '%2'.")
                               .arg(maxVehicles)

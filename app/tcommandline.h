@@ -46,7 +46,6 @@ public:
     static TRunOptions parse(const QStringList &arguments);
     // The settings file the options name.
     static QString configPath(const TRunOptions &options);
-    static const char *const defaultConfig;
-    static constexpr int maxVehicles = 1024;
+
     static constexpr int usageExitCode = 2;
 };

@@ -65,6 +65,9 @@ public:
     // Far beyond any swarm run on one machine: a corrupt count must not
     // start thousands of link threads.
     static constexpr int maxVehicles = 1024;
+    // Where the window and the relay without a window look unless told:
+    // relative to the working directory.
+    static constexpr const char *defaultPath = "./cfg/app.ini";
     static constexpr int maxStride = 1000;
 
     Status status = Status::Missing;

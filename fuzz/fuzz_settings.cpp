@@ -7,6 +7,7 @@
 // of whoever starts it is never touched; relative paths given on the command
 // line are made absolute first, so they still mean what the caller meant.
 
+#include "config/tswarmfile.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"
@@ -135,7 +136,7 @@ bool mayHoldStreamedVariant(const uint8_t *data, size_t size)
 
 void writeSettingsFile(const uint8_t *data, size_t size)
 {
-    QFile file(QString::fromLatin1(TIoForm::settingsPath));
+    QFile file(QString::fromLatin1(TSwarmFile::defaultPath));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) !=
             static_cast<qint64>(size)) {
@@ -149,7 +150,7 @@ void writeSettingsFile(const uint8_t *data, size_t size)
 // settings facility rewrote it whole and must read it back cleanly.
 void expectReadable()
 {
-    QSettings settings(QString::fromLatin1(TIoForm::settingsPath), QSettings::IniFormat);
+    QSettings settings(QString::fromLatin1(TSwarmFile::defaultPath), QSettings::IniFormat);
     settings.childGroups();
     if (settings.status() != QSettings::NoError) {
         std::fprintf(stderr, "the saved settings file reads back with status %d\n",
@@ -161,7 +162,7 @@ void expectReadable()
 // The form's group in the file holds its ten values, as the form shows them.
 void expectSaved(const TIoForm &form)
 {
-    QSettings settings(QString::fromLatin1(TIoForm::settingsPath), QSettings::IniFormat);
+    QSettings settings(QString::fromLatin1(TSwarmFile::defaultPath), QSettings::IniFormat);
     settings.beginGroup(form.getName());
     const auto stored = [&settings](const char *key) {
         return settings.value(QLatin1String(key)).toString();

@@ -2,6 +2,7 @@
 
 #include "config/tlinksettingsfile.h"
 #include "config/tsettingscheck.h"
+#include "config/tswarmfile.h"
 #include "ui/tioform.h"
 
 #include <QDebug>
@@ -10,7 +11,7 @@
 namespace {
 QString &chosenPath()
 {
-    static QString path = QString::fromLatin1(TIoForm::settingsPath);
+    static QString path = QString::fromLatin1(TSwarmFile::defaultPath);
     return path;
 }
 } // namespace

@@ -28,8 +28,6 @@
 #include <QVariant>
 #include <utility>
 
-const char *const TIoForm::settingsPath = "./cfg/app.ini";
-
 TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     : TContainer(parent), name(name)
 {

@@ -75,9 +75,6 @@ public:
     // The settings group of the form.
     QString getName() const { return name; }
 
-    // The settings file, relative to the working directory.
-    static const char *const settingsPath;
-
 private:
     void initUi();
     void setConType(int type);
