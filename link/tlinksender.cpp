@@ -51,17 +51,13 @@ TLinkSender::Flush TLinkSender::flush()
     // third less CPU per delivery). With nothing else runnable it returns
     // at once.
     QThread::yieldCurrentThread();
+    // One reading serves the whole call: its passes are short.
+    const qint64 now = TSendQueue::nowMs();
     int passed = 0;
-    for (;;) {
-        const qint64 now = TSendQueue::nowMs();
-        quint64 dropped = 0;
-        const bool more = pending.take(sending, now, dropped);
-        noteDropped(dropped);
-        if (!more) {
-            drained();
-            return Flush::Done;
-        }
-        measureRate(now);
+    quint64 dropped = 0;
+    while (pending.take(sending, now, dropped)) {
+        if (dropped)
+            noteDropped(dropped);
         sendQueued();
         // Under a flood the queue never empties; the link's own socket
         // must still be read, as its reads give way to these sends.
@@ -69,12 +65,15 @@ TLinkSender::Flush TLinkSender::flush()
         if (passed >= TSendQueue::takeAtMost)
             return Flush::More;
     }
+    if (dropped)
+        noteDropped(dropped);
+    if (overflow == Overflow::Dropping || sending.capacity() > size_t(TSendQueue::takeAtMost))
+        drained();
+    return Flush::Done;
 }
 
 void TLinkSender::noteDropped(quint64 dropped)
 {
-    if (dropped == 0)
-        return;
     {
         QMutexLocker locker(&mutex);
         counters.droppedBlock(dropped);
@@ -105,20 +104,6 @@ void TLinkSender::drained()
     // arenas of every thread that queued them.
     malloc_trim(0);
 #endif
-}
-
-// The byte bound follows what the queue handed out over about a second.
-void TLinkSender::measureRate(qint64 now)
-{
-    for (const TSendQueue::Block &block : sending)
-        rateBytes += TSendQueue::cost(block.data);
-    if (rateSinceMs == 0)
-        rateSinceMs = now;
-    if (now - rateSinceMs < 1000)
-        return;
-    pending.noteSendRate(rateBytes * 1000 / (now - rateSinceMs));
-    rateSinceMs = now;
-    rateBytes = 0;
 }
 
 void TLinkSender::sendQueued()

@@ -63,8 +63,8 @@ private:
     void sendLocked(const QByteArray &b, const QVariant &device);
     void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
     void noteDropped(quint64 dropped);
+    // The end of a flush after drops or with a flood's capacity still held.
     void drained();
-    void measureRate(qint64 now);
 
     const IOHandler::DeviceInfo &record;
     TLinkCounters &counters;
@@ -79,6 +79,4 @@ private:
     // The link's thread only.
     Overflow overflow = Overflow::Flowing;
     quint64 droppedInRun = 0;
-    qint64 rateSinceMs = 0;
-    qint64 rateBytes = 0; // what the queue handed out since rateSinceMs, as it counts bytes
 };

@@ -1,17 +1,6 @@
 #include "link/tsendqueue.h"
 
 #include <algorithm>
-#include <ctime>
-
-qint64 TSendQueue::nowMs()
-{
-    // The coarse clock is read without entering the kernel, in a few
-    // instructions; its tick of a few milliseconds is nothing beside the
-    // age bound.
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 void TSendQueue::setLimits(const TSendLimits &limits)
 {
@@ -27,18 +16,11 @@ void TSendQueue::noteSendRate(qint64 bytesPerSecond)
     byteLimit = bounds.bytesFor(sendRate);
 }
 
-bool TSendQueue::put(const QByteArray &data, const QVariant &device, qint64 now)
+// The newest block always stays: one block alone is never too much.
+void TSendQueue::dropOverflow()
 {
-    std::lock_guard<std::mutex> hold(lock);
-    blocks.push_back({data, device, now});
-    bytes += cost(data);
-    // The newest block always stays: one block alone is never too much.
     while (bytes > byteLimit && blocks.size() - first > 1)
         dropOldest();
-    if (state == State::Flushing)
-        return false;
-    state = State::Flushing;
-    return true;
 }
 
 bool TSendQueue::take(std::vector<Block> &out, qint64 now, quint64 &dropped)
@@ -64,16 +46,38 @@ bool TSendQueue::take(std::vector<Block> &out, qint64 now, quint64 &dropped)
     // hands and nothing is moved.
     if (first == 0 && queued <= size_t(takeAtMost)) {
         blocks.swap(out);
+        handedOut += bytes;
         bytes = 0;
-        return true;
+    } else {
+        const size_t n = std::min(queued, size_t(takeAtMost));
+        for (size_t i = 0; i < n; ++i, ++first) {
+            const qint64 one = cost(blocks[first].data);
+            bytes -= one;
+            handedOut += one;
+            out.push_back(std::move(blocks[first]));
+        }
+        compact();
     }
-    const size_t n = std::min(queued, size_t(takeAtMost));
-    for (size_t i = 0; i < n; ++i, ++first) {
-        bytes -= cost(blocks[first].data);
-        out.push_back(std::move(blocks[first]));
-    }
-    compact();
+    measureRate(now);
     return true;
+}
+
+// What the link was handed out over about a second is what it sends in
+// one: the byte bound follows it.
+void TSendQueue::measureRate(qint64 now)
+{
+    if (rate == Rate::Unmeasured) {
+        rate = Rate::Measuring;
+        rateSinceMs = now;
+        handedOut = 0;
+        return;
+    }
+    if (now - rateSinceMs < 1000)
+        return;
+    sendRate = handedOut * 1000 / (now - rateSinceMs);
+    byteLimit = bounds.bytesFor(sendRate);
+    rateSinceMs = now;
+    handedOut = 0;
 }
 
 void TSendQueue::dropOldest()

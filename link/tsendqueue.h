@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QVariant>
 
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -36,8 +37,15 @@ public:
     // Most blocks one take() hands out: a pass of the link's thread stays
     // short, and its socket is read between passes.
     static constexpr int takeAtMost = 4096;
-    // A clock cheap enough to read for every block (a few ms resolution).
-    static qint64 nowMs();
+    // A clock cheap enough to read for every block: the coarse clock is
+    // read without entering the kernel, in a few instructions, and its tick
+    // of a few milliseconds is nothing beside the age bound.
+    static qint64 nowMs()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+        return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    }
 
     explicit TSendQueue(const TSendLimits &limits = TSendLimits()) : bounds(limits)
     {
@@ -45,12 +53,23 @@ public:
     }
     // From any thread; applies from the next put().
     void setLimits(const TSendLimits &limits);
-    // The link's thread, as it measures its send rate: the byte bound
-    // follows it within the limits.
+    // The byte bound for a link that sends bytesPerSecond, within the
+    // limits; take() sets it about once a second from what it handed out.
     void noteSendRate(qint64 bytesPerSecond);
 
     // True when the link is idle: the caller posts the one wake.
-    bool put(const QByteArray &data, const QVariant &device, qint64 now);
+    bool put(const QByteArray &data, const QVariant &device, qint64 now)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        blocks.push_back({data, device, now});
+        bytes += cost(data);
+        if (bytes > byteLimit)
+            dropOverflow();
+        if (state == State::Flushing)
+            return false;
+        state = State::Flushing;
+        return true;
+    }
     // Nothing queued and no flush under way.
     bool isIdle()
     {
@@ -58,10 +77,10 @@ public:
         return state == State::Idle;
     }
     // The oldest blocks queued so far into `out` (emptied first), up to
-    // takeAtMost; those older than the age bound are dropped instead.
-    // `dropped` says how many blocks were dropped since the last take, for
-    // either bound. False when nothing is left to send: the flush is over,
-    // and the next put() wakes the link.
+    // takeAtMost; those older than the age bound at `now` are dropped
+    // instead. `dropped` says how many blocks were dropped since the last
+    // take, for either bound. False when nothing is left to send: the flush
+    // is over, and the next put() wakes the link.
     bool take(std::vector<Block> &out, qint64 now, quint64 &dropped);
     // Bytes held now, as cost() counts them.
     qint64 heldBytes()
@@ -76,9 +95,16 @@ private:
         Idle,
         Flushing // a wake is posted or the link is sending; puts need no other
     };
+    enum class Rate
+    {
+        Unmeasured, // nothing taken yet
+        Measuring
+    };
     // Under the lock.
+    void dropOverflow();
     void dropOldest();
     void compact();
+    void measureRate(qint64 now);
 
     // std::mutex, which ThreadSanitizer follows (see TLinkManager).
     std::mutex lock;
@@ -88,7 +114,11 @@ private:
     size_t first = 0;
     qint64 bytes = 0;
     qint64 byteLimit = 0;
-    qint64 sendRate = 0; // bytes a second, as the link last measured
+    qint64 sendRate = 0; // bytes a second, as last measured
+    // What take() handed out since rateSinceMs, as cost() counts it.
+    qint64 handedOut = 0;
+    qint64 rateSinceMs = 0;
+    Rate rate = Rate::Unmeasured;
     quint64 droppedSinceTake = 0;
     TSendLimits bounds;
     State state = State::Idle;

@@ -44,6 +44,7 @@ private slots:
     void registryUnderChurn();
     void sendQueueBounds_data();
     void sendQueueBounds();
+    void sendQueueFollowsItsRate();
 
 private:
     bool openLink(IOHandler *link, IOHandler::DeviceInfo device);
@@ -482,6 +483,31 @@ void TstRelay::sendQueueBounds()
     QCOMPARE(taken, takes);
     QCOMPARE(queue.heldBytes(), qint64(0));
     QVERIFY(queue.put("next", QVariant(0), takenAtMs));
+}
+
+// What the queue handed out over a second sets its byte bound: a link that
+// sent 20 blocks in a second holds 20 from then on, however many come.
+void TstRelay::sendQueueFollowsItsRate()
+{
+    const QByteArray block(104, 'r');
+    TSendLimits limits;
+    limits.minBytes = 10 * TSendQueue::cost(block);
+    TSendQueue queue(limits);
+    std::vector<TSendQueue::Block> out;
+    quint64 dropped = 0;
+    for (int ms : {0, 500, 1000}) {
+        for (int n = 0; n < 10; ++n)
+            queue.put(block, QVariant(0), ms);
+        QVERIFY(queue.take(out, ms, dropped));
+        QCOMPARE(out.size(), size_t(10));
+        QVERIFY(!queue.take(out, ms, dropped));
+    }
+    // The first take starts the second: 20 blocks in it, and 10 at its end.
+    for (int n = 0; n < 100; ++n)
+        queue.put(block, QVariant(0), 1000);
+    QCOMPARE(queue.heldBytes(), 20 * TSendQueue::cost(block));
+    QVERIFY(queue.take(out, 1000, dropped));
+    QCOMPARE(dropped, quint64(80));
 }
 
 QTEST_MAIN(TstRelay)
