@@ -166,9 +166,14 @@ int main(int argc, char *argv[])
                                                  size_t(blast.size())))
                         datagrams.fetch_add(1, std::memory_order_relaxed);
         });
+    // A command a second from the ground station: the overloaded link
+    // must still read its own socket.
+    const QByteArray command("command");
+    int commands = 0;
     long peak = idle;
     for (int s = 1; s <= seconds; ++s) {
         QThread::sleep(1);
+        commands += gcs.sendTo(links[0], command.constData(), size_t(command.size()));
         const long now = rssMiB(pid);
         peak = qMax(peak, now);
         if (s % 10 == 0 || s == seconds)
@@ -199,6 +204,11 @@ int main(int argc, char *argv[])
         QThread::msleep(20);
     }
     const bool relaying = waitFor([&] { return received.load() - before >= 20; }, 5);
+    char buffer[256];
+    int heard = 0;
+    while (peers[0]->receive(buffer, sizeof buffer) >= 0)
+        ++heard;
+    std::printf("during the blast: %d of %d commands reached vehicle 1\n", heard, commands);
     std::printf("after the blast: %llu of 20 frames reached the ground station\n",
                 (unsigned long long)(received.load() - before));
 
