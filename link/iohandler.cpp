@@ -25,7 +25,8 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent)
 
 IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     : QObject(parent), tap(std::make_unique<TLinkTap>()),
-      sendPath(std::make_unique<TLinkSender>(deviceInfo, linkCounters, *tap)), ownsThread(ownThread)
+      sendPath(std::make_unique<TLinkSender>(deviceInfo, linkCounters, *tap, operatorNews())),
+      ownsThread(ownThread)
 {
     deviceInfo.id = id;
     registerMetaTypes();
@@ -37,7 +38,12 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     // thread is woken once for a whole fan-out rather than once per block.
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::queueSend, Qt::DirectConnection);
     connect(
-        this, &IOHandler::sendsQueued, this, [this] { sendPath->flush(); }, Qt::QueuedConnection);
+        this, &IOHandler::sendsQueued, this,
+        [this] {
+            if (sendPath->flush() == TLinkSender::Flush::More)
+                emit sendsQueued(QPrivateSignal());
+        },
+        Qt::QueuedConnection);
 }
 
 // Runs once the whole object is built, so that init() in the new thread
@@ -108,14 +114,14 @@ void IOHandler::init()
             new TUdpEndpoint(deviceInfo, loopGuard, ownDropped,
                              {[this](const QByteArray &data, const QHostAddress &sender,
                                      quint16 senderPort) { onDatagram(data, sender, senderPort); },
-                              [this](const QString &text) { reportLinkError(text); }},
+                              operatorNews()},
                              this);
-    const auto warn = [this](const QString &text) { reportLinkError(text); };
     if (!serial)
-        serial = new TSerialEndpoint(deviceInfo,
-                                     {[this](const QByteArray &b) { onSerialBlock(b); }, warn,
-                                      [this](const QString &text) { onSerialLost(text); }},
-                                     this);
+        serial =
+            new TSerialEndpoint(deviceInfo,
+                                {[this](const QByteArray &b) { onSerialBlock(b); }, operatorNews(),
+                                 [this](const QString &text) { onSerialLost(text); }},
+                                this);
     sendPath->setEndpoints(udp, serial);
     if (!reconnect)
         reconnect = new TReconnect(
@@ -263,6 +269,11 @@ void IOHandler::sendData(QByteArray b, QVariant device)
     sendPath->send(b, device);
 }
 
+void IOHandler::setSendLimits(const TSendLimits &limits)
+{
+    sendPath->setLimits(limits);
+}
+
 void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
 {
     if (sendPath->take(b, device, QThread::currentThread() == thread()))
@@ -272,11 +283,6 @@ void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
 QString IOHandler::name() const
 {
     return TLinkNames::rowName(deviceInfo.id);
-}
-
-TLinkCounters::Snapshot IOHandler::countersSnapshot() const
-{
-    return linkCounters.snapshot(loopGuard.dropped());
 }
 
 void IOHandler::reportLinkError(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "link/tlinkcounters.h"
 #include "link/tloopguard.h"
+#include "link/tsendlimits.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -12,6 +13,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -89,7 +91,12 @@ public:
     quint64 loopDroppedCount() const { return loopGuard.dropped(); }
     // What passed through the link; safe to read from any thread.
     TLinkCounters &counters() { return linkCounters; }
-    TLinkCounters::Snapshot countersSnapshot() const;
+    TLinkCounters::Snapshot countersSnapshot() const
+    {
+        return linkCounters.snapshot(loopGuard.dropped());
+    }
+    // How much the link's send queue may hold; from any thread.
+    void setSendLimits(const TSendLimits &limits);
     // The thread this link created for itself, null without one.
     QThread *linkThread() const { return workerThread; }
 
@@ -164,6 +171,11 @@ private:
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void emitEvent(int event);
     void reportLinkError(const QString &text);
+    // Where the endpoints and the sender send news for the operator.
+    std::function<void(const QString &)> operatorNews()
+    {
+        return [this](const QString &text) { reportLinkError(text); };
+    }
     bool failOpen(const QString &text);
     QString name() const;
 

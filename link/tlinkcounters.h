@@ -28,8 +28,8 @@ public:
         quint64 uavFrames = 0;
         quint64 discardedBytes = 0;
         quint64 sendErrors = 0;
-        // Blocks not sent (a serial port that takes no more) or not read on
-        // (a loop).
+        // Blocks not sent (a serial port that takes no more, a send queue
+        // that was full or held them too long) or not read on (a loop).
         quint64 dropped = 0;
         QString peer;
         QString lastError;
@@ -54,7 +54,7 @@ public:
         bump(txBytes, quint64(bytes));
     }
     void sendFailed() { bump(sendErrors, 1); }
-    void droppedBlock() { bump(droppedBlocks, 1); }
+    void droppedBlock(quint64 count = 1) { bump(droppedBlocks, count); }
     void parsed(quint64 gcs, quint64 uav, quint64 discarded)
     {
         bump(gcsFrames, gcs);

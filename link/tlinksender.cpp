@@ -3,15 +3,21 @@
 #include "capture/tcapturetap.h"
 #include "capture/tlinktap.h"
 #include "link/tlinkcounters.h"
+#include "link/tlinknames.h"
 #include "link/tudpendpoint.h"
 
+#include <QDebug>
 #include <QMutexLocker>
 #include <QThread>
 #include <QVarLengthArray>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 TLinkSender::TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &counters,
-                         TLinkTap &tap)
-    : record(record), counters(counters), tap(tap)
+                         TLinkTap &tap, Warn warn)
+    : record(record), counters(counters), tap(tap), warn(std::move(warn))
 {
 }
 
@@ -34,10 +40,10 @@ bool TLinkSender::take(const QByteArray &b, const QVariant &device, bool inLinkT
         send(b, device);
         return false;
     }
-    return pending.put(b, device);
+    return pending.put(b, device, TSendQueue::nowMs());
 }
 
-void TLinkSender::flush()
+TLinkSender::Flush TLinkSender::flush()
 {
     // In a burst the threads that will queue more for this link are often
     // runnable already: letting them go first turns a wake per block into
@@ -45,8 +51,59 @@ void TLinkSender::flush()
     // third less CPU per delivery). With nothing else runnable it returns
     // at once.
     QThread::yieldCurrentThread();
-    while (pending.takeAll(sending))
+    // One reading serves the whole call: its passes are short.
+    const qint64 now = TSendQueue::nowMs();
+    int passed = 0;
+    quint64 dropped = 0;
+    while (pending.take(sending, now, dropped)) {
+        if (dropped)
+            noteDropped(dropped);
         sendQueued();
+        // Under a flood the queue never empties; the link's own socket
+        // must still be read, as its reads give way to these sends.
+        passed += int(sending.size());
+        if (passed >= TSendQueue::takeAtMost)
+            return Flush::More;
+    }
+    if (dropped)
+        noteDropped(dropped);
+    if (overflow == Overflow::Dropping || sending.capacity() > size_t(TSendQueue::takeAtMost))
+        drained();
+    return Flush::Done;
+}
+
+void TLinkSender::noteDropped(quint64 dropped)
+{
+    {
+        QMutexLocker locker(&mutex);
+        counters.droppedBlock(dropped);
+    }
+    droppedInRun += dropped;
+    if (overflow == Overflow::Dropping)
+        return;
+    overflow = Overflow::Dropping;
+    qDebug() << "link" << TLinkNames::rowName(record.id)
+             << "send queue full, oldest blocks dropped";
+    warn(IOHandler::tr("cannot send as fast as it is handed blocks, the oldest dropped"));
+}
+
+// The end of a flush: the queue is empty, and a run of drops is over.
+void TLinkSender::drained()
+{
+    if (sending.capacity() > size_t(TSendQueue::takeAtMost))
+        std::vector<TSendQueue::Block>().swap(sending);
+    if (overflow == Overflow::Flowing)
+        return;
+    overflow = Overflow::Flowing;
+    qDebug() << "link" << TLinkNames::rowName(record.id) << "send queue drained," << droppedInRun
+             << "blocks dropped";
+    droppedInRun = 0;
+#ifdef __GLIBC__
+    // What a flood left freed stays with the process otherwise: glibc
+    // gives back only the top of each heap, and the blocks came from the
+    // arenas of every thread that queued them.
+    malloc_trim(0);
+#endif
 }
 
 void TLinkSender::sendQueued()

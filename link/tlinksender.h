@@ -6,6 +6,7 @@
 
 #include <QMutex>
 
+#include <functional>
 #include <vector>
 
 class TLinkCounters;
@@ -15,12 +16,17 @@ class TUdpEndpoint;
 // How a link sends: one block at a time for a direct call, or everything
 // other threads queued for it in one pass of its own thread, where runs of
 // blocks for a unicast link's peer go out in batches. Every block sent,
-// refused or dropped is counted and, while recording, captured.
+// refused or dropped is counted and, while recording, captured. A link that
+// falls behind drops what its queue cannot hold (TSendQueue) and warns
+// once for each run of drops, which ends when the queue has drained.
 class TLinkSender
 {
 public:
+    // News for the operator, in the link's thread.
+    using Warn = std::function<void(const QString &)>;
     // The record, counters and tap are the link's and outlive the sender.
-    TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &counters, TLinkTap &tap);
+    TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &counters, TLinkTap &tap,
+                Warn warn);
 
     // The link's devices, once its thread has made them (null when gone).
     void setEndpoints(TUdpEndpoint *udp, TSerialEndpoint *serial);
@@ -31,23 +37,46 @@ public:
     // nothing waiting before it, it goes out at once, as a direct call always
     // did; else it is queued. True when the link must be woken to flush().
     bool take(const QByteArray &b, const QVariant &device, bool inLinkThread);
-    // In the link's thread: sends what was queued, in order, until nothing is.
-    void flush();
+    // In the link's thread: sends what was queued, in order, until nothing
+    // is, or for one bounded pass under a flood; then More, and the link
+    // wakes itself again once its other events (its socket) had their turn.
+    enum class Flush
+    {
+        Done,
+        More
+    };
+    Flush flush();
+    // From any thread: the queue's bounds, from the next block on.
+    void setLimits(const TSendLimits &limits) { pending.setLimits(limits); }
 
 private:
+    // Whether the queue is dropping blocks; the operator hears once a run.
+    enum class Overflow
+    {
+        Flowing,
+        Dropping
+    };
+
     // A serial port's outcomes cover every kind: a datagram is taken or fails.
     using Outcome = TSerialEndpoint::Write;
     void sendQueued();
     void sendLocked(const QByteArray &b, const QVariant &device);
     void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
+    void noteDropped(quint64 dropped);
+    // The end of a flush after drops or with a flood's capacity still held.
+    void drained();
 
     const IOHandler::DeviceInfo &record;
     TLinkCounters &counters;
     TLinkTap &tap;
+    const Warn warn;
     TUdpEndpoint *udp = nullptr;
     TSerialEndpoint *serial = nullptr;
     // Held for every send: direct calls from other threads count in turn.
     QMutex mutex;
     TSendQueue pending;
-    std::vector<TSendQueue::Block> sending; // kept for its capacity
+    std::vector<TSendQueue::Block> sending; // kept for its capacity, but not a flood's
+    // The link's thread only.
+    Overflow overflow = Overflow::Flowing;
+    quint64 droppedInRun = 0;
 };

@@ -13,7 +13,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace linktest {
 
@@ -38,6 +40,52 @@ inline LinkPtr startLink(int id)
     inLinkThread(link.get(), [] {});
     return link;
 }
+
+// Keeps a link's thread busy in a job of its own until release(), as a
+// link that cannot keep up would be: what is handed to it meanwhile waits
+// in its send queue. The job and the test meet through a std::mutex only,
+// which ThreadSanitizer follows.
+class ThreadHold
+{
+public:
+    explicit ThreadHold(QObject *context) : state(std::make_shared<State>())
+    {
+        const std::shared_ptr<State> shared = state;
+        QMetaObject::invokeMethod(
+            context,
+            [shared] {
+                std::unique_lock<std::mutex> locker(shared->mutex);
+                shared->step = Step::Holding;
+                shared->changed.notify_all();
+                shared->changed.wait(locker, [&] { return shared->step == Step::Released; });
+            },
+            Qt::QueuedConnection);
+        std::unique_lock<std::mutex> locker(state->mutex);
+        state->changed.wait(locker, [this] { return state->step != Step::Posted; });
+    }
+    ~ThreadHold() { release(); }
+    void release()
+    {
+        const std::lock_guard<std::mutex> locker(state->mutex);
+        state->step = Step::Released;
+        state->changed.notify_all();
+    }
+
+private:
+    enum class Step
+    {
+        Posted,
+        Holding,
+        Released
+    };
+    struct State
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        Step step = Step::Posted;
+    };
+    std::shared_ptr<State> state;
+};
 
 inline bool request(IOHandler *link, const IOHandler::DeviceInfo &device, bool open)
 {

@@ -20,6 +20,16 @@
 #include <functional>
 #include <mutex>
 
+// Resident memory says little under a sanitizer: AddressSanitizer keeps
+// freed memory in quarantine, ThreadSanitizer shadows what is touched.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RELAY_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define RELAY_UNDER_SANITIZER 1
+#endif
+#endif
+
 namespace testsupport {
 
 // Collects every line written to Qt's message streams while it exists.

@@ -14,8 +14,11 @@
 #include "testsupport.h"
 #include "windowsupport.h"
 
+#include "link/tsendqueue.h"
+
 #include <QNetworkInterface>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <atomic>
@@ -71,6 +74,8 @@ private slots:
     void randomBytesForwardOnlyFrames();
     void floodFromStranger();
     void vanishedPeer();
+    void overloadedLink_data();
+    void overloadedLink();
     void badFormInput_data();
     void badFormInput();
 
@@ -331,6 +336,123 @@ void TstFaultsUdp::vanishedPeer()
     gcsPeer.sendTo(gcsPort, "to somebody");
     QTRY_VERIFY(uavPeer[1].received().contains("to somebody"));
     QVERIFY(boxes->seen.isEmpty());
+}
+
+void TstFaultsUdp::overloadedLink_data()
+{
+    QTest::addColumn<bool>("fanIn"); // else the ground station's blocks to every vehicle
+    QTest::addColumn<int>("heldId");
+    QTest::addColumn<QString>("rowName");
+    QTest::newRow("fan-in: vehicles to the ground station") << true << 5 << "Gcs";
+    QTest::newRow("fan-out: ground station to vehicle 1") << false << 11 << "Uav 2";
+}
+
+// A link whose thread cannot keep up (held, so that nothing hangs on who
+// gets the CPU) while its peer reads nothing, in two runs of drops: it keeps
+// the newest blocks its queue's bound holds, `dropped` counts exactly the
+// others, the memory stays put, the operator hears once a run, and once the
+// queue has drained the relay goes on as before.
+void TstFaultsUdp::overloadedLink()
+{
+    QFETCH(bool, fanIn);
+    QFETCH(int, heldId);
+    QFETCH(QString, rowName);
+    const QMap<int, IOHandler *> &links = TLinkManager::instance()->linkMap();
+    IOHandler *held = links.value(heldId), *gcs = links.value(5);
+    IOHandler *uav[2] = {links.value(10), links.value(11)};
+    // A megabyte shows the bound; unbounded, the first run would hold some
+    // 64 MB. No block ages out while the link is held.
+    TSendLimits limits;
+    limits.minBytes = limits.maxBytes = 1 << 20;
+    limits.maxAgeMs = 600000;
+    held->setSendLimits(limits);
+    const auto restore = qScopeGuard([held] { held->setSendLimits(TSendLimits()); });
+
+    // 64 ground-station frames from a vehicle, or one ground-station
+    // block; numbered, so that none looks like an echo of another.
+    const auto numbered = [](QByteArray b, int at, int n) {
+        return b.replace(at, 8, QByteArray::number(n).rightJustified(8, '0'));
+    };
+    const auto datagram = [&](int n) {
+        if (!fanIn)
+            return numbered(QByteArray(32 * 1024, 'x'), 0, n);
+        QByteArray frames;
+        for (int k = 0; k < 64; ++k)
+            frames += numbered(gcsFrame(247, 0x5a), 6, n * 64 + k);
+        return frames;
+    };
+    const quint64 blocksPer = fanIn ? 64 : 1;
+    const quint64 kept =
+        quint64(limits.maxBytes) / quint64(TSendQueue::cost(fanIn ? gcsFrame(247) : datagram(0)));
+    const auto handed = [&] {
+        return fanIn ? uav[0]->countersSnapshot().gcsFrames + uav[1]->countersSnapshot().gcsFrames
+                     : gcs->countersSnapshot().rxBlocks;
+    };
+    // Blocks a link sent, had refused or dropped since `from`.
+    const auto settled = [](IOHandler *link, const TLinkCounters::Snapshot &from) {
+        const TLinkCounters::Snapshot now = link->countersSnapshot();
+        return now.txBlocks - from.txBlocks + now.sendErrors - from.sendErrors + now.dropped -
+               from.dropped;
+    };
+#ifdef RELAY_UNDER_SANITIZER
+    const int firstRun = 16 << 20;
+#else
+    const int firstRun = 64 << 20;
+#endif
+    const QString warning =
+        rowName + ": cannot send as fast as it is handed blocks, the oldest dropped";
+    int runs = 0, sent = 0; // no run repeats a block of the one before
+    for (const int bytes : {firstRun, 4 << 20}) {
+        const TLinkCounters::Snapshot before = held->countersSnapshot();
+        const TLinkCounters::Snapshot uav0Before = uav[0]->countersSnapshot();
+        const quint64 handedBefore = handed();
+        const qint64 rssBefore = testsupport::processRssKiB();
+        linktest::ThreadHold hold(held);
+        const int count = bytes / datagram(0).size();
+        for (int n = 0; n < count; ++n) {
+            if (fanIn)
+                uavPeer[n % 2].sendTo(uavPort[n % 2], datagram(sent++));
+            else
+                gcsPeer.sendTo(gcsPort, datagram(sent++));
+            // No more in flight than any socket holds: all is handed on.
+            if (n % 8 == 7 || n == count - 1)
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return handed() - handedBefore == quint64(n + 1) * blocksPer; }, 10000));
+        }
+        const qint64 grownKiB = testsupport::processRssKiB() - rssBefore;
+        hold.release();
+        qInfo("%d MiB handed to the held link, %lld KiB more resident", bytes >> 20, grownKiB);
+#ifndef RELAY_UNDER_SANITIZER
+        QVERIFY2(grownKiB < 24 * 1024, qPrintable(QString("%1 KiB more").arg(grownKiB)));
+#else
+        Q_UNUSED(grownKiB)
+#endif
+        const quint64 total = quint64(count) * blocksPer;
+        QTRY_COMPARE(settled(held, before), total);
+        const TLinkCounters::Snapshot after = held->countersSnapshot();
+        QCOMPARE(after.txBlocks - before.txBlocks + after.sendErrors - before.sendErrors, kept);
+        QCOMPARE(after.dropped - before.dropped, total - kept);
+        // One message a run; two close together share a box.
+        ++runs;
+        QTRY_COMPARE(log->messages.size(), runs);
+        QCOMPARE(log->messages.last().id, heldId);
+        QCOMPARE(log->messages.last().text, warning);
+        QTRY_VERIFY(boxes->texts().contains(warning));
+        // The other vehicle kept up; what it sent must be out before the
+        // peers are emptied for the markers.
+        if (!fanIn)
+            QTRY_COMPARE(settled(uav[0], uav0Before), total);
+        for (UdpPeer *p : {&gcsPeer, &uavPeer[0], &uavPeer[1]})
+            p->received();
+        flushRelay();
+    }
+    QTRY_COMPARE(log->codes(heldId), QVector<int>(2, IOHandler::LinkError));
+    for (int id : {5, 10, 11})
+        QVERIFY(id == heldId || log->codes(id).isEmpty());
+    // Checked: the fixture's cleanup looks for anything else, and the next
+    // case's boxes must not join this burst.
+    log = std::make_unique<linktest::EventLog>();
+    QTRY_VERIFY(!BoxWatcher::anyLeft());
 }
 
 void TstFaultsUdp::badFormInput_data()

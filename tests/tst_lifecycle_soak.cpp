@@ -179,16 +179,9 @@ void TstLifecycleSoak::addDeleteCycles()
           rssAfter - rssBefore);
     // A form left behind per cycle would cost hundreds of MiB, a link with
     // its thread about 16 MiB; what is seen here is about 0.2 MiB.
-#if defined(__SANITIZE_ADDRESS__)
-#define RELAY_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RELAY_UNDER_ASAN 1
-#endif
-#endif
-#ifdef RELAY_UNDER_ASAN
-    // AddressSanitizer keeps freed memory in quarantine, so resident memory
-    // says nothing here; its leak checker watches the cycles instead.
+#ifdef RELAY_UNDER_SANITIZER
+    // Resident memory says nothing here; AddressSanitizer's leak checker
+    // watches the cycles instead.
     Q_UNUSED(rssAfter)
 #else
     QVERIFY2(rssAfter - rssBefore < 2 * 1024, "memory grows with the cycles");

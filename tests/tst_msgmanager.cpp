@@ -3,6 +3,7 @@
 
 #include "msg/tmsgmanager.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,14 +22,6 @@ QList<QMessageBox *> visibleBoxes()
         if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
             boxes.append(box);
     return boxes;
-}
-
-bool anyBoxLeft()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<QMessageBox *>(w))
-            return true;
-    return false;
 }
 
 struct SeenBox
@@ -67,7 +60,7 @@ private slots:
 // A box of the case before is freed once its burst is over.
 void TestMsgManager::init()
 {
-    QTRY_VERIFY(!anyBoxLeft());
+    QTRY_VERIFY(!windowtest::BoxWatcher::anyLeft());
 }
 
 void TestMsgManager::boxPerLevel_data()
@@ -198,7 +191,7 @@ void TestMsgManager::boxClosesAfterLastLine()
     QCOMPARE(textAtClose, QStringLiteral("a\nb"));
     // A coarse timer may fire up to 5 % early.
     QVERIFY2(elapsed >= 1900 && elapsed < 4000, qPrintable(QString::number(elapsed)));
-    QTRY_VERIFY(!anyBoxLeft());
+    QTRY_VERIFY(!windowtest::BoxWatcher::anyLeft());
 }
 
 void TestMsgManager::forwardsAndLogs_data()
@@ -237,7 +230,7 @@ void TestMsgManager::forwardsAndLogs()
         QCOMPARE(int(qvariant_cast<MsgLevel>(spy.first().at(1))), forward.at(1).toInt());
         QCOMPARE(spy.first().at(2).toString(), forward.at(2).toString());
     }
-    QVERIFY(!anyBoxLeft());
+    QVERIFY(!windowtest::BoxWatcher::anyLeft());
 }
 
 void TestMsgManager::secondManagerHasNoEffect()
@@ -255,7 +248,7 @@ void TestMsgManager::secondManagerHasNoEffect()
     QCoreApplication::processEvents();
     QCOMPARE(firstSpy.size() + secondSpy.size(), 0);
     QCOMPARE(capture.lines().size(), 1);
-    QVERIFY(!anyBoxLeft());
+    QVERIFY(!windowtest::BoxWatcher::anyLeft());
 }
 
 QTEST_MAIN(TestMsgManager)

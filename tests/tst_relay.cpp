@@ -1,5 +1,6 @@
 #include "app/tapp.h"
 #include "link/tlinkmanager.h"
+#include "link/tsendqueue.h"
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
@@ -41,6 +42,9 @@ private slots:
     void endToEnd();
     void lockstepBursts();
     void registryUnderChurn();
+    void sendQueueBounds_data();
+    void sendQueueBounds();
+    void sendQueueFollowsItsRate();
 
 private:
     bool openLink(IOHandler *link, IOHandler::DeviceInfo device);
@@ -395,6 +399,115 @@ void TstRelay::registryUnderChurn()
     QCOMPARE(registry->uavList(), uavs);
     QCOMPARE(registry->linkMap().lastKey(), churnId - 1);
     QTRY_COMPARE_WITH_TIMEOUT(testsupport::processThreadCount(), threadsBefore, 10000);
+}
+
+void TstRelay::sendQueueBounds_data()
+{
+    QTest::addColumn<qint64>("minBytes");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<qint64>("sendRate"); // bytes a second the link was seen to send; 0: none
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<int>("size");    // each block costs size + 96
+    QTest::addColumn<int>("everyMs"); // block n is put at n * everyMs
+    QTest::addColumn<int>("takenAtMs");
+    QTest::addColumn<int>("firstSent"); // the blocks before it are dropped
+    QTest::addColumn<int>("takes");
+
+    const qint64 big = 1 << 30;
+    QTest::newRow("all fit") << big << big << qint64(0) << 10 << 104 << 0 << 0 << 0 << 1;
+    QTest::newRow("full: the oldest go")
+        << qint64(2000) << qint64(2000) << qint64(0) << 100 << 104 << 0 << 0 << 90 << 1;
+    QTest::newRow("bound follows the send rate")
+        << qint64(2000) << qint64(8000) << qint64(4000) << 100 << 104 << 0 << 0 << 80 << 1;
+    QTest::newRow("never below the least")
+        << qint64(2000) << qint64(8000) << qint64(100) << 100 << 104 << 0 << 0 << 90 << 1;
+    QTest::newRow("never above the most")
+        << qint64(2000) << qint64(8000) << big << 100 << 104 << 0 << 0 << 60 << 1;
+    QTest::newRow("a block beyond the bound alone")
+        << qint64(100) << qint64(100) << qint64(0) << 3 << 1000 << 0 << 0 << 2 << 1;
+    // Older than a second at the take: put before 900 ms.
+    QTest::newRow("stale at the take")
+        << big << big << qint64(0) << 10 << 104 << 200 << 1900 << 5 << 1;
+    QTest::newRow("all stale") << big << big << qint64(0) << 10 << 104 << 200 << 10000 << 10 << 0;
+    QTest::newRow("full, then stale")
+        << qint64(2000) << qint64(2000) << qint64(0) << 100 << 104 << 10 << 1950 << 95 << 1;
+    QTest::newRow("more than one take holds")
+        << big << big << qint64(0) << 2 * TSendQueue::takeAtMost + 10 << 10 << 0 << 0 << 0 << 3;
+}
+
+// The queue on its own: whatever is put, it never holds more than its
+// bound, it drops the oldest first and nothing stale, the rest comes out in
+// order, every drop is reported once, and a drained queue wakes its link
+// again.
+void TstRelay::sendQueueBounds()
+{
+    QFETCH(qint64, minBytes);
+    QFETCH(qint64, maxBytes);
+    QFETCH(qint64, sendRate);
+    QFETCH(int, blocks);
+    QFETCH(int, size);
+    QFETCH(int, everyMs);
+    QFETCH(int, takenAtMs);
+    QFETCH(int, firstSent);
+    QFETCH(int, takes);
+
+    TSendLimits limits;
+    limits.minBytes = minBytes;
+    limits.maxBytes = maxBytes;
+    TSendQueue queue(limits);
+    if (sendRate)
+        queue.noteSendRate(sendRate);
+    const qint64 bound = qMax(limits.bytesFor(sendRate), TSendQueue::cost(QByteArray(size, 0)));
+    for (int n = 0; n < blocks; ++n) {
+        const QByteArray block = QByteArray::number(n).leftJustified(size, '.');
+        QCOMPARE(queue.put(block, QVariant(0), qint64(n) * everyMs), n == 0);
+        QVERIFY(queue.heldBytes() <= bound);
+    }
+    std::vector<TSendQueue::Block> out;
+    quint64 dropped = 0, reported = 0;
+    QList<int> sent;
+    int taken = 0;
+    while (queue.take(out, takenAtMs, dropped)) {
+        QVERIFY(out.size() <= size_t(TSendQueue::takeAtMost));
+        reported += dropped;
+        ++taken;
+        for (const TSendQueue::Block &b : out)
+            sent << b.data.left(b.data.indexOf('.')).toInt();
+    }
+    reported += dropped;
+    QList<int> expected;
+    for (int n = firstSent; n < blocks; ++n)
+        expected << n;
+    QCOMPARE(sent, expected);
+    QCOMPARE(reported, quint64(firstSent));
+    QCOMPARE(taken, takes);
+    QCOMPARE(queue.heldBytes(), qint64(0));
+    QVERIFY(queue.put("next", QVariant(0), takenAtMs));
+}
+
+// What the queue handed out over a second sets its byte bound: a link that
+// sent 20 blocks in a second holds 20 from then on, however many come.
+void TstRelay::sendQueueFollowsItsRate()
+{
+    const QByteArray block(104, 'r');
+    TSendLimits limits;
+    limits.minBytes = 10 * TSendQueue::cost(block);
+    TSendQueue queue(limits);
+    std::vector<TSendQueue::Block> out;
+    quint64 dropped = 0;
+    for (int ms : {0, 500, 1000}) {
+        for (int n = 0; n < 10; ++n)
+            queue.put(block, QVariant(0), ms);
+        QVERIFY(queue.take(out, ms, dropped));
+        QCOMPARE(out.size(), size_t(10));
+        QVERIFY(!queue.take(out, ms, dropped));
+    }
+    // The first take starts the second: 20 blocks in it, and 10 at its end.
+    for (int n = 0; n < 100; ++n)
+        queue.put(block, QVariant(0), 1000);
+    QCOMPARE(queue.heldBytes(), 20 * TSendQueue::cost(block));
+    QVERIFY(queue.take(out, 1000, dropped));
+    QCOMPARE(dropped, quint64(80));
 }
 
 QTEST_MAIN(TstRelay)

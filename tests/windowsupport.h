@@ -170,6 +170,14 @@ public:
             all << b.text;
         return all;
     }
+    // A box is still there, shown or not: its burst may take more lines.
+    static bool anyLeft()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w))
+                return true;
+        return false;
+    }
     static int open()
     {
         int n = 0;
