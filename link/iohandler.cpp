@@ -65,11 +65,11 @@ void IOHandler::start()
 IOHandler::~IOHandler()
 {
     qDebug() << "IOHandler delete: " << this << deviceInfo.id << name();
-    // The endpoints read the link's record until they are gone, and the
-    // record ends with this body; their devices go down silently.
-    sendPath->setEndpoints(nullptr, nullptr);
-    delete udp;
-    delete serial;
+    // Its device goes down silently, before the record and counters do.
+    sendPath->setEndpoint(nullptr);
+    sendPath->setSpare(nullptr);
+    delete endpoint;
+    delete spare;
     if (workerThread)
         workerThread->quit();
 }
@@ -109,24 +109,20 @@ void IOHandler::init()
 {
     qDebug() << "IOHandler init::" << this << deviceInfo.id << name() << QThread::currentThreadId()
              << thread();
-    if (!udp)
-        udp =
-            new TUdpEndpoint(deviceInfo, loopGuard, ownDropped,
-                             {[this](const QByteArray &data, const QHostAddress &sender,
-                                     quint16 senderPort) { onDatagram(data, sender, senderPort); },
-                              operatorNews()},
-                             this);
-    if (!serial)
-        serial =
-            new TSerialEndpoint(deviceInfo,
-                                {[this](const QByteArray &b) { onSerialBlock(b); }, operatorNews(),
-                                 [this](const QString &text) { onSerialLost(text); }},
-                                this);
-    sendPath->setEndpoints(udp, serial);
+    if (!spare) {
+        // Never opened: it only sends to records callers give, as an
+        // unbound socket can.
+        spare = new TUdpEndpoint(deviceInfo.id, UdpUnicast, loopGuard, ownDropped,
+                                 {[](const QByteArray &, const QHostAddress &, quint16) {},
+                                  operatorNews(), [](const QString &) {}},
+                                 this);
+        sendPath->setSpare(spare);
+    }
     if (!reconnect)
         reconnect = new TReconnect(
-            deviceInfo, *serial, *udp,
+            deviceInfo,
             [this] {
+                sendPath->setEndpoint(endpoint);
                 linkCounters.reconnected();
                 qDebug() << "link" << name() << "is back";
                 emitEvent(LinkOpened);
@@ -144,63 +140,63 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
     deviceInfo.serial = device.serial;
     deviceInfo.udp = device.udp;
     deviceInfo.reconnect = device.reconnect;
-    switch (device.conType) {
-    case Serial:
-        return openSerial(device.serial, isConFlag);
-    case UdpUnicast:
-    case UdpMulticast:
-        return openUdp(device.udp, device.conType, isConFlag);
-    default:
+    const ConType kind = device.conType;
+    if (kind != Serial && kind != UdpUnicast && kind != UdpMulticast)
         return false;
-    }
-}
-
-// A link reads one device only: whatever it held before is let go first, or
-// a socket still bound would keep its port without anyone reading it.
-bool IOHandler::openSerial(const SerialInfo &info, bool isConFlag)
-{
-    if (serial->isOpen()) {
-        serial->close();
-        deviceInfo.conType = None;
-    }
-    if (udp->isOpen()) {
-        udp->close();
-        deviceInfo.conType = None;
+    // A link reads one device only: whatever it held before is let go first,
+    // or a socket still bound would keep its port without anyone reading it.
+    // A serial port given up for a socket is told closed, as it always was.
+    const bool serialGoes = endpoint && endpoint->sends(Serial) && endpoint->isOpen();
+    dropEndpoint();
+    if (serialGoes && kind != Serial) {
+        closed();
+        deviceInfo.conType = kind;
     }
     if (!isConFlag)
         return closed();
+    endpoint = makeEndpoint(kind);
     QString failure;
-    if (!serial->open(info, failure))
-        return failOpen(failure);
-    deviceInfo.conType = Serial;
-    emitEvent(LinkOpened);
-    return true;
-}
-
-bool IOHandler::openUdp(const UdpInfo &info, ConType kind, bool isConFlag)
-{
-    const bool group = kind == UdpMulticast;
-    if (serial->isOpen())
-        openSerial(deviceInfo.serial, false);
-    if (group)
-        udp->leaveGroup(info.localAddr);
-    udp->release();
-    if (!isConFlag)
-        return closed();
-    QString failure;
-    if (!(group ? udp->openMulticast(info, failure) : udp->openUnicast(info, failure))) {
+    if (!endpoint->open(deviceInfo, failure)) {
         // An interface that is down or not there yet may come.
-        if (!group || !deviceInfo.reconnect || !udp->joinFailed())
+        if (!deviceInfo.reconnect || !endpoint->mayComeBack())
             return failOpen(failure);
         reportLinkError(failure);
-        waitForDevice(UdpMulticast);
+        waitForDevice(kind);
         return false;
     }
     deviceInfo.conType = kind;
-    deviceInfo.udp = info;
-    TPeerRule::noteOpened(deviceInfo, name(), linkCounters);
+    if (kind != Serial)
+        TPeerRule::noteOpened(deviceInfo, name(), linkCounters);
+    sendPath->setEndpoint(endpoint);
     emitEvent(LinkOpened);
     return true;
+}
+
+// The one place a kind of link is turned into its device.
+TEndpoint *IOHandler::makeEndpoint(ConType kind)
+{
+    TEndpoint::Sink sink{
+        [this](const QByteArray &data, const QHostAddress &sender, quint16 senderPort) {
+            if (deviceInfo.conType == Serial)
+                onSerialBlock(data);
+            else
+                onDatagram(data, sender, senderPort);
+        },
+        operatorNews(), [this](const QString &text) { onDeviceLost(text); }};
+    if (kind == Serial)
+        return new TSerialEndpoint(deviceInfo.id, std::move(sink), this);
+    return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
+}
+
+void IOHandler::dropEndpoint()
+{
+    if (!endpoint)
+        return;
+    sendPath->setEndpoint(nullptr);
+    endpoint->close();
+    // Later: a device lost tells so from inside its own handler.
+    endpoint->deleteLater();
+    endpoint = nullptr;
 }
 
 void IOHandler::onSerialBlock(const QByteArray &b)
@@ -211,18 +207,22 @@ void IOHandler::onSerialBlock(const QByteArray &b)
     emit recIoBuff(b, QVariant::fromValue(deviceInfo));
 }
 
-void IOHandler::onSerialLost(const QString &text)
+void IOHandler::onDeviceLost(const QString &text)
 {
     reportLinkError(text);
-    if (deviceInfo.reconnect)
-        waitForDevice(Serial);
-    else
-        openSerial(deviceInfo.serial, false);
+    if (deviceInfo.reconnect) {
+        waitForDevice(deviceInfo.conType);
+        return;
+    }
+    dropEndpoint();
+    closed();
 }
 
 void IOHandler::waitForDevice(ConType kind)
 {
-    reconnect->waitFor(kind);
+    // The endpoint stays, closed, for the tries; nothing is sent meanwhile.
+    sendPath->setEndpoint(nullptr);
+    reconnect->waitFor(*endpoint, kind);
     qDebug() << "link" << name() << "waiting for its device to come back";
     emitEvent(LinkWaiting);
 }

@@ -20,8 +20,7 @@ class QThread;
 class TLinkSender;
 class TLinkTap;
 class TReconnect;
-class TSerialEndpoint;
-class TUdpEndpoint;
+class TEndpoint;
 
 // One link endpoint: a UDP socket (unicast or multicast member) or a serial
 // port, opened, read as soon as it is readable, and written, in a thread of
@@ -160,12 +159,13 @@ public slots:
 private:
     // Where sendBuffSignal leads, in the thread that emits it.
     void queueSend(const QByteArray &b, const QVariant &device);
-    bool openSerial(const SerialInfo &info, bool isConFlag);
-    bool openUdp(const UdpInfo &info, ConType kind, bool isConFlag);
+    TEndpoint *makeEndpoint(ConType kind);
+    // Closes and frees the device, if any.
+    void dropEndpoint();
     bool closed();
     void onSerialBlock(const QByteArray &b);
-    // The port failed while open.
-    void onSerialLost(const QString &text);
+    // The device failed while open.
+    void onDeviceLost(const QString &text);
     // Lets go of what was lost and tries it again on a schedule.
     void waitForDevice(ConType kind);
     void onDatagram(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
@@ -179,10 +179,10 @@ private:
     bool failOpen(const QString &text);
     QString name() const;
 
-    // The devices, made in the link's thread by init(); each owns its
-    // socket or port, and the link uses one of them at a time.
-    TUdpEndpoint *udp = nullptr;
-    TSerialEndpoint *serial = nullptr;
+    // The device of the kind last opened, made in the link's thread; null
+    // while the link is closed.
+    TEndpoint *endpoint = nullptr;
+    TEndpoint *spare = nullptr;
     TReconnect *reconnect = nullptr;
     // The UDP endpoint's filters count here: the counts are read from any
     // thread, while the endpoint exists only in the link's.

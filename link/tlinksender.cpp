@@ -4,7 +4,6 @@
 #include "capture/tlinktap.h"
 #include "link/tlinkcounters.h"
 #include "link/tlinknames.h"
-#include "link/tudpendpoint.h"
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -21,11 +20,16 @@ TLinkSender::TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &cou
 {
 }
 
-void TLinkSender::setEndpoints(TUdpEndpoint *udpEndpoint, TSerialEndpoint *serialEndpoint)
+void TLinkSender::setEndpoint(TEndpoint *device)
 {
     QMutexLocker locker(&mutex);
-    udp = udpEndpoint;
-    serial = serialEndpoint;
+    endpoint = device;
+}
+
+void TLinkSender::setSpare(TEndpoint *device)
+{
+    QMutexLocker locker(&mutex);
+    spare = device;
 }
 
 void TLinkSender::send(const QByteArray &b, const QVariant &device)
@@ -110,13 +114,13 @@ void TLinkSender::sendQueued()
 {
     const int count = int(sending.size());
     QMutexLocker locker(&mutex);
-    if (record.conType != IOHandler::UdpUnicast || !udp) {
+    if (!endpoint || record.conType == IOHandler::None) {
         for (const TSendQueue::Block &block : sending)
             sendLocked(block.data, block.device);
         return;
     }
-    // Runs of blocks for the link's own peer go out in batches.
-    QVarLengthArray<bool, 256> sent(count);
+    // Runs of blocks for the link's own endpoint go out in batches.
+    QVarLengthArray<Outcome, 256> outcomes(count);
     for (int i = 0; i < count;) {
         if (!IOHandler::isDefaultDevice(sending[size_t(i)].device)) {
             sendLocked(sending[size_t(i)].data, sending[size_t(i)].device);
@@ -126,10 +130,9 @@ void TLinkSender::sendQueued()
         int end = i + 1;
         while (end < count && IOHandler::isDefaultDevice(sending[size_t(end)].device))
             ++end;
-        udp->sendBatch(&sending[size_t(i)], end - i, record.udp.remoteAddr, record.udp.remotePort,
-                       sent.data() + i);
+        endpoint->sendBatch(&sending[size_t(i)], end - i, record, outcomes.data() + i);
         for (; i < end; ++i)
-            note(record, sending[size_t(i)].data, sent[i] ? Outcome::Taken : Outcome::Failed);
+            note(record, sending[size_t(i)].data, outcomes[i]);
     }
 }
 
@@ -140,25 +143,15 @@ void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device)
     if (!own)
         given = IOHandler::deviceFromVariant(device);
     const IOHandler::DeviceInfo &target = own ? record : given;
-    Outcome outcome = Outcome::Failed;
-    switch (target.conType) {
-    case IOHandler::Serial:
-        if (serial)
-            outcome = serial->write(b);
-        break;
-    case IOHandler::UdpUnicast:
-        if (udp && udp->send(b, target.udp.remoteAddr, target.udp.remotePort))
-            outcome = Outcome::Taken;
-        break;
-    case IOHandler::UdpMulticast:
-        if (udp && udp->sendToGroup(b, target.udp.localAddr, target.udp.localPort))
-            outcome = Outcome::Taken;
-        break;
-    default:
-        // A closed link has nothing to send with; that is no error.
+    // A closed link has nothing to send with, and no kind nothing to send
+    // to; that is no error.
+    if (target.conType != IOHandler::Serial && target.conType != IOHandler::UdpUnicast &&
+        target.conType != IOHandler::UdpMulticast)
         return;
-    }
-    note(target, b, outcome);
+    TEndpoint *via = endpoint && endpoint->sends(target.conType) ? endpoint
+                     : spare && spare->sends(target.conType)     ? spare
+                                                                 : nullptr;
+    note(target, b, via ? via->send(b, target) : Outcome::Failed);
 }
 
 // Under the send lock: a direct call from another thread counts in turn.
@@ -167,7 +160,7 @@ void TLinkSender::note(const IOHandler::DeviceInfo &target, const QByteArray &b,
     if (outcome == Outcome::Taken) {
         counters.sent(b.size());
         if (TCaptureTap::on())
-            tap.out(record, target, udp ? udp->groupSendPort() : 0, b);
+            tap.out(record, target, endpoint ? endpoint->sendPort() : 0, b);
     } else if (outcome == Outcome::Dropped)
         counters.droppedBlock();
     else

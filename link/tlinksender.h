@@ -1,8 +1,8 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "link/tendpoint.h"
 #include "link/tsendqueue.h"
-#include "link/tserialendpoint.h"
 
 #include <QMutex>
 
@@ -11,7 +11,6 @@
 
 class TLinkCounters;
 class TLinkTap;
-class TUdpEndpoint;
 
 // How a link sends: one block at a time for a direct call, or everything
 // other threads queued for it in one pass of its own thread, where runs of
@@ -28,8 +27,11 @@ public:
     TLinkSender(const IOHandler::DeviceInfo &record, TLinkCounters &counters, TLinkTap &tap,
                 Warn warn);
 
-    // The link's devices, once its thread has made them (null when gone).
-    void setEndpoints(TUdpEndpoint *udp, TSerialEndpoint *serial);
+    // The link's device while it has one open (null when none).
+    void setEndpoint(TEndpoint *endpoint);
+    // What sends to a UDP record a caller gives while the link's own device
+    // is closed or of another kind: a datagram needs no open device.
+    void setSpare(TEndpoint *spare);
 
     // One block now, from any thread; `device` as IOHandler::sendData() takes it.
     void send(const QByteArray &b, const QVariant &device);
@@ -57,8 +59,7 @@ private:
         Dropping
     };
 
-    // A serial port's outcomes cover every kind: a datagram is taken or fails.
-    using Outcome = TSerialEndpoint::Write;
+    using Outcome = TEndpoint::Outcome;
     void sendQueued();
     void sendLocked(const QByteArray &b, const QVariant &device);
     void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
@@ -70,8 +71,8 @@ private:
     TLinkCounters &counters;
     TLinkTap &tap;
     const Warn warn;
-    TUdpEndpoint *udp = nullptr;
-    TSerialEndpoint *serial = nullptr;
+    TEndpoint *endpoint = nullptr;
+    TEndpoint *spare = nullptr;
     // Held for every send: direct calls from other threads count in turn.
     QMutex mutex;
     TSendQueue pending;

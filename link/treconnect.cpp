@@ -1,22 +1,18 @@
 #include "link/treconnect.h"
 
-#include "link/tserialendpoint.h"
-#include "link/tudpendpoint.h"
+#include "link/tendpoint.h"
 
-TReconnect::TReconnect(IOHandler::DeviceInfo &record, TSerialEndpoint &serial, TUdpEndpoint &udp,
-                       std::function<void()> back, QObject *parent)
-    : QObject(parent), record(record), serial(serial), udp(udp), back(std::move(back))
+TReconnect::TReconnect(IOHandler::DeviceInfo &record, std::function<void()> back, QObject *parent)
+    : QObject(parent), record(record), back(std::move(back))
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &TReconnect::onTimer);
 }
 
-void TReconnect::waitFor(IOHandler::ConType kind)
+void TReconnect::waitFor(TEndpoint &lost, IOHandler::ConType kind)
 {
-    if (kind == IOHandler::Serial)
-        serial.close();
-    else
-        udp.release();
+    endpoint = &lost;
+    endpoint->close();
     record.conType = IOHandler::None;
     waitingFor = kind;
     waited.start();
@@ -27,6 +23,7 @@ void TReconnect::stop()
 {
     timer.stop();
     waitingFor = IOHandler::None;
+    endpoint = nullptr;
 }
 
 void TReconnect::onTimer()
@@ -39,12 +36,11 @@ void TReconnect::onTimer()
 bool TReconnect::attempt()
 {
     QString failure;
-    const bool open = waitingFor == IOHandler::Serial ? serial.open(record.serial, failure)
-                                                      : udp.rejoin(record.udp, failure);
-    if (!open)
+    if (!endpoint || !endpoint->reopen(record, failure))
         return false;
     record.conType = waitingFor;
     waitingFor = IOHandler::None;
+    endpoint = nullptr;
     back();
     return true;
 }

@@ -8,8 +8,7 @@
 
 #include <functional>
 
-class TSerialEndpoint;
-class TUdpEndpoint;
+class TEndpoint;
 
 // A lost device, tried again: every 500 ms for the first 5 s, then every
 // 2 s, until it is back or the wait is stopped. A try that fails is no news:
@@ -19,14 +18,14 @@ class TReconnect : public QObject
 {
     Q_OBJECT
 public:
-    // The record and endpoints are the link's; `back` runs once the device
-    // is open again, with the record's kind set.
-    TReconnect(IOHandler::DeviceInfo &record, TSerialEndpoint &serial, TUdpEndpoint &udp,
-               std::function<void()> back, QObject *parent = nullptr);
+    // The record is the link's; `back` runs once the device is open again,
+    // with the record's kind set.
+    TReconnect(IOHandler::DeviceInfo &record, std::function<void()> back,
+               QObject *parent = nullptr);
 
-    // Lets go of the lost device (a serial port or a multicast group) and
-    // starts the tries.
-    void waitFor(IOHandler::ConType kind);
+    // Lets go of the lost device of `kind` (a serial port or a multicast
+    // group) and starts the tries; the endpoint must outlive the wait.
+    void waitFor(TEndpoint &endpoint, IOHandler::ConType kind);
     void stop();
     bool isWaiting() const { return timer.isActive(); }
     // The pause before the next try, after waiting `waitedMs`.
@@ -37,8 +36,7 @@ private:
     bool attempt();
 
     IOHandler::DeviceInfo &record;
-    TSerialEndpoint &serial;
-    TUdpEndpoint &udp;
+    TEndpoint *endpoint = nullptr;
     std::function<void()> back;
     IOHandler::ConType waitingFor = IOHandler::None;
     QTimer timer;

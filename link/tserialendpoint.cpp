@@ -7,8 +7,8 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
-TSerialEndpoint::TSerialEndpoint(const IOHandler::DeviceInfo &record, Sink sink, QObject *parent)
-    : QObject(parent), record(record), sink(std::move(sink)), port(new QSerialPort(this)),
+TSerialEndpoint::TSerialEndpoint(int linkId, Sink sink, QObject *parent)
+    : TEndpoint(linkId, std::move(sink), parent), port(new QSerialPort(this)),
       gatherTimer(new QTimer(this))
 {
     connect(port, &QSerialPort::errorOccurred, this, &TSerialEndpoint::onError);
@@ -34,15 +34,19 @@ TSerialEndpoint::~TSerialEndpoint()
         close();
 }
 
-bool TSerialEndpoint::open(const IOHandler::SerialInfo &serial, QString &failure)
+bool TSerialEndpoint::open(const IOHandler::DeviceInfo &device, QString &failure)
 {
+    if (isOpen())
+        close();
+    const IOHandler::SerialInfo &serial = device.serial;
+    opened = serial;
     applySettings(serial);
     backlog = Backlog::Flowing;
     openFailure.clear();
     state = State::Opening;
-    const bool opened = port->open(QIODevice::ReadWrite);
-    state = opened ? State::Open : State::Closed;
-    if (opened)
+    const bool done = port->open(QIODevice::ReadWrite);
+    state = done ? State::Open : State::Closed;
+    if (done)
         return true;
     failure = openFailure.isEmpty() ? TLinkErrors::serialFailed(port->error(), port->errorString(),
                                                                 deviceName(serial))
@@ -83,21 +87,21 @@ void TSerialEndpoint::poll()
     // The link reads only the device its record names; and a block handed
     // on may run the event loop, which must not start a second read inside
     // this one.
-    if (reading || record.conType != IOHandler::Serial || !port->isReadable())
+    if (reading || state != State::Open || !port->isReadable())
         return;
     QScopedValueRollback<bool> guard(reading, true);
     const qint64 n = port->bytesAvailable();
     if (n > 0)
-        sink.received(port->read(n));
+        sink.received(port->read(n), QHostAddress(), 0);
 }
 
 // The port writes from the link's event loop as the device takes bytes, so a
 // far end that stops reading never stalls the link; what it cannot take is
 // kept up to a bound and beyond that dropped, and the operator is told.
-TSerialEndpoint::Write TSerialEndpoint::write(const QByteArray &b)
+TEndpoint::Outcome TSerialEndpoint::send(const QByteArray &b, const IOHandler::DeviceInfo &target)
 {
-    if (!isOpen())
-        return Write::Failed;
+    if (!isOpen() || target.conType != IOHandler::Serial)
+        return Outcome::Failed;
     if (port->bytesToWrite() + b.size() > IOHandler::maxSerialBacklogBytes) {
         qDebug() << "link" << name() << "serial backlog full, block of" << b.size()
                  << "bytes dropped";
@@ -105,10 +109,10 @@ TSerialEndpoint::Write TSerialEndpoint::write(const QByteArray &b)
             sink.warn(IOHandler::tr("serial port %1 does not take data, blocks dropped")
                           .arg(port->portName()));
         backlog = Backlog::Dropping;
-        return Write::Dropped;
+        return Outcome::Dropped;
     }
     backlog = Backlog::Flowing;
-    return port->write(b) == b.size() ? Write::Taken : Write::Failed;
+    return port->write(b) == b.size() ? Outcome::Taken : Outcome::Failed;
 }
 
 void TSerialEndpoint::onError(QSerialPort::SerialPortError error)
@@ -116,21 +120,20 @@ void TSerialEndpoint::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NoError || state == State::Closing)
         return;
     qDebug() << QStringLiteral("link rec serial error, id: %1 (%2), port: %3")
-                    .arg(record.id)
-                    .arg(name(), record.serial.portName)
+                    .arg(linkId)
+                    .arg(name(), opened.portName)
              << error << port->errorString();
     // Some devices fail more than once while one open runs; the operator
     // pressed Connect once and hears about it once, from the failed open.
     if (state == State::Opening) {
         if (openFailure.isEmpty())
-            openFailure =
-                TLinkErrors::serialFailed(error, port->errorString(), deviceName(record.serial));
+            openFailure = TLinkErrors::serialFailed(error, port->errorString(), deviceName(opened));
         return;
     }
-    sink.failed(TLinkErrors::serialLost(deviceName(record.serial)));
+    sink.lost(TLinkErrors::serialLost(deviceName(opened)));
 }
 
 QString TSerialEndpoint::name() const
 {
-    return TLinkNames::rowName(record.id);
+    return TLinkNames::rowName(linkId);
 }

@@ -5,20 +5,71 @@
 #include "link/townendpoints.h"
 
 #include <QScopedValueRollback>
+#include <QVarLengthArray>
 
-TUdpEndpoint::TUdpEndpoint(const IOHandler::DeviceInfo &record, TLoopGuard &loopGuard,
+TUdpEndpoint::TUdpEndpoint(int linkId, IOHandler::ConType kind, TLoopGuard &loopGuard,
                            std::atomic<quint64> &ownDropped, Sink sink, QObject *parent)
-    : QObject(parent), record(record), loopGuard(loopGuard), ownDropped(ownDropped),
-      sink(std::move(sink))
+    : TEndpoint(linkId, std::move(sink), parent), kind(kind), loopGuard(loopGuard),
+      ownDropped(ownDropped)
 {
     createSocket();
+}
+
+bool TUdpEndpoint::open(const IOHandler::DeviceInfo &device, QString &failure)
+{
+    release();
+    opened = device.udp;
+    return kind == IOHandler::UdpMulticast ? openMulticast(device.udp, failure)
+                                           : openUnicast(device.udp, failure);
+}
+
+bool TUdpEndpoint::reopen(IOHandler::DeviceInfo &device, QString &failure)
+{
+    if (kind != IOHandler::UdpMulticast)
+        return open(device, failure);
+    return rejoin(device.udp, failure);
+}
+
+TEndpoint::Outcome TUdpEndpoint::send(const QByteArray &b, const IOHandler::DeviceInfo &target)
+{
+    switch (target.conType) {
+    case IOHandler::UdpUnicast:
+        return socket->writeDatagram(b, target.udp.remoteAddr, target.udp.remotePort) != -1
+                   ? Outcome::Taken
+                   : Outcome::Failed;
+    case IOHandler::UdpMulticast: {
+        QUdpSocket *out = groupSender ? groupSender : socket;
+        if (out->writeDatagram(b, target.udp.localAddr, target.udp.localPort) != -1)
+            return Outcome::Taken;
+        qDebug() << "send error";
+        return Outcome::Failed;
+    }
+    default:
+        return Outcome::Failed;
+    }
+}
+
+void TUdpEndpoint::sendBatch(const TSendQueue::Block *blocks, int count,
+                             const IOHandler::DeviceInfo &target, Outcome *outcomes)
+{
+    if (target.conType != IOHandler::UdpUnicast) {
+        TEndpoint::sendBatch(blocks, count, target, outcomes);
+        return;
+    }
+    QVarLengthArray<bool, 256> sent(count);
+    TDatagramBatch::send(*socket, blocks, count, target.udp.remoteAddr, target.udp.remotePort,
+                         sent.data());
+    for (int i = 0; i < count; ++i)
+        outcomes[i] = sent[i] ? Outcome::Taken : Outcome::Failed;
 }
 
 TUdpEndpoint::~TUdpEndpoint()
 {
     // Errors raised while the socket goes down must not reach a link that
-    // is being destroyed.
-    releaseClaims();
+    // is being destroyed. A closed endpoint has given its claims up, and the
+    // link's next endpoint may hold claims under the same id by now.
+    if (state != State::Closed)
+        releaseClaims();
     socket->disconnect(this);
     socket->abort();
 }
@@ -33,7 +84,7 @@ void TUdpEndpoint::createSocket()
 
 void TUdpEndpoint::releaseClaims()
 {
-    TOwnEndpoints::instance().release(record.id);
+    TOwnEndpoints::instance().release(linkId);
     loopGuard.reset();
     delete groupSender;
     groupSender = nullptr;
@@ -41,15 +92,9 @@ void TUdpEndpoint::releaseClaims()
 
 void TUdpEndpoint::close()
 {
-    releaseClaims();
-    socket->abort();
-    state = State::Closed;
-}
-
-void TUdpEndpoint::leaveGroup(const QHostAddress &group)
-{
-    if (isOpen())
-        socket->leaveMulticastGroup(group);
+    if (state == State::Multicast)
+        socket->leaveMulticastGroup(opened.localAddr);
+    release();
 }
 
 void TUdpEndpoint::release()
@@ -82,15 +127,15 @@ bool TUdpEndpoint::openUnicast(const IOHandler::UdpInfo &udp, QString &failure)
     }
     TOwnEndpoints &own = TOwnEndpoints::instance();
     failure =
-        own.claim(record.id, {false, udp.localAddr, udp.localPort, udp.remoteAddr, udp.remotePort});
+        own.claim(linkId, {false, udp.localAddr, udp.localPort, udp.remoteAddr, udp.remotePort});
     if (!failure.isEmpty())
         return false;
     if (!socket->bind(udp.localAddr, udp.localPort)) {
-        own.release(record.id);
+        own.release(linkId);
         failure = TLinkErrors::bindFailed(*socket, udp.localAddr, udp.localPort);
         return false;
     }
-    own.addSender(record.id, udp.localAddr, udp.localPort);
+    own.addSender(linkId, udp.localAddr, udp.localPort);
     raiseReceiveBuffer();
     state = State::Unicast;
     return true;
@@ -104,7 +149,7 @@ bool TUdpEndpoint::openMulticast(const IOHandler::UdpInfo &udp, QString &failure
         return false;
     }
     failure = TOwnEndpoints::instance().claim(
-        record.id, {true, udp.localAddr, udp.localPort, QHostAddress(), 0});
+        linkId, {true, udp.localAddr, udp.localPort, QHostAddress(), 0});
     if (!failure.isEmpty())
         return false;
     const QHostAddress any(QHostAddress::AnyIPv4);
@@ -141,6 +186,8 @@ bool TUdpEndpoint::rejoin(IOHandler::UdpInfo &udp, QString &failure)
     const QNetworkInterface found = QNetworkInterface::interfaceFromName(udp.netInterface.name());
     if (found.isValid())
         now.netInterface = found;
+    release();
+    opened = now;
     if (!openMulticast(now, failure)) {
         release();
         return false;
@@ -159,7 +206,7 @@ bool TUdpEndpoint::openGroupSender(const IOHandler::UdpInfo &udp)
     groupSender->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     groupSender->setSocketOption(QAbstractSocket::MulticastLoopbackOption, udp.loopBack ? 1 : 0);
     groupSender->setMulticastInterface(udp.netInterface);
-    TOwnEndpoints::instance().addSender(record.id, QHostAddress(QHostAddress::AnyIPv4),
+    TOwnEndpoints::instance().addSender(linkId, QHostAddress(QHostAddress::AnyIPv4),
                                         groupSender->localPort());
     return true;
 }
@@ -183,8 +230,7 @@ void TUdpEndpoint::drain()
     // The link reads only the device its record names; and a datagram
     // handed on may run the event loop, which must not start a second
     // drain inside this one.
-    if (draining ||
-        (record.conType != IOHandler::UdpUnicast && record.conType != IOHandler::UdpMulticast))
+    if (draining || state == State::Closed)
         return;
     QScopedValueRollback<bool> guard(draining, true);
     // What is left after one bounded drain is read on the next turn of the
@@ -228,8 +274,8 @@ bool TUdpEndpoint::passes(const QByteArray &data, const QHostAddress &sender, qu
     if (verdict == TLoopGuard::DropLoopFound) {
         const bool group = state == State::Multicast;
         const QString where = QStringLiteral("%1:%2")
-                                  .arg((group ? record.udp.localAddr : sender).toString())
-                                  .arg(group ? record.udp.localPort : senderPort);
+                                  .arg((group ? opened.localAddr : sender).toString())
+                                  .arg(group ? opened.localPort : senderPort);
         qDebug() << "link" << name() << "drops blocks it sent itself, coming back from" << where;
         sink.warn(IOHandler::tr("possible loop through %1").arg(where));
     }
@@ -241,13 +287,13 @@ bool TUdpEndpoint::passes(const QByteArray &data, const QHostAddress &sender, qu
 void TUdpEndpoint::onError(QAbstractSocket::SocketError error)
 {
     qDebug() << QStringLiteral("link rec udp error, id: %1 (%2), ip: %3, port: %4")
-                    .arg(record.id)
-                    .arg(name(), record.udp.localAddr.toString())
-                    .arg(record.udp.localPort)
+                    .arg(linkId)
+                    .arg(name(), opened.localAddr.toString())
+                    .arg(opened.localPort)
              << error;
 }
 
 QString TUdpEndpoint::name() const
 {
-    return TLinkNames::rowName(record.id);
+    return TLinkNames::rowName(linkId);
 }

@@ -182,7 +182,10 @@ void TestIoHandlerSerial::serialAndUdpReleaseEachOther()
 
     // The serial port is open exactly when it is the link's device.
     bool serialOpen = false;
-    inLinkThread(link.get(), [&] { serialOpen = link->findChild<QSerialPort *>()->isOpen(); });
+    inLinkThread(link.get(), [&] {
+        const auto *port = link->findChild<QSerialPort *>();
+        serialOpen = port && port->isOpen();
+    });
     QCOMPARE(serialOpen, finalType == IOHandler::Serial);
     QVERIFY(log.messages.isEmpty());
 }

@@ -32,8 +32,10 @@ int intOption(IOHandler *link, int level, int name)
 {
     qintptr fd = -1;
     inLinkThread(link, [&] {
-        if (auto *socket = link->findChild<QUdpSocket *>())
-            fd = socket->socketDescriptor();
+        // The bound receive socket, not one that only sends.
+        for (auto *socket : link->findChildren<QUdpSocket *>())
+            if (socket->state() == QAbstractSocket::BoundState && fd < 0)
+                fd = socket->socketDescriptor();
     });
     // Multicast options may come back as a single byte.
     int value = 0;
