@@ -234,6 +234,11 @@ int main(int argc, char *argv[])
                 (unsigned long long)sent, (unsigned long long)(handed - sent),
                 (unsigned long long)dropped, (unsigned long long)errors,
                 (unsigned long long)received.load());
+    std::printf(
+        "vehicle 1: %llu blocks sent, %llu dropped, %llu send errors\n",
+        (unsigned long long)figure(stats, QStringLiteral("uav1"), QStringLiteral("tx_blocks")),
+        (unsigned long long)figure(stats, QStringLiteral("uav1"), QStringLiteral("dropped")),
+        (unsigned long long)figure(stats, QStringLiteral("uav1"), QStringLiteral("send_errors")));
     const QString errText = readAll(err);
     std::printf("warnings on standard error: %lld\n",
                 qint64(errText.count(QRegularExpression(QStringLiteral("gcs error: [^\n]*")))));
