@@ -6,6 +6,7 @@
 
 #include "app/tapp.h"
 #include "link/iohandler.h"
+#include "link/tendpoint.h"
 #include "msg/tmsgmanager.h"
 #include "testsupport.h"
 
@@ -278,4 +279,38 @@ struct Scenario
     }
 };
 
+// A device in memory: opens always, keeps every block sent to it in order,
+// and hands on what a test delivers as if it had been received. For tests
+// of a link's send path that need no socket.
+class MemoryEndpoint : public TEndpoint
+{
+public:
+    explicit MemoryEndpoint(int linkId, QObject *parent = nullptr)
+        : TEndpoint(linkId,
+                    {[](const QByteArray &, const QHostAddress &, quint16) {},
+                     [](const QString &) {}, [](const QString &) {}},
+                    parent)
+    {
+    }
+    bool open(const IOHandler::DeviceInfo &, QString &) override { return opened = true; }
+    void close() override { opened = false; }
+    bool isOpen() const override { return opened; }
+    bool sends(IOHandler::ConType kind) const override { return kind != IOHandler::None; }
+    Outcome send(const QByteArray &b, const IOHandler::DeviceInfo &) override
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        blocks.append(b);
+        return Outcome::Taken;
+    }
+    QList<QByteArray> sent() const
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        return blocks;
+    }
+
+private:
+    bool opened = false;
+    mutable std::mutex lock;
+    QList<QByteArray> blocks;
+};
 } // namespace linktest

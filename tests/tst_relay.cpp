@@ -1,11 +1,15 @@
 #include "app/tapp.h"
+#include "capture/tlinktap.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinksender.h"
 #include "link/tsendqueue.h"
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
 #include "testsupport.h"
+#include <atomic>
+#include <thread>
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -45,6 +49,7 @@ private slots:
     void sendQueueBounds_data();
     void sendQueueBounds();
     void sendQueueFollowsItsRate();
+    void sendPathFromManyThreads();
 
 private:
     bool openLink(IOHandler *link, IOHandler::DeviceInfo device);
@@ -508,6 +513,50 @@ void TstRelay::sendQueueFollowsItsRate()
     QCOMPARE(queue.heldBytes(), 20 * TSendQueue::cost(block));
     QVERIFY(queue.take(out, 1000, dropped));
     QCOMPARE(dropped, quint64(80));
+}
+
+// The send path alone, on a device in memory: blocks handed over from
+// several threads while the link's thread flushes arrive once each, each
+// sender's in its order, and every one is counted.
+void TstRelay::sendPathFromManyThreads()
+{
+    IOHandler::DeviceInfo record{};
+    record.id = 10;
+    record.conType = IOHandler::UdpUnicast;
+    TLinkCounters counters;
+    TLinkTap tap;
+    TLinkSender sender(record, counters, tap, [](const QString &) {});
+    linktest::MemoryEndpoint device(record.id);
+    sender.setEndpoint(&device);
+    constexpr int senders = 4, blocks = 5000;
+    std::atomic<int> running{senders};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < senders; ++t)
+        threads.emplace_back([&, t] {
+            for (int n = 0; n < blocks; ++n)
+                sender.take(QByteArray::number(t) + ':' + QByteArray::number(n), QVariant(0),
+                            false);
+            --running;
+        });
+    // This thread is the link's: it flushes while the others still queue.
+    while (running > 0 || sender.flush() == TLinkSender::Flush::More)
+        sender.flush();
+    for (std::thread &thread : threads)
+        thread.join();
+    sender.flush();
+
+    const QList<QByteArray> sent = device.sent();
+    QCOMPARE(sent.size(), senders * blocks);
+    QVector<int> next(senders, 0);
+    for (const QByteArray &block : sent) {
+        const QList<QByteArray> parts = block.split(':');
+        const int t = parts.at(0).toInt();
+        QCOMPARE(parts.at(1).toInt(), next[t]);
+        ++next[t];
+    }
+    const TLinkCounters::Snapshot counts = counters.snapshot(0);
+    QCOMPARE(counts.txBlocks, quint64(senders * blocks));
+    QCOMPARE(counts.dropped, quint64(0));
 }
 
 QTEST_MAIN(TstRelay)
