@@ -2,11 +2,11 @@
 
 #include "app/tapp.h"
 #include "capture/tcapturetap.h"
-#include "capture/tlinktap.h"
 #include "link/tdevicerecord.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/tlinksender.h"
+#include "link/tlinktap.h"
 #include "link/tpeerrule.h"
 #include "link/treconnect.h"
 #include "link/tserialendpoint.h"

@@ -2,7 +2,6 @@
 
 #include "link/iohandler.h"
 #include "link/tlinknames.h"
-#include "protocol/tuavptl.h"
 
 #include <QDebug>
 #include <QThread>
@@ -61,7 +60,7 @@ bool TLinkManager::addLink(int id, IOHandler *link)
     return true;
 }
 
-bool TLinkManager::addUav(TUavPtl *uav)
+bool TLinkManager::addUav(IOHandler *uav)
 {
     Snapshots stale;
     {
@@ -104,7 +103,7 @@ bool TLinkManager::removeLastUav()
         if (uavs.isEmpty())
             return true;
         stale = takeSnapshots();
-        TUavPtl *uav = uavs.takeLast();
+        IOHandler *uav = uavs.takeLast();
         if (uav) {
             QObject::disconnect(uav, nullptr, nullptr, nullptr);
             if (!links.values().contains(uav))
@@ -119,7 +118,8 @@ bool TLinkManager::removeLastUav()
 
 bool TLinkManager::inUavList(const IOHandler *link) const
 {
-    return std::any_of(uavs.cbegin(), uavs.cend(), [link](const TUavPtl *u) { return u == link; });
+    return std::any_of(uavs.cbegin(), uavs.cend(),
+                       [link](const IOHandler *u) { return u == link; });
 }
 
 void TLinkManager::adopt(IOHandler *link)
@@ -167,7 +167,7 @@ QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
     if (!snapshots.listOrder) {
         QVector<LinkRef> snapshot;
         snapshot.reserve(uavs.size());
-        for (TUavPtl *uav : qAsConst(uavs)) {
+        for (IOHandler *uav : qAsConst(uavs)) {
             if (!uav)
                 continue;
             snapshot.append(owners.value(uav));
@@ -202,16 +202,16 @@ void TLinkManager::releaseWhere(const std::function<bool(int)> &pick)
             IOHandler *link = it.value();
             it = links.erase(it);
             uavs.erase(std::remove_if(uavs.begin(), uavs.end(),
-                                      [link](const TUavPtl *u) { return u == link; }),
+                                      [link](const IOHandler *u) { return u == link; }),
                        uavs.end());
             released.append(release(link));
         }
-        for (TUavPtl *uav : qAsConst(uavs)) {
+        for (IOHandler *uav : qAsConst(uavs)) {
             if (owners.contains(uav) && pick(uav->getDevice().id))
                 released.append(release(uav));
         }
         uavs.erase(std::remove_if(uavs.begin(), uavs.end(),
-                                  [this](TUavPtl *u) { return !owners.contains(u); }),
+                                  [this](IOHandler *u) { return !owners.contains(u); }),
                    uavs.end());
     }
     released.clear();

@@ -14,7 +14,6 @@
 
 class IOHandler;
 class QThread;
-class TUavPtl;
 
 // Registry of every link of the process, by id, and the ordered list of
 // vehicle links. Only the GUI thread changes it; link threads and the
@@ -39,11 +38,11 @@ public:
     // The live containers, for the GUI thread (the only writer); other
     // threads use the snapshots below.
     QMap<int, IOHandler *> &linkMap() { return links; }
-    QVector<TUavPtl *> &uavList() { return uavs; }
+    QVector<IOHandler *> &uavList() { return uavs; }
 
     bool addLink(int id, IOHandler *link);
     bool removeLink(int id);
-    bool addUav(TUavPtl *uav);
+    bool addUav(IOHandler *uav);
     bool removeLastUav();
 
     // For readers in other threads: the link under an id, and the vehicle
@@ -78,7 +77,7 @@ private:
     Snapshots takeSnapshots() { return std::exchange(snapshots, {}); }
 
     QMap<int, IOHandler *> links;
-    QVector<TUavPtl *> uavs;
+    QVector<IOHandler *> uavs;
     Snapshots snapshots;
     // std::mutex rather than QMutex: ThreadSanitizer follows pthread locks but
     // not QMutex, whose waits happen inside the uninstrumented Qt library.

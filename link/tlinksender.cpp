@@ -1,9 +1,9 @@
 #include "link/tlinksender.h"
 
 #include "capture/tcapturetap.h"
-#include "capture/tlinktap.h"
 #include "link/tlinkcounters.h"
 #include "link/tlinknames.h"
+#include "link/tlinktap.h"
 
 #include <QDebug>
 #include <QMutexLocker>

@@ -76,7 +76,7 @@ void TstLinkRegistry::unknownIdsAreHarmless()
 void TstLinkRegistry::idsAscendAndListKeepsOrder()
 {
     TLinkManager *registry = TLinkManager::instance();
-    QVector<TUavPtl *> added;
+    QVector<IOHandler *> added;
     for (int id : {10, 11, 12}) {
         added << new TUavPtl(id, false);
         registry->addLink(id, added.last());
@@ -92,7 +92,7 @@ void TstLinkRegistry::idsAscendAndListKeepsOrder()
     QCOMPARE(byId, (QVector<IOHandler *>{added[0], added[1], added[2]}));
 
     // Deleting a vehicle drops id 12 and the last list entry only.
-    QPointer<TUavPtl> last(added[2]);
+    QPointer<IOHandler> last(added[2]);
     registry->removeLink(12);
     registry->removeLastUav();
     QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11}));

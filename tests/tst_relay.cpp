@@ -1,7 +1,7 @@
 #include "app/tapp.h"
-#include "capture/tlinktap.h"
 #include "link/tlinkmanager.h"
 #include "link/tlinksender.h"
+#include "link/tlinktap.h"
 #include "link/tsendqueue.h"
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
@@ -55,7 +55,7 @@ private:
     bool openLink(IOHandler *link, IOHandler::DeviceInfo device);
 
     TGcsPtl *gcs = nullptr;
-    QVector<TUavPtl *> uavs;
+    QVector<IOHandler *> uavs;
     UdpPeer gcsPeer;
     UdpPeer uavPeers[3];
     UdpPeer groupPeer;
@@ -148,7 +148,7 @@ void TstRelay::endToEnd()
 {
     SendRecorder recorder;
     recorder.watch(gcs);
-    for (TUavPtl *uav : qAsConst(uavs))
+    for (IOHandler *uav : qAsConst(uavs))
         recorder.watch(uav);
     const QList<int> allVehicles =
         uavs.size() == 5 ? QList<int>{10, 11, 12, 13, 14} : QList<int>{10, 11, 12, 13};

@@ -1,4 +1,4 @@
-#include "capture/tlinktap.h"
+#include "link/tlinktap.h"
 
 #include "capture/tcapturewriter.h"
 #include "link/tendpointtext.h"
