@@ -1,6 +1,7 @@
 #include "app/tapp.h"
 
 #include "link/iohandler.h"
+#include "link/tlinkevents.h"
 #include "protocol/trouter.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,9 @@ TApp::TApp(QObject *parent) : QObject(parent)
         return;
     }
     registered = this;
+    // Every link event becomes the application's, in the link's thread.
+    connect(TLinkEvents::instance(), &TLinkEvents::linkEvent, this, &TApp::TAppEvent,
+            Qt::DirectConnection);
     connect(this, &TApp::TAppEvent, this, &TApp::handleTAppEvent, Qt::AutoConnection);
 }
 

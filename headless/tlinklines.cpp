@@ -1,17 +1,17 @@
 #include "headless/tlinklines.h"
 
-#include "app/tapp.h"
 #include "headless/tconsole.h"
 #include "link/iohandler.h"
 #include "link/tendpointtext.h"
 #include "link/tlinkerrors.h"
+#include "link/tlinkevents.h"
 #include "link/tlinknames.h"
 
 #include <QTimer>
 
 TLinkLines::TLinkLines(const TLinkStates &states, QObject *parent) : QObject(parent), states(states)
 {
-    connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkLines::onEvent);
+    connect(TLinkEvents::instance(), &TLinkEvents::linkEvent, this, &TLinkLines::onEvent);
     TMsgManager::instance()->setLineWriter(
         [this](int id, MsgLevel level, const QString &msg) { onMessage(id, level, msg); });
 }

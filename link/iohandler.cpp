@@ -1,9 +1,9 @@
 #include "link/iohandler.h"
 
-#include "app/tapp.h"
 #include "capture/tcapturetap.h"
 #include "link/tdevicerecord.h"
 #include "link/tlinkerrors.h"
+#include "link/tlinkevents.h"
 #include "link/tlinknames.h"
 #include "link/tlinksender.h"
 #include "link/tlinktap.h"
@@ -240,7 +240,7 @@ void IOHandler::emitEvent(int event)
 {
     // Every change of the link's own record is followed by an event.
     packedDevice = QVariant();
-    emit TApp::instance()->TAppEvent(event, deviceInfo.id, QVariant::fromValue(deviceInfo));
+    emit TLinkEvents::instance()->linkEvent(event, deviceInfo.id, QVariant::fromValue(deviceInfo));
 }
 
 // The forwarding path: called for every datagram, so the record is packed
@@ -288,7 +288,7 @@ QString IOHandler::name() const
 void IOHandler::reportLinkError(const QString &text)
 {
     linkCounters.noteError(text);
-    emit TApp::instance()->TAppEvent(LinkError, deviceInfo.id, QVariant(text));
+    emit TLinkEvents::instance()->linkEvent(LinkError, deviceInfo.id, QVariant(text));
     emit TMsgManager::instance()->showMsg(deviceInfo.id, BoxMsg, Warn,
                                           TLinkErrors::forRow(deviceInfo.id, text));
 }

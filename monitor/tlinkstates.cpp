@@ -1,12 +1,12 @@
 #include "monitor/tlinkstates.h"
 
-#include "app/tapp.h"
+#include "link/tlinkevents.h"
 #include "link/iohandler.h"
 #include "link/tlinkerrors.h"
 
 TLinkStates::TLinkStates(QObject *parent) : QObject(parent)
 {
-    connect(TApp::instance(), &TApp::TAppEvent, this, &TLinkStates::onEvent);
+    connect(TLinkEvents::instance(), &TLinkEvents::linkEvent, this, &TLinkStates::onEvent);
 }
 
 QString TLinkStates::name(State state)
