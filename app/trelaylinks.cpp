@@ -16,13 +16,11 @@ IOHandler *TRelayLinks::addVehicle(int n)
 {
     const int linkId = n + TLinkNames::firstUavLinkId;
     auto *link = new TUavPtl(linkId, true, nullptr);
-    TLinkManager::instance()->addLink(linkId, link);
-    TLinkManager::instance()->addUav(link);
+    TLinkManager::instance()->addVehicle(linkId, link);
     return link;
 }
 
-void TRelayLinks::removeLastVehicle(int count)
+void TRelayLinks::removeLastVehicle()
 {
-    TLinkManager::instance()->removeLink(count + TLinkNames::firstUavLinkId - 1);
-    TLinkManager::instance()->removeLastUav();
+    TLinkManager::instance()->removeLastVehicle();
 }

@@ -11,6 +11,6 @@ public:
     static IOHandler *addGroundStation();
     // The vehicle at list position n (0 for "Uav 1").
     static IOHandler *addVehicle(int n);
-    // The last vehicle of a list of `count`.
-    static void removeLastVehicle(int count);
+    // The last vehicle of the list.
+    static void removeLastVehicle();
 };

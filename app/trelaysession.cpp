@@ -35,7 +35,8 @@ bool TRelaySession::removeLastVehicle()
     if (vehicles == 0)
         return false;
     const int id = TLinkNames::firstUavLinkId + vehicles - 1;
-    TRelayLinks::removeLastVehicle(vehicles--);
+    TRelayLinks::removeLastVehicle();
+    --vehicles;
     monitor.forget(id);
     return true;
 }

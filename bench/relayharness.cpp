@@ -52,8 +52,7 @@ void RelayHarness::addVehicle()
     const int id = 10 + registry->uavList().size();
     auto *uav = new TUavPtl(id, true);
     waitUntilRunning(uav);
-    registry->addLink(id, uav);
-    registry->addUav(uav);
+    registry->addVehicle(id, uav);
 }
 
 void RelayHarness::addClosedVehicles(int n)
@@ -65,9 +64,7 @@ void RelayHarness::addClosedVehicles(int n)
 void RelayHarness::removeAllVehicles()
 {
     auto *registry = TLinkManager::instance();
-    while (!registry->uavList().isEmpty()) {
-        registry->removeLink(9 + registry->uavList().size());
-        registry->removeLastUav();
+    while (registry->removeLastVehicle()) {
     }
     vehicleLocalPorts.clear();
     QCoreApplication::processEvents();

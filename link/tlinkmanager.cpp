@@ -42,6 +42,32 @@ IOHandler *TLinkManager::getLink(int id)
     return links.value(id, nullptr);
 }
 
+QMap<int, IOHandler *> TLinkManager::linkMap()
+{
+    const std::lock_guard<std::mutex> locker(lock);
+    return links;
+}
+
+QVector<IOHandler *> TLinkManager::uavList()
+{
+    const std::lock_guard<std::mutex> locker(lock);
+    return uavs;
+}
+
+bool TLinkManager::removeLastVehicle()
+{
+    int id = -1;
+    {
+        const std::lock_guard<std::mutex> locker(lock);
+        if (uavs.isEmpty())
+            return false;
+        id = links.key(uavs.last(), -1);
+    }
+    if (id >= 0)
+        removeLink(id);
+    return removeLastUav();
+}
+
 TLinkManager::LinkRef TLinkManager::linkRef(int id)
 {
     const std::lock_guard<std::mutex> locker(lock);

@@ -35,15 +35,19 @@ public:
     static TLinkManager *instance();
 
     IOHandler *getLink(int id);
-    // The live containers, for the GUI thread (the only writer); other
-    // threads use the snapshots below.
-    QMap<int, IOHandler *> &linkMap() { return links; }
-    QVector<IOHandler *> &uavList() { return uavs; }
+    // Copies, read under the lock: the registry changes only through the
+    // calls below, which renew the snapshots.
+    QMap<int, IOHandler *> linkMap();
+    QVector<IOHandler *> uavList();
 
     bool addLink(int id, IOHandler *link);
     bool removeLink(int id);
     bool addUav(IOHandler *uav);
     bool removeLastUav();
+    // A vehicle link under its id and at the end of the list, in one call;
+    // and the last one out of both.
+    bool addVehicle(int id, IOHandler *link) { return addLink(id, link) && addUav(link); }
+    bool removeLastVehicle();
 
     // For readers in other threads: the link under an id, and the vehicle
     // links in ascending id order or in list order, kept alive while held.

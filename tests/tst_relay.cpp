@@ -89,8 +89,7 @@ void TstRelay::initTestCase()
     const int vehicles = pty.isReady() ? 5 : 4;
     for (int n = 0; n < vehicles; ++n) {
         uavs << new TUavPtl(10 + n, true);
-        registry->addLink(10 + n, uavs.last());
-        registry->addUav(uavs.last());
+        registry->addVehicle(10 + n, uavs.last());
         if (n == 0)
             registry->addLink(5, gcs);
     }
@@ -331,8 +330,7 @@ void TstRelay::registryUnderChurn()
     int created = 0;
     auto dropChurned = qScopeGuard([&] {
         if (registry->uavList().size() > uavs.size()) {
-            registry->removeLink(churnId);
-            registry->removeLastUav();
+            registry->removeLastVehicle();
         }
         if (!QTest::qWaitFor([&] { return deleted.loadAcquire() == created; }, 10000))
             qWarning("a churned vehicle was not deleted");
@@ -354,8 +352,7 @@ void TstRelay::registryUnderChurn()
                 ++hits[{gen, seqOf(b)}];
             },
             Qt::DirectConnection);
-        registry->addLink(churnId, uav);
-        registry->addUav(uav);
+        registry->addVehicle(churnId, uav);
         if (gen % 10 == 0) {
             // Stay until a whole block has been walked with this vehicle in.
             const int seen = permanent.size();
@@ -363,8 +360,7 @@ void TstRelay::registryUnderChurn()
         } else {
             QCoreApplication::processEvents();
         }
-        registry->removeLink(churnId);
-        registry->removeLastUav();
+        registry->removeLastVehicle();
     }
     joinStreamer.dismiss();
     stop.storeRelease(1);
