@@ -1,10 +1,10 @@
-// Feeds arbitrary byte streams, cut into arbitrary blocks, to a vehicle
-// link and checks every frame it hands on: well formed, and the same frames
-// that a plain look at the whole stream finds. Aborts on any difference.
+// Feeds arbitrary byte streams, cut into arbitrary blocks, to a vehicle's
+// parsers and checks every frame they hand on: well formed, and the same
+// frames that a plain look at the whole stream finds. Aborts on any
+// difference.
 
-#include "link/tlinkmanager.h"
-#include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
+#include "protocol/tvehiclestream.h"
 
 #include <QCoreApplication>
 #include <QVector>
@@ -16,12 +16,12 @@
 
 namespace {
 
-struct Targets
+struct Targets : TVehicleStream::Sink
 {
-    TGcsPtl *gcs = nullptr;
-    TUavPtl *otherUav = nullptr;
     QVector<QByteArray> toGcs;
     QVector<QByteArray> toUavs;
+    void gcsFrame(const QByteArray &frame) override { toGcs << frame; }
+    void uavFrame(const QByteArray &block) override { toUavs << block; }
 };
 
 // Reachable for the whole run, so the leak checker leaves it alone.
@@ -127,16 +127,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qInstallMessageHandler(onlyProblems);
     static QCoreApplication app(*argc, *argv);
     targets = new Targets;
-    // The first ground-station link is where vehicle links send their
-    // ground-station frames; a second vehicle link hears the others.
-    targets->gcs = new TGcsPtl(5, false);
-    targets->otherUav = new TUavPtl(11, false);
-    TLinkManager::instance()->addLink(11, targets->otherUav);
-    TLinkManager::instance()->addUav(targets->otherUav);
-    QObject::connect(targets->gcs, &IOHandler::sendBuffSignal,
-                     [](const QByteArray &b) { targets->toGcs << b; });
-    QObject::connect(targets->otherUav, &IOHandler::sendBuffSignal,
-                     [](const QByteArray &b) { targets->toUavs << b; });
     return 0;
 }
 
@@ -150,14 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string rest = input.ConsumeRemainingBytesAsString();
     const QByteArray stream(rest.data(), static_cast<int>(rest.size()));
 
-    // A fresh link: its parsers start from the beginning.
-    TUavPtl source(10, false);
+    // A fresh stream: its parsers start from the beginning.
+    TVehicleStream source;
     int pos = 0;
     for (int cut : qAsConst(cuts)) {
-        emit source.recIoBuff(stream.mid(pos, cut));
+        source.feed(stream.mid(pos, cut), *targets);
         pos = qMin(pos + cut, stream.size());
     }
-    emit source.recIoBuff(stream.mid(pos));
+    source.feed(stream.mid(pos), *targets);
 
     for (const QByteArray &f : qAsConst(targets->toGcs))
         checkGcsFrame(f);

@@ -146,6 +146,16 @@ void writeSettingsFile(const uint8_t *data, size_t size)
     }
 }
 
+void expectUntouched(const uint8_t *data, size_t size)
+{
+    QFile file(QString::fromLatin1(TSwarmFile::defaultPath));
+    const QByteArray written(reinterpret_cast<const char *>(data), int(size));
+    if (!file.open(QIODevice::ReadOnly) || file.readAll() != written) {
+        std::fprintf(stderr, "a refused form changed the settings file\n");
+        std::abort();
+    }
+}
+
 // Whatever the file held before, once a form has saved into it the
 // settings facility rewrote it whole and must read it back cleanly.
 void expectReadable()
@@ -232,7 +242,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeSettingsFile(data, size);
     {
         TIoForm first(QStringLiteral("Con0"));
+        const bool refused = !first.refusals().isEmpty();
         emit first.connectBtn->released();
+        // A form whose values no link takes is not saved: the file stays
+        // as it was, byte for byte.
+        if (refused) {
+            expectUntouched(data, size);
+            return 0;
+        }
         expectReadable();
         expectSaved(first);
         TIoForm second(QStringLiteral("Con0"));
