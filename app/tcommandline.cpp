@@ -152,10 +152,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
             QStringLiteral("--stats takes a number of seconds from 1 to 86400, not '%1'.")
                 .arg(parser.value(stats)));
     if (parser.isSet(writeConfig)) {
-        options.kind = TLinkSettings::kindOf(parser.value(kind));
-        if (!parser.isSet(kind))
-            options.kind = IOHandler::UdpUnicast;
-        else if (options.kind == IOHandler::None)
+        if (parser.isSet(kind))
+            options.kind = TLinkSettings::kindOf(parser.value(kind));
+        if (options.kind == IOHandler::None)
             return usageError(QStringLiteral("--kind takes udp, multicast or serial, not '%1'.")
                                   .arg(parser.value(kind)));
         if (parser.isSet(basePort) && !number(parser.value(basePort), 1, 65535, options.basePort))

@@ -51,7 +51,7 @@ int TConfigTool::check(const TRunOptions &options)
     const TSwarmFile file = TSwarmFile::read(path, options.vehicles);
     if (file.status != TSwarmFile::Status::Read) {
         TConsole::outputLine(TSwarmFile::statusLine(path, file.status));
-        if (file.status != TSwarmFile::Status::Missing)
+        if (!TSwarmFile::runsOn(file.status))
             return invalidExitCode;
     }
     bool valid = file.problems.isEmpty();

@@ -81,6 +81,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     // A capture or a stats line written to a pipe whose reader has gone
     // must end that output with an error, never the relay with SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    // Done already when main() was reached; not for callers that start here.
     catchStopsEarly(argc, argv);
     // Without a window nothing may need a display: a core application reads
     // the command line, and the headless relay runs in it.

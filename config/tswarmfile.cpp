@@ -44,12 +44,7 @@ TSwarmFile::Status TSwarmFile::statusOf(const QString &path)
         return Status::Unreadable;
     // The settings reader takes almost anything as keys; a file with NUL
     // bytes in it was never meant as settings.
-    if (file.read(64 * 1024).contains('\0'))
-        return Status::NotSettings;
-    QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() == QSettings::AccessError)
-        return Status::Unreadable;
-    return settings.status() == QSettings::FormatError ? Status::NotSettings : Status::Read;
+    return file.read(64 * 1024).contains('\0') ? Status::NotSettings : Status::Read;
 }
 
 QString TSwarmFile::statusLine(const QString &path, Status status)
@@ -86,9 +81,14 @@ TSwarmFile TSwarmFile::read(const QString &path, int vehicles)
 {
     TSwarmFile file;
     file.status = statusOf(path);
-    if (file.status == Status::Unreadable || file.status == Status::NotSettings)
+    if (!runsOn(file.status))
         return file;
     QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        file.status =
+            settings.status() == QSettings::AccessError ? Status::Unreadable : Status::NotSettings;
+        return file;
+    }
     const int count = vehicles > 0 ? vehicles : vehicleCount(settings, &file.problems);
     file.stride = portStride(settings, &file.problems);
     const QStringList serialPorts = TSerialPorts::entries();

@@ -38,6 +38,12 @@ public:
     // `vehicles` 0: as many as the file says (see vehicleCount()).
     static TSwarmFile read(const QString &path, int vehicles);
     static Status statusOf(const QString &path);
+    // Missing or read: the relay may run on it. Any other is an error, never
+    // taken as defaults, or every row would open the first serial port.
+    static bool runsOn(Status status)
+    {
+        return status == Status::Missing || status == Status::Read;
+    }
     // One line for a file that is not simply read: "settings file
     // cfg/app.ini not found, every link on its defaults".
     static QString statusLine(const QString &path, Status status);

@@ -10,8 +10,6 @@
 #include "headless/tstatslines.h"
 #include "headless/tstopsignals.h"
 #include "link/iohandler.h"
-#include "link/tlinkmanager.h"
-#include "link/tlinknames.h"
 #include "monitor/tlinkstates.h"
 #include "msg/tmsgmanager.h"
 
@@ -44,11 +42,8 @@ int THeadlessRelay::run(const TRunOptions &options)
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") + problem);
         return TCommandLine::usageExitCode;
     }
-    // A file that is there but cannot be taken is never run as defaults:
-    // every row would open the first serial port instead of its own link.
     const TSwarmFile file = TSwarmFile::read(path, options.vehicles);
-    if (file.status == TSwarmFile::Status::Unreadable ||
-        file.status == TSwarmFile::Status::NotSettings) {
+    if (!TSwarmFile::runsOn(file.status)) {
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") +
                             TSwarmFile::statusLine(path, file.status));
         return TCommandLine::usageExitCode;

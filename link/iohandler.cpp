@@ -110,12 +110,9 @@ void IOHandler::init()
     qDebug() << "IOHandler init::" << this << deviceInfo.id << name() << QThread::currentThreadId()
              << thread();
     if (!spare) {
-        // Never opened: it only sends to records callers give, as an
-        // unbound socket can.
-        spare = new TUdpEndpoint(deviceInfo.id, UdpUnicast, loopGuard, ownDropped,
-                                 {[](const QByteArray &, const QHostAddress &, quint16) {},
-                                  operatorNews(), [](const QString &) {}},
-                                 this);
+        // Never opened, so it reads nothing: it only sends to records
+        // callers give, as an unbound socket can.
+        spare = makeEndpoint(UdpUnicast);
         sendPath->setSpare(spare);
     }
     if (!reconnect)
@@ -175,14 +172,10 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
 // The one place a kind of link is turned into its device.
 TEndpoint *IOHandler::makeEndpoint(ConType kind)
 {
-    TEndpoint::Sink sink{
-        [this](const QByteArray &data, const QHostAddress &sender, quint16 senderPort) {
-            if (deviceInfo.conType == Serial)
-                onSerialBlock(data);
-            else
-                onDatagram(data, sender, senderPort);
-        },
-        operatorNews(), [this](const QString &text) { onDeviceLost(text); }};
+    const auto received = kind == Serial ? &IOHandler::onSerialBlock : &IOHandler::onDatagram;
+    TEndpoint::Sink sink{[this, received](const QByteArray &data, const QHostAddress &sender,
+                                          quint16 port) { (this->*received)(data, sender, port); },
+                         operatorNews(), [this](const QString &text) { onDeviceLost(text); }};
     if (kind == Serial)
         return new TSerialEndpoint(deviceInfo.id, std::move(sink), this);
     return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
@@ -199,7 +192,7 @@ void IOHandler::dropEndpoint()
     endpoint = nullptr;
 }
 
-void IOHandler::onSerialBlock(const QByteArray &b)
+void IOHandler::onSerialBlock(const QByteArray &b, const QHostAddress &, quint16)
 {
     linkCounters.received(b.size());
     if (TCaptureTap::on())

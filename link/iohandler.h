@@ -163,7 +163,8 @@ private:
     // Closes and frees the device, if any.
     void dropEndpoint();
     bool closed();
-    void onSerialBlock(const QByteArray &b);
+    // A serial port's bytes come from no address.
+    void onSerialBlock(const QByteArray &b, const QHostAddress &, quint16);
     // The device failed while open.
     void onDeviceLost(const QString &text);
     // Lets go of what was lost and tries it again on a schedule.

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QCheckBox;
+class QComboBox;
 struct TLinkSettings;
 
 // The stored values a port form was built with that no link may be opened
@@ -15,6 +17,9 @@ class TFormRefusals
 public:
     void keep(const TSettingsProblems &problems) { stored = problems; }
     void forget(const QString &key);
+    // The operator setting the control by hand forgets its key.
+    void forgetOnEdit(QComboBox *box, const QString &key);
+    void forgetOnEdit(QCheckBox *box, const QString &key);
     // Those still standing for the keys the chosen kind uses, and whatever
     // the form holds now that the checks refuse; empty when it may open.
     TSettingsProblems of(const QString &group, const TLinkSettings &shown) const;

@@ -26,7 +26,7 @@ void TFormSettings::setPath(const QString &path)
     chosenPath() = path;
 }
 
-bool TFormSettings::load(TIoForm &form)
+void TFormSettings::load(TIoForm &form, const TIoForm *above)
 {
     QSettings settings(path(), QSettings::IniFormat);
     TLinkSettings values = form.values();
@@ -36,12 +36,13 @@ bool TFormSettings::load(TIoForm &form)
         // What the controls cannot show is kept beside them.
         form.keepRefused(problems + TSettingsCheck::check(form.getName(), values));
         form.apply(values);
+    } else if (above) {
+        form.followRow(*above, TSwarmFile::portStride(settings));
     }
     // The form starts with its defaults all the same; say why.
     if (settings.status() == QSettings::AccessError)
         qDebug() << "settings file" << settings.fileName() << "not read, defaults used for"
                  << form.getName();
-    return stored;
 }
 
 void TFormSettings::save(const TIoForm &form)

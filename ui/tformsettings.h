@@ -10,8 +10,9 @@ class TIoForm;
 class TFormSettings
 {
 public:
-    // Applies the form's group; false when the file holds none.
-    static bool load(TIoForm &form);
+    // Applies the form's group; without one, the form follows the row
+    // `above` (when given) by the file's port step. One read of the file.
+    static void load(TIoForm &form, const TIoForm *above);
     static void save(const TIoForm &form);
     // The settings file: ./cfg/app.ini, relative to the working directory,
     // unless the command line named another.

@@ -2,7 +2,6 @@
 
 #include "config/tlinksettings.h"
 #include "config/tsettingskeys.h"
-#include "config/tswarmfile.h"
 
 #include "ui/kit/tfieldrules.h"
 #include "ui/kit/tlabelcombox.h"
@@ -22,7 +21,6 @@
 #include <QList>
 #include <QNetworkInterface>
 #include <QSerialPort>
-#include <QSettings>
 #include <QStringList>
 
 #include <QVariant>
@@ -39,34 +37,20 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     setConFlag(conFlag);
     // What the operator stored always wins; only a row never stored starts
     // from its neighbour.
-    if (!loadSettings() && above)
-        followRow(*above);
+    TFormSettings::load(*this, above);
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
-    forgetOnEdit();
-    loadComboStyle();
-}
-
-void TIoForm::forgetOnEdit()
-{
     namespace K = TSettingsKeys;
-    const auto box = [this](TLabelCombox *combo, const QString &key) {
-        connect(combo->comboBox(), QOverload<int>::of(&QComboBox::activated), this,
-                [this, key] { refused.forget(key); });
-    };
-    box(conTypeCombox, K::conType);
-    box(baudCombox, K::baudRate);
-    box(dataBitsCombox, K::dataBits);
-    box(stopBitsCombox, K::stopBits);
-    box(parityCombox, K::parity);
-    box(netCardCombox, K::udpNetInterface);
-    connect(serialCombox, QOverload<int>::of(&QComboBox::activated), this,
-            [this] { refused.forget(K::serialPortName); });
-    const auto check = [this](QCheckBox *checkBox, const QString &key) {
-        connect(checkBox, &QCheckBox::clicked, this, [this, key] { refused.forget(key); });
-    };
-    check(loopBackCheck, K::loopBack);
-    check(reconnectCheck, K::autoReconnect);
-    check(fixedPeerCheck, K::fixedPeer);
+    for (const auto &box :
+         {qMakePair(conTypeCombox, K::conType), qMakePair(baudCombox, K::baudRate),
+          qMakePair(dataBitsCombox, K::dataBits), qMakePair(stopBitsCombox, K::stopBits),
+          qMakePair(parityCombox, K::parity), qMakePair(netCardCombox, K::udpNetInterface)})
+        refused.forgetOnEdit(box.first->comboBox(), box.second);
+    refused.forgetOnEdit(serialCombox, K::serialPortName);
+    for (const auto &check :
+         {qMakePair(loopBackCheck, K::loopBack), qMakePair(reconnectCheck, K::autoReconnect),
+          qMakePair(fixedPeerCheck, K::fixedPeer)})
+        refused.forgetOnEdit(check.first, check.second);
+    loadComboStyle();
 }
 
 TIoForm::~TIoForm() = default;
@@ -161,13 +145,12 @@ void TIoForm::initUi()
     TFieldRules::fitButtonToText(disconnectBtn);
 }
 
-void TIoForm::followRow(const TIoForm &above)
+void TIoForm::followRow(const TIoForm &above, int stride)
 {
     QStringList ports;
     for (int i = 0; i < serialCombox->count(); ++i)
         ports.append(serialCombox->itemText(i));
-    QSettings settings(TFormSettings::path(), QSettings::IniFormat);
-    apply(above.values().following(ports, TSwarmFile::portStride(settings)));
+    apply(above.values().following(ports, stride));
 }
 
 TLinkSettings TIoForm::values() const
@@ -272,11 +255,6 @@ void TIoForm::setConFlag(bool isConFlag)
 IOHandler::DeviceInfo TIoForm::getDeviceInfo() const
 {
     return values().device();
-}
-
-bool TIoForm::loadSettings()
-{
-    return TFormSettings::load(*this);
 }
 
 void TIoForm::saveSettings()

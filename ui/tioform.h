@@ -34,9 +34,9 @@ public:
     // true: the link is shown as open (everything locked but Disconnect).
     void setConFlag(bool isConFlag);
     // Takes the kind, addresses and serial line of `above`, with every
-    // port one higher and the next serial port of the list, so that rows
-    // added one after another never collide.
-    void followRow(const TIoForm &above);
+    // port `stride` higher and the next serial port of the list, so that
+    // rows added one after another never collide.
+    void followRow(const TIoForm &above, int stride = 1);
     // What the controls show, and back; the settings file holds the same.
     TLinkSettings values() const;
     void apply(const TLinkSettings &values);
@@ -84,12 +84,8 @@ private:
     static constexpr int endpointKinds[] = {IOHandler::Serial, IOHandler::UdpUnicast,
                                             IOHandler::UdpMulticast};
     void onConTypeText(const QString &text);
-    // False when the file holds no group for this form: nothing was applied.
-    bool loadSettings();
     void saveSettings();
     void loadComboStyle();
-    // A control the operator sets by hand replaces what the file held.
-    void forgetOnEdit();
 
     qint32 conType = IOHandler::Serial;
     bool conFlag = false;

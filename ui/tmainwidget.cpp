@@ -85,7 +85,7 @@ void TMainWidget::initLinks()
     // The rows start on their defaults then, which the operator must know
     // before pressing Connect on any of them.
     const TSwarmFile::Status status = TSwarmFile::statusOf(TFormSettings::path());
-    if (status == TSwarmFile::Status::Unreadable || status == TSwarmFile::Status::NotSettings)
+    if (!TSwarmFile::runsOn(status))
         emit TMsgManager::instance()->showMsg(
             -1, BoxMsg, Error, TSwarmFile::statusLine(TFormSettings::path(), status));
     const int vehicles = qMax(1, TWindowSettings::vehicleCount());
@@ -127,26 +127,22 @@ void TMainWidget::uavDisConnectSlot()
 
 void TMainWidget::requestGcs(bool isConFlag)
 {
-    if (isConFlag && refuses(gcsForm, gcsLinkId))
+    request(gcsLinkId, *gcsForm, isConFlag);
+}
+
+// A form refused is not opened: a box says why, a line for each value.
+void TMainWidget::request(int linkId, const TIoForm &form, bool isConFlag)
+{
+    if (!isConFlag) {
+        session.close(linkId, form.values());
         return;
-    request(gcsLinkId, gcsForm->values(), isConFlag);
-}
-
-void TMainWidget::request(int linkId, const TLinkSettings &values, bool isConFlag)
-{
-    if (isConFlag)
-        session.open(linkId, values);
-    else
-        session.close(linkId, values);
-}
-
-bool TMainWidget::refuses(const TIoForm *form, int linkId)
-{
-    const TSettingsProblems problems = form->refusals();
+    }
+    const TSettingsProblems problems = form.refusals();
     for (const TSettingsProblem &problem : problems)
         emit TMsgManager::instance()->showMsg(
             linkId, BoxMsg, Warn, TLinkErrors::forRow(linkId, problem.line(TFormSettings::path())));
-    return !problems.isEmpty();
+    if (problems.isEmpty())
+        session.open(linkId, form.values());
 }
 
 void TMainWidget::requestUav(bool isConFlag)
@@ -164,10 +160,7 @@ void TMainWidget::requestUav(bool isConFlag)
     const int n = idProperty.toInt(&ok);
     if (!ok || n < 0 || n >= uavForms.size())
         return;
-    const int linkId = n + firstUavLinkId;
-    if (isConFlag && refuses(uavForms.at(n), linkId))
-        return;
-    request(linkId, uavForms.at(n)->values(), isConFlag);
+    request(n + firstUavLinkId, *uavForms.at(n), isConFlag);
 }
 
 void TMainWidget::onConnectAll()

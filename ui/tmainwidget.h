@@ -72,11 +72,8 @@ private:
     void fitToScreen(Fit fit);
     void closeEvent(QCloseEvent *event) override;
     void requestGcs(bool isConFlag);
-    // True, with a line per refused value in a box, when `form` may not be
-    // opened as it stands.
-    static bool refuses(const TIoForm *form, int linkId);
     void requestUav(bool isConFlag);
-    void request(int linkId, const TLinkSettings &values, bool isConFlag);
+    void request(int linkId, const TIoForm &form, bool isConFlag);
 
     // Before the widgets: the rows' refresh reads it until they are gone.
     TRelaySession session;
