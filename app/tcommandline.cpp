@@ -36,11 +36,6 @@ bool number(const QString &text, int least, int most, int &value)
 }
 } // namespace
 
-QString TCommandLine::configPath(const TRunOptions &options)
-{
-    return options.config.isEmpty() ? QString::fromLatin1(TSwarmFile::defaultPath) : options.config;
-}
-
 TRunOptions TCommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;

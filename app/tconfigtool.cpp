@@ -40,7 +40,7 @@ int TConfigTool::write(const TRunOptions &options)
     QString error;
     if (!TSwarmFile::write(options.configFile, plan, error)) {
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") + error);
-        return TCommandLine::usageExitCode;
+        return TRunOptions::usageExitCode;
     }
     return 0;
 }

@@ -1,14 +1,14 @@
 #include "app/tprogram.h"
 
-#include "app/tapp.h"
 #include "app/tcommandline.h"
 #include "app/tconfigtool.h"
-#include "app/version.h"
 #include "headless/tconsole.h"
 #include "headless/theadlessrelay.h"
 #include "headless/tstopsignals.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "session/tapp.h"
+#include "session/version.h"
 #include "ui/tformsettings.h"
 #include "ui/tmainwidget.h"
 
@@ -52,7 +52,7 @@ int answered(const TRunOptions &options)
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") +
                             options.error);
         TConsole::errorLine(options.usage.trimmed());
-        return TCommandLine::usageExitCode;
+        return TRunOptions::usageExitCode;
     default:
         return -1;
     }
@@ -112,7 +112,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
                            "  QT_QPA_PLATFORM=offscreen uav-sim-relay\n"
                            "or without a window, from the settings file:\n"
                            "  uav-sim-relay --headless"));
-        return TCommandLine::usageExitCode;
+        return TRunOptions::usageExitCode;
     }
 
     QApplication app(argc, argv);
@@ -120,7 +120,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     const int early = answered(options);
     if (early >= 0)
         return early;
-    TFormSettings::setPath(TCommandLine::configPath(options));
+    TFormSettings::setPath(options.configPath());
     // After the GUI thread has its dispatcher, before any link thread.
     IOHandler::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();

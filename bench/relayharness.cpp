@@ -1,10 +1,10 @@
 #include "relayharness.h"
 
-#include "app/tapp.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
+#include "session/tapp.h"
 #include "udppeer.h"
 
 #include <QCoreApplication>

@@ -8,8 +8,8 @@
 #include "procstats.h"
 #include "relayharness.h"
 
-#include "app/tapp.h"
 #include "link/tlinkmanager.h"
+#include "session/tapp.h"
 #include "ui/tmainwidget.h"
 
 #include <QApplication>

@@ -1,9 +1,5 @@
 #include "headless/theadlessrelay.h"
 
-#include "app/tapp.h"
-#include "app/trelaysession.h"
-#include "capture/tcapturetap.h"
-#include "capture/tcapturewriter.h"
 #include "config/tswarmfile.h"
 #include "headless/tconsole.h"
 #include "headless/tlinklines.h"
@@ -12,6 +8,8 @@
 #include "link/iohandler.h"
 #include "monitor/tlinkstates.h"
 #include "msg/tmsgmanager.h"
+#include "session/tapp.h"
+#include "session/trelaysession.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,16 +35,16 @@ void withoutDiagnostics(QtMsgType type, const QMessageLogContext &context, const
 int THeadlessRelay::run(const TRunOptions &options)
 {
     QString problem;
-    const QString path = TCommandLine::configPath(options);
+    const QString path = options.configPath();
     if (!usableConfig(options.config, problem)) {
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") + problem);
-        return TCommandLine::usageExitCode;
+        return TRunOptions::usageExitCode;
     }
     const TSwarmFile file = TSwarmFile::read(path, options.vehicles);
     if (!TSwarmFile::runsOn(file.status)) {
         TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") +
                             TSwarmFile::statusLine(path, file.status));
-        return TCommandLine::usageExitCode;
+        return TRunOptions::usageExitCode;
     }
     if (!options.verbose)
         shownHandler = qInstallMessageHandler(withoutDiagnostics);
@@ -78,6 +76,10 @@ int THeadlessRelay::run(const TRunOptions &options)
 THeadlessRelay::THeadlessRelay(const TRunOptions &options, TRelaySession &session)
     : options(options), session(session)
 {
+    connect(&session, &TRelaySession::recordingStopped, this, [](const QString &reason) {
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
+                                              QStringLiteral("capture stopped: ") + reason);
+    });
 }
 
 bool THeadlessRelay::usableConfig(const QString &path, QString &problem)
@@ -101,7 +103,7 @@ bool THeadlessRelay::usableConfig(const QString &path, QString &problem)
 
 void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
 {
-    const QString path = TCommandLine::configPath(options);
+    const QString path = options.configPath();
     if (file.status == TSwarmFile::Status::Missing)
         TConsole::errorLine(TSwarmFile::statusLine(path, file.status));
     for (const TSettingsProblem &problem : file.problems)
@@ -139,12 +141,11 @@ void THeadlessRelay::stop()
     for (int id : ids)
         last.append(session.counters(id));
     session.shutdown();
-    TCaptureTap::stop();
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < ids.size(); ++i)
         TConsole::outputLine(TStatsLines::line(ids.at(i),
                                                TLinkStates::name(TLinkStates::State::Closed),
-                                               last.at(i), TCaptureTap::dropped()));
+                                               last.at(i), session.recordingDropped()));
 }
 
 // Before the links open, so that the capture holds their first blocks. A
@@ -154,19 +155,11 @@ bool THeadlessRelay::startCapture()
     if (options.capture.isEmpty())
         return false;
     QString error;
-    if (!TCaptureTap::start(options.capture, options.captureLimit, error)) {
+    if (!session.startRecording(options.capture, options.captureLimit, error)) {
         emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
         return false;
     }
     captureFile = fileId(options.capture);
-    connect(
-        TCaptureTap::current().get(), &TCaptureWriter::stopped, this,
-        [](const QString &reason) {
-            TCaptureTap::stop();
-            emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
-                                                  QStringLiteral("capture stopped: ") + reason);
-        },
-        Qt::QueuedConnection);
     TConsole::errorLine(QStringLiteral("recording to ") + options.capture);
     return true;
 }
@@ -188,13 +181,13 @@ void THeadlessRelay::reopenCapture()
         TConsole::errorLine(QStringLiteral("SIGHUP: no capture to reopen; ignored"));
         return;
     }
-    const bool recording = TCaptureTap::current() != nullptr;
+    const bool recording = session.recording();
     if (recording && fileId(options.capture) == captureFile) {
         TConsole::errorLine(
             QStringLiteral("SIGHUP: %1 is still in place; recording goes on").arg(options.capture));
         return;
     }
-    TCaptureTap::stop();
+    session.stopRecording();
     if (startCapture())
         TConsole::errorLine(QStringLiteral("SIGHUP: capture reopened"));
 }
@@ -203,5 +196,5 @@ void THeadlessRelay::printStats()
 {
     for (int id : session.linkIds())
         TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(session.states().stateOf(id)),
-                                               session.counters(id), TCaptureTap::dropped()));
+                                               session.counters(id), session.recordingDropped()));
 }

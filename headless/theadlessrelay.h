@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/tcommandline.h"
+#include "config/trunoptions.h"
 
 #include <QObject>
 #include <QVector>

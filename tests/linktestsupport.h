@@ -4,10 +4,10 @@
 // requests served in the link's thread, and what links report, collected in
 // the test thread.
 
-#include "app/tapp.h"
 #include "link/iohandler.h"
 #include "link/tendpoint.h"
 #include "msg/tmsgmanager.h"
+#include "session/tapp.h"
 #include "testsupport.h"
 
 #include <QNetworkInterface>

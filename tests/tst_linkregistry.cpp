@@ -1,8 +1,8 @@
-#include "app/tapp.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
+#include "session/tapp.h"
 
 #include <QMetaMethod>
 #include <QPointer>

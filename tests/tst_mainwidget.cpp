@@ -6,8 +6,6 @@
 // afterwards (TLinkManager::shutdownAll); a ground-station link that goes
 // gives its registration up, so each window's own one relays.
 
-#include "app/tapp.h"
-#include "app/version.h"
 #include "config/tswarmfile.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
@@ -15,6 +13,8 @@
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
+#include "session/tapp.h"
+#include "session/version.h"
 #include "testsupport.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tlabelcombox.h"

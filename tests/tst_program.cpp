@@ -4,11 +4,11 @@
 // 127.0.0.1 exchange data through the relay. The child must end with exit
 // code 0 after the window is closed, with every link and thread stopped.
 
-#include "app/tapp.h"
 #include "app/tprogram.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "relaysupport.h"
+#include "session/tapp.h"
 #include "testsupport.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tioform.h"

@@ -1,4 +1,3 @@
-#include "app/tapp.h"
 #include "link/tlinkmanager.h"
 #include "link/tlinksender.h"
 #include "link/tlinktap.h"
@@ -7,6 +6,7 @@
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
+#include "session/tapp.h"
 #include "testsupport.h"
 #include <atomic>
 #include <thread>

@@ -1,5 +1,5 @@
-#include "app/tapp.h"
-#include "app/version.h"
+#include "session/tapp.h"
+#include "session/version.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>

@@ -4,9 +4,9 @@
 // (header-only): the window with the application object's worker thread,
 // typing into a form, lock states, and the message boxes that pop up.
 
-#include "app/tapp.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "session/tapp.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
 #include "ui/kit/tpushbutton.h"

@@ -1,9 +1,9 @@
 #include "ui/tcounterrefresh.h"
 
-#include "app/trelaysession.h"
 #include "link/iohandler.h"
 #include "link/tlinknames.h"
 #include "monitor/tcountertext.h"
+#include "session/trelaysession.h"
 #include "ui/tlinkrow.h"
 
 namespace {

@@ -1,12 +1,12 @@
 #include "ui/tmainwidget.h"
 
-#include "app/tapp.h"
-#include "app/version.h"
 #include "config/tswarmfile.h"
 #include "link/iohandler.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinkmanager.h"
 #include "msg/tmsgmanager.h"
+#include "session/tapp.h"
+#include "session/version.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tcounterrefresh.h"
@@ -66,7 +66,7 @@ void TMainWidget::initUi()
     buttonLayout->addWidget(disconnectAllBtn);
     buttonLayout->addWidget(addUavBtn);
     buttonLayout->addWidget(delUavBtn);
-    recordButton = new TRecordButton;
+    recordButton = new TRecordButton(session);
     buttonLayout->addWidget(recordButton);
     mainLayout->addLayout(buttonLayout);
 }

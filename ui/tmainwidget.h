@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/trelaysession.h"
 #include "link/tlinknames.h"
+#include "session/trelaysession.h"
 #include "ui/kit/twidget.h"
 
 #include <QVariant>

@@ -1,8 +1,7 @@
 #include "ui/trecordbutton.h"
 
-#include "capture/tcapturetap.h"
-#include "capture/tcapturewriter.h"
 #include "msg/tmsgmanager.h"
+#include "session/trelaysession.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/kit/tuidefine.h"
 
@@ -16,7 +15,8 @@
 #include <QSpinBox>
 #include <QTimer>
 
-TRecordButton::TRecordButton(QWidget *parent) : QWidget(parent)
+TRecordButton::TRecordButton(TRelaySession &session, QWidget *parent)
+    : QWidget(parent), session(session)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -37,6 +37,11 @@ TRecordButton::TRecordButton(QWidget *parent) : QWidget(parent)
     sizeTimer = new QTimer(this);
     connect(sizeTimer, &QTimer::timeout, this, &TRecordButton::showSize);
     connect(recordBtn, &QPushButton::released, this, &TRecordButton::onPressed);
+    connect(&session, &TRelaySession::recordingStopped, this, [this](const QString &reason) {
+        stop();
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
+                                              tr("Recording stopped: %1").arg(reason));
+    });
 }
 
 TRecordButton::~TRecordButton()
@@ -67,19 +72,11 @@ void TRecordButton::onPressed()
 bool TRecordButton::recordTo(const QString &file)
 {
     QString error;
-    if (!TCaptureTap::start(file, qint64(limit->value()) * 1024 * 1024, error)) {
+    if (!session.startRecording(file, qint64(limit->value()) * 1024 * 1024, error)) {
         emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
         return false;
     }
     path = file;
-    connect(
-        TCaptureTap::current().get(), &TCaptureWriter::stopped, this,
-        [this](const QString &reason) {
-            stop();
-            emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn,
-                                                  tr("Recording stopped: %1").arg(reason));
-        },
-        Qt::QueuedConnection);
     recordBtn->setText(tr("Stop"));
     limit->setEnabled(false);
     recordBtn->setToolTip(tr("Recording to %1").arg(QDir::toNativeSeparators(file)));
@@ -92,7 +89,7 @@ void TRecordButton::stop()
 {
     if (path.isEmpty())
         return;
-    TCaptureTap::stop();
+    session.stopRecording();
     sizeTimer->stop();
     path.clear();
     size->clear();
@@ -105,7 +102,7 @@ void TRecordButton::showSize()
 {
     const qint64 bytes = QFileInfo(path).size();
     QString text = QStringLiteral("\u25cf ") + QLocale().formattedDataSize(bytes);
-    if (const quint64 dropped = TCaptureTap::dropped())
+    if (const quint64 dropped = session.recordingDropped())
         text += tr(", %1 not kept").arg(QLocale().toString(qulonglong(dropped)));
     size->setText(text);
 }

@@ -6,6 +6,7 @@ class QLabel;
 class QSpinBox;
 class QTimer;
 class TPushButton;
+class TRelaySession;
 
 // "Record" beside the window's buttons: asks for a file, then records every
 // block of every link into it until pressed again, showing a dot and the
@@ -15,7 +16,7 @@ class TRecordButton : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TRecordButton(QWidget *parent = nullptr);
+    explicit TRecordButton(TRelaySession &session, QWidget *parent = nullptr);
     ~TRecordButton() override;
 
     TPushButton *button() const { return recordBtn; }
@@ -31,6 +32,7 @@ private:
     void onPressed();
     void showSize();
 
+    TRelaySession &session;
     TPushButton *recordBtn = nullptr;
     QLabel *size = nullptr;
     QSpinBox *limit = nullptr;

@@ -47,8 +47,23 @@ public:
     void resetCounters(int id) { monitor.reset(id); }
     void resetAllCounters() { monitor.resetAll(); }
 
-    // Closes every link and joins its thread.
+    // The relay's one recording: every block any link passes, from now on,
+    // into `path` (size limit in bytes, 0 for none). False with the reason;
+    // a recording before ends first.
+    bool startRecording(const QString &path, qint64 sizeLimit, QString &error);
+    // Writes what is queued and closes the file; nothing when none runs.
+    void stopRecording();
+    bool recording() const;
+    // Blocks the current or last recording could not keep.
+    quint64 recordingDropped() const;
+
+    // Closes every link and joins its thread, and ends the recording.
     void shutdown();
+
+signals:
+    // The recording ended by itself (its size limit, a full disk); it has
+    // been stopped by the time this arrives.
+    void recordingStopped(const QString &reason);
 
 private:
     void request(int id, const TLinkSettings &values, bool open);

@@ -1,4 +1,4 @@
-#include "app/version.h"
+#include "session/version.h"
 
 #include <QCoreApplication>
 #include <QLocale>

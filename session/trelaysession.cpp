@@ -1,9 +1,11 @@
-#include "app/trelaysession.h"
+#include "session/trelaysession.h"
 
-#include "app/trelaylinks.h"
+#include "capture/tcapturetap.h"
+#include "capture/tcapturewriter.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
+#include "session/trelaylinks.h"
 
 TRelaySession::TRelaySession(QObject *parent) : QObject(parent) {}
 
@@ -76,9 +78,39 @@ TLinkCounters::Snapshot TRelaySession::counters(int id) const
     return link ? link->countersSnapshot() : TLinkCounters::Snapshot{};
 }
 
+bool TRelaySession::startRecording(const QString &path, qint64 sizeLimit, QString &error)
+{
+    if (!TCaptureTap::start(path, sizeLimit, error))
+        return false;
+    connect(
+        TCaptureTap::current().get(), &TCaptureWriter::stopped, this,
+        [this](const QString &reason) {
+            stopRecording();
+            emit recordingStopped(reason);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void TRelaySession::stopRecording()
+{
+    TCaptureTap::stop();
+}
+
+bool TRelaySession::recording() const
+{
+    return TCaptureTap::current() != nullptr;
+}
+
+quint64 TRelaySession::recordingDropped() const
+{
+    return TCaptureTap::dropped();
+}
+
 void TRelaySession::shutdown()
 {
     TLinkManager::instance()->shutdownAll();
+    stopRecording();
     vehicles = 0;
     hasGroundStation = false;
 }

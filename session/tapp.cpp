@@ -1,4 +1,4 @@
-#include "app/tapp.h"
+#include "session/tapp.h"
 
 #include "link/iohandler.h"
 #include "link/tlinkevents.h"

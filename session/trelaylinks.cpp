@@ -1,4 +1,4 @@
-#include "app/trelaylinks.h"
+#include "session/trelaylinks.h"
 
 #include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
