@@ -16,6 +16,7 @@ class TFormRefusals
 {
 public:
     void keep(const TSettingsProblems &problems) { stored = problems; }
+    const TSettingsProblems &kept() const { return stored; }
     void forget(const QString &key);
     // The operator setting the control by hand forgets its key.
     void forgetOnEdit(QComboBox *box, const QString &key);

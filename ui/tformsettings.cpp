@@ -3,6 +3,7 @@
 #include "config/tlinksettingsfile.h"
 #include "config/tsettingscheck.h"
 #include "config/tswarmfile.h"
+#include "link/tserialports.h"
 #include "ui/tioform.h"
 
 #include <QDebug>
@@ -26,35 +27,58 @@ void TFormSettings::setPath(const QString &path)
     chosenPath() = path;
 }
 
-void TFormSettings::load(TIoForm &form, const TIoForm *above)
+TFormSettings::Start TFormSettings::read(const QString &group, const TLinkSettings *above)
 {
     QSettings settings(path(), QSettings::IniFormat);
-    TLinkSettings values = form.values();
+    Start start;
     TSettingsProblems problems;
-    const bool stored = TLinkSettingsFile::read(settings, form.getName(), values, &problems);
-    if (stored) {
-        // What the controls cannot show is kept beside them.
-        form.keepRefused(problems + TSettingsCheck::check(form.getName(), values));
-        form.apply(values);
-    } else if (above) {
-        form.followRow(*above, TSwarmFile::portStride(settings));
-    }
-    // The form starts with its defaults all the same; say why.
+    if (TLinkSettingsFile::read(settings, group, start.values, &problems))
+        start.refused = problems + TSettingsCheck::check(group, start.values);
+    else if (above)
+        start.values = above->following(TSerialPorts::entries(), TSwarmFile::portStride(settings));
+    // The row starts with its defaults all the same; say why.
     if (settings.status() == QSettings::AccessError)
         qDebug() << "settings file" << settings.fileName() << "not read, defaults used for"
-                 << form.getName();
+                 << group;
+    return start;
+}
+
+void TFormSettings::load(TIoForm &form, const TIoForm *above)
+{
+    const TLinkSettings aboveValues = above ? above->values() : TLinkSettings();
+    const Start start = read(form.getName(), above ? &aboveValues : nullptr);
+    // What the controls cannot show is kept beside them.
+    form.keepRefused(start.refused);
+    form.apply(start.values);
 }
 
 void TFormSettings::save(const TIoForm &form)
 {
+    save(form.getName(), form.values());
+}
+
+void TFormSettings::save(const QString &group, const TLinkSettings &values)
+{
+    save({{group, values}});
+}
+
+void TFormSettings::save(const QVector<QPair<QString, TLinkSettings>> &groups)
+{
+    if (groups.isEmpty())
+        return;
     QSettings settings(path(), QSettings::IniFormat);
-    TLinkSettingsFile::write(settings, form.getName(), form.values());
+    for (const auto &group : groups)
+        TLinkSettingsFile::write(settings, group.first, group.second);
     // The link opens whether or not this worked, but the operator's values
     // will be missing at the next start: say so.
     settings.sync();
-    if (settings.status() == QSettings::AccessError)
+    if (settings.status() == QSettings::AccessError) {
+        QStringList names;
+        for (const auto &group : groups)
+            names.append(group.first);
         qDebug() << "settings file" << settings.fileName() << "not saved, settings of"
-                 << form.getName() << "lost at exit";
+                 << names.join(QLatin1Char(' ')) << "lost at exit";
+    }
     else if (settings.status() == QSettings::FormatError)
         qDebug() << "settings file" << settings.fileName() << "holds lines that are not settings";
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "config/tlinksettings.h"
+#include "config/tsettingsproblem.h"
+
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 class TIoForm;
 
@@ -10,9 +15,21 @@ class TIoForm;
 class TFormSettings
 {
 public:
-    // Applies the form's group; without one, the form follows the row
-    // `above` (when given) by the file's port step. One read of the file.
+    // What a row of group `group` starts with: the group as stored, with
+    // what no link may be opened on; without one, the row `above` (when
+    // given) followed by the file's port step, else the defaults. One read
+    // of the file.
+    struct Start
+    {
+        TLinkSettings values = TLinkSettings::defaults();
+        TSettingsProblems refused;
+    };
+    static Start read(const QString &group, const TLinkSettings *above);
+    // The same, applied to a form.
     static void load(TIoForm &form, const TIoForm *above);
+    static void save(const QString &group, const TLinkSettings &values);
+    // Several groups in one write of the file.
+    static void save(const QVector<QPair<QString, TLinkSettings>> &groups);
     static void save(const TIoForm &form);
     // The settings file: ./cfg/app.ini, relative to the working directory,
     // unless the command line named another.

@@ -29,7 +29,7 @@
 TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     : TContainer(parent), name(name)
 {
-    initUi();
+    initUi({});
     apply(TLinkSettings::defaults());
     connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
             &TIoForm::onConTypeText);
@@ -39,6 +39,28 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     // from its neighbour.
     TFormSettings::load(*this, above);
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
+    watchRefusals();
+    loadComboStyle();
+}
+
+TIoForm::TIoForm(const QString &name, const TFormSettings::Start &start, Buttons buttons,
+                 QWidget *parent)
+    : TContainer(parent), name(name)
+{
+    initUi(buttons);
+    apply(TLinkSettings::defaults());
+    connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
+            &TIoForm::onConTypeText);
+    setConType(IOHandler::Serial);
+    setConFlag(conFlag);
+    keepRefused(start.refused);
+    apply(start.values);
+    watchRefusals();
+    loadComboStyle();
+}
+
+void TIoForm::watchRefusals()
+{
     namespace K = TSettingsKeys;
     for (const auto &box :
          {qMakePair(conTypeCombox, K::conType), qMakePair(baudCombox, K::baudRate),
@@ -50,12 +72,11 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
          {qMakePair(loopBackCheck, K::loopBack), qMakePair(reconnectCheck, K::autoReconnect),
           qMakePair(fixedPeerCheck, K::fixedPeer)})
         refused.forgetOnEdit(check.first, check.second);
-    loadComboStyle();
 }
 
 TIoForm::~TIoForm() = default;
 
-void TIoForm::initUi()
+void TIoForm::initUi(Buttons buttons)
 {
     mainLayout = new QHBoxLayout(this);
     mainLayout->setSpacing(10);
@@ -107,16 +128,22 @@ void TIoForm::initUi()
         check->setPalette(checkPalette);
     }
 
-    connectBtn = new TPushButton(tr("Connect"));
-    disconnectBtn = new TPushButton(tr("Disconnect"));
-
-    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,     dataBitsCombox,
-                                    stopBitsCombox, parityCombox,   loopBackCheck,  netCardCombox,
-                                    groupIpEdit,    groupPortEdit,  localIpEdit,    localPortEdit,
-                                    remoteIpEdit,   remotePortEdit, reconnectCheck, fixedPeerCheck,
-                                    connectBtn,     disconnectBtn};
+    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,    dataBitsCombox,
+                                    stopBitsCombox, parityCombox,   loopBackCheck, netCardCombox,
+                                    groupIpEdit,    groupPortEdit,  localIpEdit,   localPortEdit,
+                                    remoteIpEdit,   remotePortEdit, reconnectCheck, fixedPeerCheck};
     for (QWidget *control : controls)
         mainLayout->addWidget(control);
+    const bool ownButtons = !buttons.connect;
+    connectBtn = ownButtons ? new TPushButton(tr("Connect")) : buttons.connect;
+    disconnectBtn = ownButtons ? new TPushButton(tr("Disconnect")) : buttons.disconnect;
+    if (ownButtons) {
+        mainLayout->addWidget(connectBtn);
+        mainLayout->addWidget(disconnectBtn);
+    } else {
+        // The row's line holds its buttons; the fields gather at the left.
+        mainLayout->addStretch(1);
+    }
 
     conTypeCombox->setFixedHeight(40);
     serialCombox->setMinimumWidth(120);

@@ -4,6 +4,7 @@
 #include "link/iohandler.h"
 #include "ui/kit/tcontainer.h"
 #include "ui/tformrefusals.h"
+#include "ui/tformsettings.h"
 
 #include <QList>
 #include <QString>
@@ -27,6 +28,16 @@ public:
     // `above`, when given: see followRow().
     explicit TIoForm(const QString &name, QWidget *parent = nullptr,
                      const TIoForm *above = nullptr);
+    // A form that starts on `start` without reading the file, and uses the
+    // Connect and Disconnect buttons of the row it sits in instead of its
+    // own: the row, not the form, stores the settings on Connect.
+    struct Buttons
+    {
+        TPushButton *connect = nullptr;
+        TPushButton *disconnect = nullptr;
+    };
+    TIoForm(const QString &name, const TFormSettings::Start &start, Buttons buttons,
+            QWidget *parent = nullptr);
     ~TIoForm() override;
 
     // The controls' values as an endpoint record; its id is left at 0.
@@ -45,6 +56,8 @@ public:
     // and what the fields hold now. Empty when it may.
     TSettingsProblems refusals() const { return refused.of(name, values()); }
     void keepRefused(const TSettingsProblems &problems) { refused.keep(problems); }
+    // The stored values it was built with that are still refused.
+    TSettingsProblems keptRefusals() const { return refused.kept(); }
 
     // The controls, in layout order. The owner sets properties on the two
     // buttons and connects to them; tests read the others.
@@ -76,7 +89,9 @@ public:
     QString getName() const { return name; }
 
 private:
-    void initUi();
+    void initUi(Buttons buttons);
+    // Watching the controls that can show a refused stored value.
+    void watchRefusals();
     void setConType(int type);
     // The controls of one endpoint kind, listed once: shown only for that
     // kind, locked while the link is open.

@@ -15,14 +15,18 @@
 #include "ui/tlinkrow.h"
 #include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
+#include "ui/twindowfit.h"
 #include "ui/twindowsettings.h"
 
 #include <QCloseEvent>
 #include <QDebug>
-#include <QScreen>
-
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QScreen>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TMainWidget::TMainWidget(QWidget *parent) : TWidget(parent)
@@ -41,8 +45,11 @@ void TMainWidget::initUi()
     auto *gcsBox = new QGroupBox;
     auto *gcsLayout = new QVBoxLayout(gcsBox);
     gcsLayout->addWidget(new TLabel(tr("Gcs Port Setting")), 0, Qt::AlignCenter);
-    gcsForm = new TIoForm(QStringLiteral("Connect"));
-    gcsLayout->addWidget(new TLinkRow(gcsLinkId, gcsForm));
+    gcsRow = new TLinkRow(gcsLinkId, QStringLiteral("Connect"),
+                          TFormSettings::read(QStringLiteral("Connect"), nullptr));
+    // The one link every swarm has: its form is in sight from the start.
+    gcsRow->setOpened(true);
+    gcsLayout->addWidget(gcsRow);
 
     // Only the vehicle rows scroll: the ground station, the titles and the
     // buttons stay in sight however many vehicles there are.
@@ -56,6 +63,12 @@ void TMainWidget::initUi()
     connectAllBtn = new TPushButton(QString::fromUtf8("全部连接"));
     disconnectAllBtn = new TPushButton(QString::fromUtf8("全部断开"));
     addUavBtn = new TPushButton(QStringLiteral("增加无人机"));
+    addCount = new QSpinBox;
+    addCount->setRange(1, TSwarmFile::maxVehicles);
+    addCount->setFixedHeight(30);
+    addCount->setPrefix(QStringLiteral("\u00d7 "));
+    addCount->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    addCount->setToolTip(tr("Vehicles the button adds at once, each by the rule for a new row"));
     delUavBtn = new TPushButton(QStringLiteral("删除无人机"));
 
     mainLayout = new QVBoxLayout(this);
@@ -65,6 +78,7 @@ void TMainWidget::initUi()
     buttonLayout->addWidget(connectAllBtn);
     buttonLayout->addWidget(disconnectAllBtn);
     buttonLayout->addWidget(addUavBtn);
+    buttonLayout->addWidget(addCount);
     buttonLayout->addWidget(delUavBtn);
     recordButton = new TRecordButton(session);
     buttonLayout->addWidget(recordButton);
@@ -73,15 +87,8 @@ void TMainWidget::initUi()
 
 void TMainWidget::initLinks()
 {
-    counterRefresh = new TCounterRefresh(
-        [this] {
-            QVector<TLinkRow *> rows{rowOf(gcsForm)};
-            for (TIoForm *form : qAsConst(uavForms))
-                rows.append(rowOf(form));
-            return rows;
-        },
-        session, this);
-    counterRefresh->watch(rowOf(gcsForm));
+    counterRefresh = new TCounterRefresh([this] { return allRows(); }, session, this);
+    counterRefresh->watch(gcsRow);
     // The rows start on their defaults then, which the operator must know
     // before pressing Connect on any of them.
     const TSwarmFile::Status status = TSwarmFile::statusOf(TFormSettings::path());
@@ -96,13 +103,41 @@ void TMainWidget::initLinks()
 
     connect(TApp::instance(), &TApp::TAppEvent, this, &TMainWidget::onTAppEvent);
 
-    connect(gcsForm->connectBtn, &QPushButton::released, this, &TMainWidget::gcsConnectSlot);
-    connect(gcsForm->disconnectBtn, &QPushButton::released, this, &TMainWidget::gcsDisconnectSlot);
+    connect(gcsRow->connectButton(), &QPushButton::released, this, &TMainWidget::gcsConnectSlot);
+    connect(gcsRow->disconnectButton(), &QPushButton::released, this,
+            &TMainWidget::gcsDisconnectSlot);
 
     connect(connectAllBtn, &QPushButton::released, this, &TMainWidget::onConnectAll);
     connect(disconnectAllBtn, &QPushButton::released, this, &TMainWidget::onDisconnectAll);
     connect(addUavBtn, &QPushButton::released, this, &TMainWidget::onAddUav);
     connect(delUavBtn, &QPushButton::released, this, &TMainWidget::onDelUav);
+}
+
+TIoForm *TMainWidget::groundStationForm() const
+{
+    return gcsRow->form();
+}
+
+QVector<TIoForm *> TMainWidget::openVehicleForms()
+{
+    QVector<TIoForm *> forms;
+    for (TLinkRow *row : qAsConst(uavRows)) {
+        row->setOpened(true);
+        forms.append(row->form());
+    }
+    return forms;
+}
+
+QVector<TLinkRow *> TMainWidget::allRows() const
+{
+    return QVector<TLinkRow *>{gcsRow} + uavRows;
+}
+
+TLinkRow *TMainWidget::rowOfLink(int linkId) const
+{
+    if (linkId == gcsLinkId)
+        return gcsRow;
+    return uavRows.value(linkId - firstUavLinkId);
 }
 
 void TMainWidget::gcsConnectSlot()
@@ -127,27 +162,31 @@ void TMainWidget::uavDisConnectSlot()
 
 void TMainWidget::requestGcs(bool isConFlag)
 {
-    request(gcsLinkId, *gcsForm, isConFlag);
+    request(*gcsRow, isConFlag);
 }
 
-// A form refused is not opened: a box says why, a line for each value.
-void TMainWidget::request(int linkId, const TIoForm &form, bool isConFlag)
+// A row refused is not opened, and its group stays as the file has it: a
+// box says why, a line for each value.
+void TMainWidget::request(TLinkRow &row, bool isConFlag)
 {
     if (!isConFlag) {
-        session.close(linkId, form.values());
+        session.close(row.linkId(), row.values());
         return;
     }
-    const TSettingsProblems problems = form.refusals();
+    const TSettingsProblems problems = row.refusals();
     for (const TSettingsProblem &problem : problems)
         emit TMsgManager::instance()->showMsg(
-            linkId, BoxMsg, Warn, TLinkErrors::forRow(linkId, problem.line(TFormSettings::path())));
-    if (problems.isEmpty())
-        session.open(linkId, form.values());
+            row.linkId(), BoxMsg, Warn,
+            TLinkErrors::forRow(row.linkId(), problem.line(TFormSettings::path())));
+    if (!problems.isEmpty())
+        return;
+    row.store();
+    session.open(row.linkId(), row.values());
 }
 
 void TMainWidget::requestUav(bool isConFlag)
 {
-    // Only the buttons of existing vehicle forms are connected here; a call
+    // Only the buttons of existing vehicle rows are connected here; a call
     // without such a sender (no sender, no "Id", or an index that is not in
     // the list) is ignored.
     const QObject *button = sender();
@@ -158,77 +197,80 @@ void TMainWidget::requestUav(bool isConFlag)
         return;
     bool ok = false;
     const int n = idProperty.toInt(&ok);
-    if (!ok || n < 0 || n >= uavForms.size())
+    if (!ok || n < 0 || n >= uavRows.size())
         return;
-    request(n + firstUavLinkId, *uavForms.at(n), isConFlag);
+    request(*uavRows.at(n), isConFlag);
 }
 
 void TMainWidget::onConnectAll()
 {
-    emit gcsForm->connectBtn->released();
-    const QVector<TIoForm *> forms = uavForms;
-    for (TIoForm *form : forms)
-        emit form->connectBtn->released();
+    for (TLinkRow *row : allRows())
+        emit row->connectButton()->released();
 }
 
 void TMainWidget::onDisconnectAll()
 {
-    emit gcsForm->disconnectBtn->released();
-    const QVector<TIoForm *> forms = uavForms;
-    for (TIoForm *form : forms)
-        emit form->disconnectBtn->released();
+    for (TLinkRow *row : allRows())
+        emit row->disconnectButton()->released();
 }
 
 void TMainWidget::onAddUav()
 {
-    QWidget *row = appendVehicle();
-    storeWindow();
-    fitToScreen(GrowToRows);
-    rowList->showRow(row);
+    QVector<TLinkRow *> added;
+    for (int n = addCount->value(); n > 0 && uavRows.size() < TSwarmFile::maxVehicles; --n)
+        added.append(appendVehicle());
+    if (added.isEmpty())
+        return;
+    // What the new rows hold survives a close before any Connect.
+    storeRows(added);
+    fitToScreen(GrowToRows, false);
+    rowList->showRow(added.last());
 }
 
-QWidget *TMainWidget::appendVehicle()
+TLinkRow *TMainWidget::appendVehicle()
 {
-    const int n = uavForms.size();
-    const TIoForm *above = n == 0 ? gcsForm : uavForms.last();
-    auto *form = new TIoForm(QStringLiteral("Con%1").arg(n), nullptr, above);
-    uavForms.append(form);
+    const int n = uavRows.size();
+    const QString group = QStringLiteral("Con%1").arg(n);
+    const TLinkSettings above = (n == 0 ? gcsRow : uavRows.last())->values();
     const int linkId = n + firstUavLinkId;
-    auto *row = new TLinkRow(linkId, form);
+    auto *row = new TLinkRow(linkId, group, TFormSettings::read(group, &above));
+    uavRows.append(row);
     counterRefresh->watch(row);
     // Before the trailing stretch that keeps the rows at the top.
     uavLayout->insertWidget(uavLayout->count() - 1, row);
-    form->connectBtn->setProperty("Id", n);
-    form->disconnectBtn->setProperty("Id", n);
-    connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
-    connect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
+    row->connectButton()->setProperty("Id", n);
+    row->disconnectButton()->setProperty("Id", n);
+    connect(row->connectButton(), &QPushButton::released, this, &TMainWidget::uavConnectSlot);
+    connect(row->disconnectButton(), &QPushButton::released, this,
+            &TMainWidget::uavDisConnectSlot);
 
     session.addVehicle();
     return row;
 }
 
-TLinkRow *TMainWidget::rowOf(TIoForm *form)
-{
-    return static_cast<TLinkRow *>(form->parentWidget());
-}
-
 void TMainWidget::onDelUav()
 {
-    const int count = uavForms.size();
-    if (count < 2)
+    if (uavRows.size() < 2)
         return;
-    TIoForm *form = uavForms.last();
-    QWidget *row = form->parentWidget();
+    TLinkRow *row = uavRows.takeLast();
     uavLayout->removeWidget(row);
-    QObject::disconnect(form, nullptr, nullptr, nullptr);
-    disconnect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
-    disconnect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
+    QObject::disconnect(row->connectButton(), nullptr, this, nullptr);
+    QObject::disconnect(row->disconnectButton(), nullptr, this, nullptr);
     // The form goes with its row.
     row->deleteLater();
-    uavForms.removeLast();
 
     session.removeLastVehicle();
-    storeWindow();
+    storeRows({});
+}
+
+void TMainWidget::storeRows(const QVector<TLinkRow *> &rows) const
+{
+    QVector<QPair<QString, TLinkSettings>> groups;
+    for (const TLinkRow *row : rows)
+        if (row->refusals().isEmpty())
+            groups.append({row->group(), row->values()});
+    TFormSettings::save(groups);
+    TWindowSettings::store(uavRows.size(), saveGeometry());
 }
 
 void TMainWidget::restoreWindow()
@@ -237,39 +279,47 @@ void TMainWidget::restoreWindow()
     const bool restored = !geometry.isEmpty() && restoreGeometry(geometry);
     if (!geometry.isEmpty() && !restored)
         qDebug() << "settings file: window geometry not usable, default size used";
-    fitToScreen(restored ? KeepSize : GrowToRows);
+    // A stored size too small for the rows, or one from a larger screen,
+    // would hide the buttons or the last rows.
+    fitToScreen(GrowToRows, restored);
 }
 
-void TMainWidget::storeWindow() const
-{
-    TWindowSettings::store(uavForms.size(), saveGeometry());
-}
-
-void TMainWidget::fitToScreen(Fit fit)
+void TMainWidget::fitToScreen(Fit fit, bool place)
 {
     QScreen *where = screen();
     if (!where)
         return;
-    const QRect available = where->availableGeometry();
-    // Window decorations are outside the widget's own height.
-    const int frame = frameGeometry().height() - geometry().height();
-    const int tallest = qMax(minimumSizeHint().height(), available.height() - frame);
-    const QSize wanted = sizeHint();
-    const bool sized = testAttribute(Qt::WA_Resized);
-    int height = !sized ? wanted.height() : this->height();
-    if (sized && fit == GrowToRows)
-        height = qMax(height, wanted.height());
-    height = qMin(height, tallest);
-    const int widest = qMax(available.width(), minimumSizeHint().width());
-    const int width =
-        qMin(qMax(sized ? this->width() : wanted.width(), minimumSizeHint().width()), widest);
-    if (!sized || height != this->height() || width != this->width())
-        resize(width, height);
+    TWindowFit::Window w;
+    w.geometry = geometry();
+    w.sized = testAttribute(Qt::WA_Resized);
+    w.wanted = sizeHint();
+    w.minimum = minimumSizeHint();
+    w.frame = frameGeometry() == geometry()
+                  ? TWindowFit::estimatedFrame(style()->pixelMetric(QStyle::PM_TitleBarHeight))
+                  : QMargins(geometry().left() - frameGeometry().left(),
+                             geometry().top() - frameGeometry().top(),
+                             frameGeometry().right() - geometry().right(),
+                             frameGeometry().bottom() - geometry().bottom());
+    const QRect fitted = TWindowFit::fitted(
+        w, where->availableGeometry(),
+        fit == GrowToRows ? TWindowFit::Height::Grow : TWindowFit::Height::Keep, place);
+    if (!w.sized || fitted.size() != size())
+        resize(fitted.size());
+    if (place && fitted.topLeft() != pos())
+        move(fitted.topLeft());
+}
+
+void TMainWidget::showEvent(QShowEvent *event)
+{
+    TWidget::showEvent(event);
+    // The window manager tells its decorations once the window is mapped:
+    // then the window is fitted again with the real title bar.
+    QTimer::singleShot(200, this, [this] { fitToScreen(KeepSize, true); });
 }
 
 void TMainWidget::closeEvent(QCloseEvent *event)
 {
-    storeWindow();
+    storeRows(allRows());
     TWidget::closeEvent(event);
 }
 
@@ -280,15 +330,7 @@ void TMainWidget::onTAppEvent(int event, int id, QVariant var)
         event != IOHandler::LinkClosed && event != IOHandler::LinkWaiting)
         return;
     const IOHandler::DeviceInfo device = IOHandler::deviceFromVariant(var);
-    TIoForm *form = nullptr;
-    if (device.id == gcsLinkId) {
-        form = gcsForm;
-    } else {
-        const int k = device.id - firstUavLinkId;
-        if (k >= 0 && k < uavForms.size())
-            form = uavForms.at(k);
-    }
-    if (form)
+    if (TLinkRow *row = rowOfLink(device.id))
         // A link waiting for its device stays locked: Disconnect ends the wait.
-        form->setConFlag(event == IOHandler::LinkOpened || event == IOHandler::LinkWaiting);
+        row->setConFlag(event == IOHandler::LinkOpened || event == IOHandler::LinkWaiting);
 }

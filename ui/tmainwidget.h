@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVector>
 
+class QSpinBox;
 class QVBoxLayout;
 class TCounterRefresh;
 class TLinkRow;
@@ -15,10 +16,11 @@ class TRowList;
 class TIoForm;
 class TPushButton;
 
-// The one window: the ground-station form, one form per vehicle, and the
-// buttons that connect or disconnect all links and add or delete a vehicle.
-// It creates the links, registers them in TLinkManager and follows their
-// state through TApp::TAppEvent.
+// The one window: the ground-station row with its form, one line per
+// vehicle (its form beneath it once opened), and the buttons that connect
+// or disconnect all links and add or delete vehicles. It creates the
+// links through its session and follows their state through
+// TApp::TAppEvent.
 class TMainWidget : public TWidget
 {
     Q_OBJECT
@@ -27,12 +29,17 @@ public:
     ~TMainWidget() override;
 
     // Read access for tests and tools.
-    TIoForm *groundStationForm() const { return gcsForm; }
-    const QVector<TIoForm *> &vehicleForms() const { return uavForms; }
+    TIoForm *groundStationForm() const;
+    TLinkRow *groundStationRow() const { return gcsRow; }
+    const QVector<TLinkRow *> &vehicleRows() const { return uavRows; }
+    // Every vehicle row opened, and its form.
+    QVector<TIoForm *> openVehicleForms();
     TPushButton *connectAllButton() const { return connectAllBtn; }
     TPushButton *disconnectAllButton() const { return disconnectAllBtn; }
     TPushButton *addUavButton() const { return addUavBtn; }
     TPushButton *delUavButton() const { return delUavBtn; }
+    // How many vehicles the add button adds at once.
+    QSpinBox *addCountBox() const { return addCount; }
     TRowList *vehicleRowList() const { return rowList; }
     TCounterRefresh *counters() const { return counterRefresh; }
     TRelaySession &relay() { return session; }
@@ -56,24 +63,28 @@ private:
     void onAddUav();
     void onDelUav();
     void onTAppEvent(int event, int id, QVariant var);
-    // The form, its row and its link at the end of the list; the row.
-    QWidget *appendVehicle();
-    // Every form sits in the row that shows its link.
-    static TLinkRow *rowOf(TIoForm *form);
+    // A row and its link at the end of the list.
+    TLinkRow *appendVehicle();
+    TLinkRow *rowOfLink(int linkId) const;
+    // The ground station first, then the vehicles.
+    QVector<TLinkRow *> allRows() const;
+    // The settings of `rows` in one write of the file, the window's own
+    // group with them.
+    void storeRows(const QVector<TLinkRow *> &rows) const;
     void restoreWindow();
-    void storeWindow() const;
-    // As tall as the rows want (or as the operator left it), never taller
-    // than the screen.
+    // As tall as the rows want (or as the operator left it), never larger
+    // than the screen, and on it.
     enum Fit
     {
         GrowToRows,
         KeepSize
     };
-    void fitToScreen(Fit fit);
+    void fitToScreen(Fit fit, bool place);
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void requestGcs(bool isConFlag);
     void requestUav(bool isConFlag);
-    void request(int linkId, const TIoForm &form, bool isConFlag);
+    void request(TLinkRow &row, bool isConFlag);
 
     // Before the widgets: the rows' refresh reads it until they are gone.
     TRelaySession session;
@@ -82,9 +93,10 @@ private:
     TPushButton *disconnectAllBtn = nullptr;
     TPushButton *addUavBtn = nullptr;
     TPushButton *delUavBtn = nullptr;
-    TIoForm *gcsForm = nullptr;
+    QSpinBox *addCount = nullptr;
+    TLinkRow *gcsRow = nullptr;
     QVBoxLayout *uavLayout = nullptr;
-    QVector<TIoForm *> uavForms;
+    QVector<TLinkRow *> uavRows;
     TRowList *rowList = nullptr;
     TCounterRefresh *counterRefresh = nullptr;
     TRecordButton *recordButton = nullptr;
