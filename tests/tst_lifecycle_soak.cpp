@@ -142,7 +142,7 @@ void TstLifecycleSoak::addDeleteCycles()
             QTRY_VERIFY(heard("block ") && heard(uavFrame('v')));
         }
         QTest::mouseClick(window->delUavButton(), Qt::LeftButton);
-        QCOMPARE(window->vehicleForms().size(), 1);
+        QCOMPARE(window->vehicleRows().size(), 1);
         // The event loop runs between an operator's clicks (and frees the
         // form).
         QTest::qWait(0);

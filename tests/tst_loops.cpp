@@ -39,7 +39,7 @@ int runChild(int argc, char **argv)
                        testsupport::freeUdpPort());
             QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
             for (int n = 0; n < 2; ++n) {
-                TIoForm *form = w->vehicleForms().at(n);
+                TIoForm *form = w->openVehicleForms().at(n);
                 chooseType(form, multicastText());
                 typeInto(form->groupIpEdit, group);
                 typeInto(form->groupPortEdit, ports.at(n));

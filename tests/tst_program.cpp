@@ -111,7 +111,7 @@ Flood flood;
 
 // ---------------------------------------------------------------- child
 
-bool everyForm(const TMainWidget *w, bool (*state)(const TIoForm *))
+bool everyForm(TMainWidget *w, bool (*state)(const TIoForm *))
 {
     const QList<TIoForm *> forms = windowtest::allForms(w);
     return std::all_of(forms.begin(), forms.end(), state);
@@ -153,7 +153,7 @@ private slots:
     {
         QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
         QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
-        QCOMPARE(w->vehicleForms().size(), 3);
+        QCOMPARE(w->vehicleRows().size(), 3);
         QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11, 12}));
     }
 
@@ -163,7 +163,8 @@ private slots:
         setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort(), Reach::ByHand);
         for (int i = 0; i < 3; ++i) {
             uavPort[i] = testsupport::freeUdpPort();
-            setUnicast(w->vehicleForms().at(i), uavPort[i], uavPeer[i].localPort(), Reach::ByHand);
+            setUnicast(w->openVehicleForms().at(i), uavPort[i], uavPeer[i].localPort(),
+                       Reach::ByHand);
         }
         QTest::mouseClick(w->connectAllButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(everyForm(w, windowtest::locked), 10000);
@@ -243,9 +244,9 @@ private slots:
         QTRY_VERIFY(gcsPeer.hasPendingDatagrams());
 
         QPointer<IOHandler> oldLink(registry->getLink(12));
-        QPointer<TIoForm> oldForm(w->vehicleForms().at(2));
+        QPointer<TIoForm> oldForm(w->openVehicleForms().at(2));
         QTest::mouseClick(w->delUavButton(), Qt::LeftButton);
-        QCOMPARE(w->vehicleForms().size(), 2);
+        QCOMPARE(w->vehicleRows().size(), 2);
         QCOMPARE(registry->linkMap().keys(), (QList<int>{5, 10, 11}));
         QTRY_VERIFY(oldForm.isNull());
         QTRY_VERIFY_WITH_TIMEOUT(oldLink.isNull(), 10000);
@@ -262,8 +263,8 @@ private slots:
     void readdedVehicleRestoresItsFormAndHearsAgain()
     {
         QTest::mouseClick(w->addUavButton(), Qt::LeftButton);
-        QCOMPARE(w->vehicleForms().size(), 3);
-        TIoForm *again = w->vehicleForms().at(2);
+        QCOMPARE(w->vehicleRows().size(), 3);
+        TIoForm *again = w->openVehicleForms().at(2);
         QCOMPARE(again->getName(), QStringLiteral("Con2"));
         QCOMPARE(again->getConType(), 2);
         QCOMPARE(again->localPortEdit->text(), QString::number(uavPort[2]));
@@ -379,12 +380,12 @@ void Scenario::closeAtMoment(const QString &moment)
     const quint16 gcsPort = testsupport::freeUdpPort();
     const quint16 uavPort[2] = {testsupport::freeUdpPort(), testsupport::freeUdpPort()};
     setUnicast(w->groundStationForm(), gcsPort, gcsPeer.localPort(), Reach::ByHand);
-    for (int i = 0; i < w->vehicleForms().size(); ++i) {
+    for (int i = 0; i < w->vehicleRows().size(); ++i) {
         const quint16 port = i < 2 ? uavPort[i] : testsupport::freeUdpPort();
-        setUnicast(w->vehicleForms().at(i), port, uavPeer[i % 2].localPort(), Reach::ByHand);
+        setUnicast(w->openVehicleForms().at(i), port, uavPeer[i % 2].localPort(), Reach::ByHand);
     }
     if (moment == QLatin1String("box"))
-        setUnicast(w->vehicleForms().at(1), uavPort[0], uavPeer[1].localPort(), Reach::ByHand);
+        setUnicast(w->openVehicleForms().at(1), uavPort[0], uavPeer[1].localPort(), Reach::ByHand);
 
     // The window is closed while the box is up.
     QTimer boxWatch;

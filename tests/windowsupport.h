@@ -109,10 +109,10 @@ inline bool unlocked(const TIoForm *form)
 }
 
 // The ground-station form first, then the vehicles' in order.
-inline QList<TIoForm *> allForms(const TMainWidget *window)
+inline QList<TIoForm *> allForms(TMainWidget *window)
 {
     QList<TIoForm *> forms{window->groundStationForm()};
-    for (TIoForm *f : window->vehicleForms())
+    for (TIoForm *f : window->openVehicleForms())
         forms << f;
     return forms;
 }
@@ -253,7 +253,7 @@ public:
     TMainWidget *operator->() const { return widget.get(); }
     TMainWidget *get() const { return widget.get(); }
     TIoForm *gcsForm() const { return widget->groundStationForm(); }
-    TIoForm *uavForm(int n) const { return widget->vehicleForms().value(n); }
+    TIoForm *uavForm(int n) const { return widget->openVehicleForms().value(n); }
 
 private:
     QThread *worker = nullptr;
