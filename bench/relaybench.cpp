@@ -4,11 +4,14 @@
 // installed, socat relaying the same traffic.
 //
 //   relay-bench [seconds-per-scenario=5] [seconds-of-sustained-load=60]
+//   relay-bench low [seconds-per-scenario=10]   the low rates only: the tail
+//                                                a swarm's commands feel
 
 #include "benchclock.h"
 #include "procstats.h"
 #include "relayharness.h"
 #include "trafficrun.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -27,6 +30,8 @@ namespace {
 enum class Path
 {
     Relay,
+    // The same relay behind the real window.
+    Window,
     Direct,
     Socat
 };
@@ -36,6 +41,8 @@ const char *pathName(Path p)
     switch (p) {
     case Path::Relay:
         return "relay";
+    case Path::Window:
+        return "window";
     case Path::Direct:
         return "direct";
     case Path::Socat:
@@ -209,6 +216,24 @@ void neighbours(Fixture &f, int n, double perVehicle, double seconds)
     report(scenario, Path::Relay, r, 0);
 }
 
+// The ground station's blocks to n vehicles through the real window.
+void windowDownlink(int n, double rate, double seconds)
+{
+    WindowFixture w;
+    if (!w.setUp(n)) {
+        std::printf("| window set-up failed: not every link opened |\n");
+        return;
+    }
+    char scenario[96];
+    std::snprintf(scenario, sizeof scenario, "gcs -> %d uav @ %.0f/s", n, rate);
+    std::vector<Sink> sinks;
+    for (auto &v : w.vehicles)
+        sinks.push_back({v.get(), {0}});
+    TrafficRun traffic({{&w.gcsPeer, {w.gcsPort()}, 0, Flow::Plain, 1}}, sinks);
+    TrafficResult r = w.run(traffic, rate, seconds, 64);
+    report(scenario, Path::Window, r, 0);
+}
+
 void idle(int n, double seconds)
 {
     Fixture f;
@@ -308,6 +333,21 @@ int main(int argc, char *argv[])
 {
     RelayHarness::prepareProcess();
     QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "low") == 0) {
+        const double lowSeconds = argc > 2 ? std::atof(argv[2]) : 10;
+        Fixture f;
+        printHeader();
+        if (argc <= 3) {
+            downlink(f, 1, 100, lowSeconds);
+            downlink(f, 10, 100, lowSeconds);
+            downlink(f, 10, 1000, lowSeconds);
+        }
+        RelayHarness::shutdown();
+        windowDownlink(1, 100, lowSeconds);
+        windowDownlink(10, 100, lowSeconds);
+        windowDownlink(10, 1000, lowSeconds);
+        return 0;
+    }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5;
     const double sustainedSeconds = argc > 2 ? std::atof(argv[2]) : 60;
     std::printf("relay-bench: %.0f s per scenario, %ld cores (%s), %s, socat %s\n\n", seconds,

@@ -1,0 +1,103 @@
+#include "windowfixture.h"
+
+#include "config/tlinksettings.h"
+#include "config/tlinksettingsfile.h"
+#include "link/iohandler.h"
+#include "link/tlinkmanager.h"
+#include "session/tapp.h"
+#include "ui/kit/tpushbutton.h"
+#include "ui/tformsettings.h"
+#include "ui/tmainwidget.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+
+#include <thread>
+
+namespace bench {
+
+namespace {
+TLinkSettings unicast(std::uint16_t local, std::uint16_t peer)
+{
+    TLinkSettings v = TLinkSettings::defaults();
+    v.conType = TLinkSettings::kindWord(IOHandler::UdpUnicast);
+    v.localIp = v.remoteIp = QStringLiteral("127.0.0.1");
+    v.localPort = QString::number(local);
+    v.remotePort = QString::number(peer);
+    return v;
+}
+} // namespace
+
+WindowFixture::WindowFixture()
+{
+    IOHandler::preferPlainEventLoops();
+    worker = TApp::startWorkerThread();
+}
+
+WindowFixture::~WindowFixture()
+{
+    TLinkManager::instance()->shutdownAll();
+    window.reset();
+    TApp::stopWorkerThread(worker);
+}
+
+bool WindowFixture::setUp(int n)
+{
+    const QString path = dir.filePath(QStringLiteral("app.ini"));
+    {
+        QSettings file(path, QSettings::IniFormat);
+        gcsLocalPort = freeLoopbackPort();
+        TLinkSettingsFile::write(file, QStringLiteral("Connect"),
+                                 unicast(gcsLocalPort, gcsPeer.port()));
+        for (int i = 0; i < n; ++i) {
+            vehicles.push_back(std::make_unique<UdpPeer>());
+            TLinkSettingsFile::write(file, QStringLiteral("Con%1").arg(i),
+                                     unicast(freeLoopbackPort(), vehicles.back()->port()));
+        }
+        file.setValue(QStringLiteral("Window/Vehicles"), n);
+    }
+    TFormSettings::setPath(path);
+    window = std::make_unique<TMainWidget>();
+    window->show();
+    emit window->connectAllButton()->released();
+    QElapsedTimer waited;
+    waited.start();
+    const auto allOpen = [this] {
+        for (int id : window->relay().linkIds())
+            if (window->relay().states().stateOf(id) != TLinkStates::State::Open)
+                return false;
+        return true;
+    };
+    while (!allOpen() && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return allOpen();
+}
+
+TrafficResult WindowFixture::run(TrafficRun &traffic, double rate, double seconds, int payload)
+{
+    TrafficResult result;
+    std::atomic<bool> done{false};
+    std::thread runner([&] {
+        result = traffic.run(rate, seconds, payload);
+        done = true;
+    });
+    // The window's thread sleeps in its event loop as in the program.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done)
+            loop.quit();
+    });
+    poll.start(20);
+    loop.exec();
+    runner.join();
+    return result;
+}
+
+} // namespace bench
