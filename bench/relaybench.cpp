@@ -10,6 +10,7 @@
 #include "benchclock.h"
 #include "procstats.h"
 #include "relayharness.h"
+#include "socatrelays.h"
 #include "trafficrun.h"
 #include "windowfixture.h"
 
@@ -83,53 +84,6 @@ Row report(const char *scenario, Path path, TrafficResult &r, unsigned long long
                 row.cpuNsPerDatagram);
     std::fflush(stdout);
     return row;
-}
-
-// socat processes, one per destination, each relaying one UDP port to one
-// peer: what a user would otherwise reach for.
-class SocatRelays
-{
-public:
-    bool start(const std::vector<std::uint16_t> &destinations)
-    {
-        for (std::uint16_t dest : destinations) {
-            const std::uint16_t port = freeLoopbackPort();
-            auto process = std::make_unique<QProcess>();
-            process->start(QStringLiteral("socat"),
-                           {QStringLiteral("-u"),
-                            QStringLiteral("UDP4-RECV:%1,bind=127.0.0.1,rcvbuf=4194304").arg(port),
-                            QStringLiteral("UDP4-SENDTO:127.0.0.1:%1").arg(dest)});
-            if (!process->waitForStarted(3000))
-                return false;
-            processes.push_back(std::move(process));
-            ports.push_back(port);
-        }
-        QThread::msleep(300); // let every socat bind before traffic starts
-        return true;
-    }
-    unsigned long long cpuNs() const
-    {
-        unsigned long long total = 0;
-        for (const auto &p : processes)
-            total += processCpuNsOf(long(p->processId()));
-        return total;
-    }
-    ~SocatRelays()
-    {
-        for (auto &p : processes) {
-            p->kill();
-            p->waitForFinished(3000);
-        }
-    }
-    std::vector<std::uint16_t> ports;
-
-private:
-    std::vector<std::unique_ptr<QProcess>> processes;
-};
-
-bool haveSocat()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty();
 }
 
 struct Fixture
