@@ -128,6 +128,12 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     int result = 0;
     {
         TMainWidget window;
+        // Qt would not quit while any other window is up (a message box that
+        // came a moment before the close), and would not look again when that
+        // box goes by itself: the program would hang with no window at all.
+        app.setQuitOnLastWindowClosed(false);
+        QObject::connect(&window, &TMainWidget::closed, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
         window.show();
         if (onShown)
             onShown(&window);

@@ -241,8 +241,7 @@ TLinkRow *TMainWidget::appendVehicle()
     row->connectButton()->setProperty("Id", n);
     row->disconnectButton()->setProperty("Id", n);
     connect(row->connectButton(), &QPushButton::released, this, &TMainWidget::uavConnectSlot);
-    connect(row->disconnectButton(), &QPushButton::released, this,
-            &TMainWidget::uavDisConnectSlot);
+    connect(row->disconnectButton(), &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
     session.addVehicle();
     return row;
@@ -321,6 +320,8 @@ void TMainWidget::closeEvent(QCloseEvent *event)
 {
     storeRows(allRows());
     TWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
 }
 
 void TMainWidget::onTAppEvent(int event, int id, QVariant var)
