@@ -19,6 +19,9 @@ QString claimOf(const IOHandler::DeviceInfo &d)
     case IOHandler::UdpUnicast:
         return QStringLiteral("udp %1").arg(
             TEndpointText::address(d.udp.localAddr, d.udp.localPort));
+    case IOHandler::TcpServer:
+        return QStringLiteral("tcp %1").arg(
+            TEndpointText::address(d.udp.localAddr, d.udp.localPort));
     case IOHandler::UdpMulticast:
         return QStringLiteral("group %1")
             .arg(TEndpointText::address(d.udp.localAddr, d.udp.localPort));

@@ -110,6 +110,34 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                        {}});
 }
 
+bool TCaptureWriter::tcp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
+                         quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                         quint32 ack, const QByteArray &payload)
+{
+    bool src4 = false;
+    bool dst4 = false;
+    src.toIPv4Address(&src4);
+    dst.toIPv4Address(&dst4);
+    if (!src4 || !dst4 || payload.size() > TPcapngFile::maxTcpPayload) {
+        droppedCount.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    return push(Record{Record::TcpPacket,
+                       direction,
+                       TPcapngFile::Udp,
+                       srcPort,
+                       dstPort,
+                       iface,
+                       usec,
+                       src,
+                       dst,
+                       payload,
+                       {},
+                       {},
+                       seq,
+                       ack});
+}
+
 bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)
 {
     return push(Record{Record::RawPacket,
@@ -210,7 +238,8 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
 {
     const qint64 bytes = r.type == Record::Interface
                              ? file.interfaceBlockSize(r.name, r.description)
-                             : file.packetBlockSize(r.iface, r.bytes.size());
+                             : file.packetBlockSize(r.iface, r.bytes.size()) +
+                                   (r.type == Record::TcpPacket ? TPcapngFile::tcpExtraHeader : 0);
     if (limit > 0 && file.size() + bytes > limit) {
         reason = QStringLiteral("Capture file %1 reached its size limit of %2 bytes")
                      .arg(file.path())
@@ -228,6 +257,10 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
         break;
     case Record::RawPacket:
         ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes);
+        break;
+    case Record::TcpPacket:
+        ok = file.writeTcp(r.iface, r.usec, r.direction, r.src, r.srcPort, r.dst, r.dstPort, r.seq,
+                           r.ack, r.bytes);
         break;
     }
     if (!ok)
