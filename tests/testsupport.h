@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTcpServer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -156,6 +157,14 @@ inline quint16 freeUdpPort()
     if (!probe.bind(QHostAddress(QHostAddress::LocalHost), 0))
         return 0;
     return probe.localPort();
+}
+
+inline quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress(QHostAddress::LocalHost), 0))
+        return 0;
+    return probe.serverPort();
 }
 
 // The built program, as the build names it to every test; empty when it
