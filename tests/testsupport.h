@@ -11,9 +11,9 @@
 #include <QQueue>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTcpServer>
 #include <QUdpSocket>
 #include <QtTest>
 

@@ -371,9 +371,9 @@ void TstHeadless::tcpLinks()
                  // The first connection ended a wait, as the second did.
                  "stats link=uav1 state=closed [^\n]* reconnects=2 [^\n]* connections=0\n")),
              qPrintable(program.out));
-    QVERIFY2(program.out.contains(QRegularExpression(
-                 "stats link=gcs state=closed rx_blocks=\\d+ rx_bytes=" +
-                 QString::number(commands.size() + 17) + " tx_blocks=1 ")),
+    QVERIFY2(program.out.contains(
+                 QRegularExpression("stats link=gcs state=closed rx_blocks=\\d+ rx_bytes=" +
+                                    QString::number(commands.size() + 17) + " tx_blocks=1 ")),
              qPrintable(program.out));
 
     if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
@@ -381,8 +381,8 @@ void TstHeadless::tcpLinks()
     // Each direction of the first vehicle connection, as tshark follows it.
     const auto follow = [&capture](int stream) {
         QProcess tshark;
-        tshark.start(QStringLiteral("tshark"), {"-r", capture, "-q", "-z",
-                                                QStringLiteral("follow,tcp,raw,%1").arg(stream)});
+        tshark.start(QStringLiteral("tshark"),
+                     {"-r", capture, "-q", "-z", QStringLiteral("follow,tcp,raw,%1").arg(stream)});
         tshark.waitForFinished(30000);
         QByteArray first, second;
         for (const QByteArray &line : tshark.readAllStandardOutput().split('\n')) {
