@@ -541,24 +541,30 @@ void TstHeadless::refusedSettings()
 
 void TstHeadless::scriptedSwarm_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("vehicles");
     QTest::addColumn<int>("stride");
-    QTest::newRow("200 vehicles") << 200 << 1;
-    QTest::newRow("20 vehicles 10 ports apart") << 20 << 10;
+    QTest::newRow("200 vehicles") << "udp" << 200 << 1;
+    QTest::newRow("20 vehicles 10 ports apart") << "udp" << 20 << 10;
+    // Simulators step their TCP servers' ports by 10; none runs here.
+    QTest::newRow("20 tcp clients 10 ports apart") << "tcpclient" << 20 << 10;
 }
 
 // The recipe of the README: a file written, checked, and run as it is.
 void TstHeadless::scriptedSwarm()
 {
+    QFETCH(QString, kind);
     QFETCH(int, vehicles);
     QFETCH(int, stride);
+    const bool tcp = kind == QLatin1String("tcpclient");
     // A free port with room above it for every vehicle's.
     quint16 base = 0;
     while (base == 0 || base + vehicles * stride > 65535)
-        base = testsupport::freeUdpPort();
+        base = tcp ? testsupport::freeTcpPort() : testsupport::freeUdpPort();
     Headless writer;
     writer.start({"--write-config", "swarm.ini", "--vehicles", QString::number(vehicles),
-                  "--base-port", QString::number(base), "--port-stride", QString::number(stride)});
+                  "--base-port", QString::number(base), "--port-stride", QString::number(stride),
+                  "--kind", kind});
     QCOMPARE(writer.finish(), 0);
     QCOMPARE(writer.err, QString());
 
@@ -566,16 +572,29 @@ void TstHeadless::scriptedSwarm()
     const QString file = writer.dir.filePath(QStringLiteral("swarm.ini"));
     check.start({"--check-config", file});
     QCOMPARE(check.finish(), 0);
-    QStringList expected{QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
+    QStringList expected{tcp ? QStringLiteral("gcs tcpserver 127.0.0.1:%1").arg(base)
+                             : QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
     for (int n = 1; n <= vehicles; ++n)
-        expected << QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
-                        .arg(n)
-                        .arg(base + n * stride)
-                        .arg(9000 + n * stride);
+        expected << (tcp ? QStringLiteral("uav%1 tcpclient -> 127.0.0.1:%2")
+                               .arg(n)
+                               .arg(9000 + n * stride)
+                         : QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
+                               .arg(n)
+                               .arg(base + n * stride)
+                               .arg(9000 + n * stride));
     QCOMPARE(check.out, expected.join('\n') + '\n');
 
     Headless relay;
     relay.start({"--headless", "--config", file});
+    if (tcp) {
+        // Every client waits for its simulator; the server is open.
+        QTRY_COMPARE_WITH_TIMEOUT(relay.errLines(QStringLiteral(" waiting for peer\n")), vehicles,
+                                  30000);
+        QTRY_COMPARE(relay.errLines(QStringLiteral("gcs open tcpserver 127.0.0.1:%1\n").arg(base)),
+                     1);
+        QCOMPARE(relay.stop(), 0);
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(relay.errLines(QStringLiteral(" open udp ")), vehicles + 1, 30000);
     // In link order, as the check listed them.
     QStringList opened;
