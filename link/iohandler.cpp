@@ -179,16 +179,13 @@ TEndpoint *IOHandler::makeEndpoint(ConType kind)
     TEndpoint::Sink sink{[this, received](const QByteArray &data, const QHostAddress &sender,
                                           quint16 port) { (this->*received)(data, sender, port); },
                          operatorNews(), [this](const QString &text) { onDeviceLost(text); }};
-    switch (kind) {
-    case Serial:
+    if (kind == Serial)
         return new TSerialEndpoint(deviceInfo.id, std::move(sink), this);
-    case TcpClient:
+    if (kind == TcpClient)
         return new TTcpClientEndpoint(deviceInfo.id, *tap, std::move(sink), this);
-    case TcpServer:
+    if (kind == TcpServer)
         return new TTcpServerEndpoint(deviceInfo.id, linkCounters, *tap, std::move(sink), this);
-    default:
-        return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
-    }
+    return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
 }
 
 void IOHandler::dropEndpoint()
@@ -225,12 +222,10 @@ void IOHandler::waitForDevice(ConType kind)
 {
     // The endpoint stays, closed, for the tries; nothing is sent meanwhile.
     sendPath->setEndpoint(nullptr);
+    // Told while the record still names the kind awaited: a port, or a peer.
+    emitEvent(LinkWaiting);
     reconnect->waitFor(*endpoint, kind);
     qDebug() << "link" << name() << "waiting for its device to come back";
-    // The event names the kind awaited: a port, or a TCP peer.
-    deviceInfo.conType = kind;
-    emitEvent(LinkWaiting);
-    deviceInfo.conType = None;
 }
 
 // A close request is answered with the closed event whether or not anything
