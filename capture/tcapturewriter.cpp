@@ -86,56 +86,55 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
                          const QByteArray &payload)
 {
-    // The file describes IPv4 datagrams only; anything else is counted
-    // here rather than ending the recording as the writer's failures do.
-    bool src4 = false;
-    bool dst4 = false;
-    src.toIPv4Address(&src4);
-    dst.toIPv4Address(&dst4);
-    if (!src4 || !dst4 || payload.size() > TPcapngFile::maxUdpPayload) {
-        droppedCount.fetch_add(1, std::memory_order_relaxed);
-        return false;
-    }
-    return push(Record{Record::UdpPacket,
-                       direction,
-                       TPcapngFile::Udp,
-                       srcPort,
-                       dstPort,
-                       iface,
-                       usec,
-                       src,
-                       dst,
-                       payload,
-                       {},
-                       {}});
+    return ipPacket(Record{Record::UdpPacket,
+                           direction,
+                           TPcapngFile::Udp,
+                           srcPort,
+                           dstPort,
+                           iface,
+                           usec,
+                           src,
+                           dst,
+                           payload,
+                           {},
+                           {}},
+                    TPcapngFile::maxUdpPayload);
 }
 
 bool TCaptureWriter::tcp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
                          quint32 ack, const QByteArray &payload)
 {
+    return ipPacket(Record{Record::TcpPacket,
+                           direction,
+                           TPcapngFile::Udp,
+                           srcPort,
+                           dstPort,
+                           iface,
+                           usec,
+                           src,
+                           dst,
+                           payload,
+                           {},
+                           {},
+                           seq,
+                           ack},
+                    TPcapngFile::maxTcpPayload);
+}
+
+bool TCaptureWriter::ipPacket(Record &&record, int maxPayload)
+{
+    // The file describes IPv4 packets only; anything else is counted here
+    // rather than ending the recording as the writer's failures do.
     bool src4 = false;
     bool dst4 = false;
-    src.toIPv4Address(&src4);
-    dst.toIPv4Address(&dst4);
-    if (!src4 || !dst4 || payload.size() > TPcapngFile::maxTcpPayload) {
+    record.src.toIPv4Address(&src4);
+    record.dst.toIPv4Address(&dst4);
+    if (!src4 || !dst4 || record.bytes.size() > maxPayload) {
         droppedCount.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
-    return push(Record{Record::TcpPacket,
-                       direction,
-                       TPcapngFile::Udp,
-                       srcPort,
-                       dstPort,
-                       iface,
-                       usec,
-                       src,
-                       dst,
-                       payload,
-                       {},
-                       {},
-                       seq,
-                       ack});
+    return push(std::move(record));
 }
 
 bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)

@@ -88,6 +88,7 @@ private:
     };
 
     bool push(Record &&record);
+    bool ipPacket(Record &&record, int maxPayload);
     void run();
     // Writes one record; false with the reason once recording must end.
     bool write(const Record &record, QString &reason);

@@ -29,6 +29,15 @@ QString TLinkErrors::bindFailed(const QAbstractSocket &socket, const QHostAddres
                       portReason(socket.error(), socket.errorString(), address, port));
 }
 
+QString TLinkErrors::localInvalid(const IOHandler::UdpInfo &udp)
+{
+    if (udp.localAddr.isNull())
+        return tr("invalid local address");
+    if (udp.localPort == 0)
+        return tr("invalid local port");
+    return QString();
+}
+
 QString TLinkErrors::listenFailed(QAbstractSocket::SocketError error, const QString &errorString,
                                   const QHostAddress &address, quint16 port)
 {

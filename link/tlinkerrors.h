@@ -23,6 +23,10 @@ public:
     // A socket that could not bind address:port.
     static QString bindFailed(const QAbstractSocket &socket, const QHostAddress &address,
                               quint16 port);
+    // Why a local address or port typed for a socket cannot be used, or
+    // empty: text that is no address or no port reaches the link as a null
+    // address or port 0, which would bind every interface or a random port.
+    static QString localInvalid(const IOHandler::UdpInfo &udp);
     // A TCP server that could not listen on address:port.
     static QString listenFailed(QAbstractSocket::SocketError error, const QString &errorString,
                                 const QHostAddress &address, quint16 port);

@@ -32,14 +32,9 @@ bool TTcpServerEndpoint::open(const IOHandler::DeviceInfo &device, QString &fail
     opened = device;
     opened.conType = IOHandler::TcpServer;
     const IOHandler::UdpInfo &udp = device.udp;
-    if (udp.localAddr.isNull() || udp.localAddr.protocol() != QAbstractSocket::IPv4Protocol) {
-        failure = IOHandler::tr("invalid local address");
+    failure = TLinkErrors::localInvalid(udp);
+    if (!failure.isEmpty())
         return false;
-    }
-    if (udp.localPort == 0) {
-        failure = IOHandler::tr("invalid local port");
-        return false;
-    }
     TOwnEndpoints &own = TOwnEndpoints::instance();
     failure = own.claim(linkId, {false, udp.localAddr, udp.localPort, QHostAddress(), 0, true});
     if (!failure.isEmpty())
