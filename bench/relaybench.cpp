@@ -8,6 +8,7 @@
 #include "benchclock.h"
 #include "procstats.h"
 #include "relayharness.h"
+#include "tcpscenario.h"
 #include "trafficrun.h"
 
 #include <QApplication>
@@ -324,6 +325,7 @@ int main(int argc, char *argv[])
         downlink(f, 10, 10000, seconds);
         neighbours(f, 10, 100, seconds);
         sustained(f, 10, 10000, sustainedSeconds);
+        tcpDownlink(10000, seconds);
         std::printf("\n");
         highestLossFree(f, 10, 3);
     }
