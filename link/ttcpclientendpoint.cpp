@@ -69,10 +69,10 @@ bool TTcpClientEndpoint::attempt(QString &failure)
         return true;
     }
     const QString where = TEndpointText::address(udp.remoteAddr, udp.remotePort);
-    failure =
-        connecting->state() == QAbstractSocket::UnconnectedState
-            ? IOHandler::tr("tcp peer %1 is not there: %2").arg(where, connecting->errorString())
-            : IOHandler::tr("tcp peer %1 does not answer").arg(where);
+    failure = connecting->state() == QAbstractSocket::UnconnectedState
+                  ? IOHandler::tr("tcp client error: %1 is not there (%2)")
+                        .arg(where, connecting->errorString())
+                  : IOHandler::tr("tcp client error: %1 does not answer").arg(where);
     return false;
 }
 
