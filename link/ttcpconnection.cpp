@@ -116,7 +116,9 @@ TEndpoint::Outcome TTcpConnection::write(const QByteArray &b)
 
 void TTcpConnection::onBytesWritten()
 {
-    if (backlogState == Backlog::Dropping && socket->bytesToWrite() < bound()) {
+    // A peer that takes a little now and then is still one run of drops:
+    // it flows again once half its buffer is free.
+    if (backlogState == Backlog::Dropping && socket->bytesToWrite() < bound() / 2) {
         backlogState = Backlog::Flowing;
         stuckTimer.stop();
     }
