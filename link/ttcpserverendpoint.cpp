@@ -19,10 +19,12 @@ TTcpServerEndpoint::TTcpServerEndpoint(int linkId, TLinkCounters &counters, TLin
 
 TTcpServerEndpoint::~TTcpServerEndpoint()
 {
-    if (state != State::Closed)
-        TOwnEndpoints::instance().release(linkId);
+    // A closed endpoint is freed later, when the link's next one may hold
+    // the same claim and count its own connections already.
+    if (state == State::Closed)
+        return;
+    TOwnEndpoints::instance().release(linkId);
     qDeleteAll(connections);
-    connections.clear();
     counters.noteConnections(-1);
 }
 

@@ -73,7 +73,8 @@ void TestIoHandlerTcp::clientsKeepTheirOwnFrames()
 }
 
 // One client never reads: it keeps what its buffer bounds, the rest is
-// dropped and counted, and the other client gets every byte in order.
+// dropped and counted, and the other client gets every byte in order;
+// after ten seconds full the silent one is let go.
 void TestIoHandlerTcp::silentClientDoesNotStallTheOthers()
 {
     const int id = TLinkNames::firstUavLinkId + 1;
@@ -110,6 +111,13 @@ void TestIoHandlerTcp::silentClientDoesNotStallTheOthers()
     QCOMPARE(log.messages.size(), 1);
     QVERIFY2(log.messages.first().text.contains(QLatin1String("does not take data")),
              qPrintable(log.messages.first().text));
+    // Full for ten seconds: closed, and said; the reader stays.
+    QTRY_VERIFY_WITH_TIMEOUT(connections(link.get(), 1), 15000);
+    QTRY_COMPARE(log.messages.size(), 2);
+    QVERIFY2(log.messages.last().text.contains(QLatin1String("has taken no data for 10 s")),
+             qPrintable(log.messages.last().text));
+    emit link->sendBuffSignal("still served");
+    QTRY_COMPARE(reader.received().right(12), QByteArray("still served"));
 }
 
 void TestIoHandlerTcp::fixedPeerServerAcceptsOnlyItsPeer()
