@@ -182,9 +182,10 @@ TEndpoint *IOHandler::makeEndpoint(ConType kind)
     if (kind == Serial)
         return new TSerialEndpoint(deviceInfo.id, std::move(sink), this);
     if (kind == TcpClient)
-        return new TTcpClientEndpoint(deviceInfo.id, *tap, std::move(sink), this);
+        return new TTcpClientEndpoint(deviceInfo.id, *tap, loopGuard, std::move(sink), this);
     if (kind == TcpServer)
-        return new TTcpServerEndpoint(deviceInfo.id, linkCounters, *tap, std::move(sink), this);
+        return new TTcpServerEndpoint(deviceInfo.id, linkCounters, *tap, loopGuard, std::move(sink),
+                                      this);
     return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
 }
 

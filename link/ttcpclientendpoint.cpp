@@ -2,14 +2,16 @@
 
 #include "link/tendpointtext.h"
 #include "link/tlinknames.h"
+#include "link/tloopguard.h"
 #include "link/townendpoints.h"
 #include "link/ttcpconnection.h"
 
 #include <QDebug>
 #include <QTcpSocket>
 
-TTcpClientEndpoint::TTcpClientEndpoint(int linkId, TLinkTap &tap, Sink sink, QObject *parent)
-    : TEndpoint(linkId, std::move(sink), parent), tap(tap)
+TTcpClientEndpoint::TTcpClientEndpoint(int linkId, TLinkTap &tap, TLoopGuard &loopGuard, Sink sink,
+                                       QObject *parent)
+    : TEndpoint(linkId, std::move(sink), parent), tap(tap), loopGuard(loopGuard)
 {
 }
 
@@ -43,6 +45,7 @@ bool TTcpClientEndpoint::open(const IOHandler::DeviceInfo &device, QString &fail
     if (!failure.isEmpty())
         return false;
     state = State::Absent;
+    loopGuard.reset();
     return attempt(failure);
 }
 
@@ -92,7 +95,8 @@ void TTcpClientEndpoint::adopt()
     // What the ground station writes is gathered as a serial port's bytes
     // are, so that a frame cut by the stream reaches datagram links whole.
     const int gather = opened.id == TLinkNames::gcsLinkId ? IOHandler::pollIntervalMs : 0;
-    connection = new TTcpConnection(socket, gather, opened, tap, std::move(handlers), this);
+    connection =
+        new TTcpConnection(socket, gather, opened, tap, loopGuard, std::move(handlers), this);
     state = State::Connected;
     qDebug() << "link" << TLinkNames::rowName(linkId) << "connected to" << connection->peer();
 }

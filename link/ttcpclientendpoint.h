@@ -7,6 +7,7 @@
 
 class QTcpSocket;
 class TLinkTap;
+class TLoopGuard;
 class TTcpConnection;
 
 // A TCP client link's device: one connection to the peer's server. A peer
@@ -17,7 +18,9 @@ class TTcpClientEndpoint : public TEndpoint
 {
     Q_OBJECT
 public:
-    TTcpClientEndpoint(int linkId, TLinkTap &tap, Sink sink, QObject *parent);
+    // The tap and the loop guard are the link's.
+    TTcpClientEndpoint(int linkId, TLinkTap &tap, TLoopGuard &loopGuard, Sink sink,
+                       QObject *parent);
     ~TTcpClientEndpoint() override;
 
     bool open(const IOHandler::DeviceInfo &device, QString &failure) override;
@@ -49,6 +52,7 @@ private:
 
     IOHandler::DeviceInfo opened{}; // what the last open asked for
     TLinkTap &tap;
+    TLoopGuard &loopGuard;
     State state = State::Closed;
     QTcpSocket *connecting = nullptr;
     TTcpConnection *connection = nullptr;

@@ -3,15 +3,17 @@
 #include "capture/tcapturetap.h"
 #include "link/tendpointtext.h"
 #include "link/tlinktap.h"
+#include "link/tloopguard.h"
 #include "link/tsendlimits.h"
 
 #include <QDebug>
 #include <QScopedValueRollback>
 
 TTcpConnection::TTcpConnection(QTcpSocket *socket, int gatherMs, const IOHandler::DeviceInfo &link,
-                               TLinkTap &tap, Handlers handlers, QObject *parent)
-    : QObject(parent), socket(socket), link(link), tap(tap), handlers(std::move(handlers)),
-      peerAddr(QHostAddress(socket->peerAddress().toIPv4Address())),
+                               TLinkTap &tap, TLoopGuard &loopGuard, Handlers handlers,
+                               QObject *parent)
+    : QObject(parent), socket(socket), link(link), tap(tap), loopGuard(loopGuard),
+      handlers(std::move(handlers)), peerAddr(QHostAddress(socket->peerAddress().toIPv4Address())),
       peerPortNumber(socket->peerPort()),
       localAddr(QHostAddress(socket->localAddress().toIPv4Address())),
       localPortNumber(socket->localPort())
@@ -77,7 +79,13 @@ void TTcpConnection::readNow()
         return;
     if (TCaptureTap::on())
         capture(true, bytes);
-    handlers.received(*this, bytes);
+    // What the relay sent and keeps getting back unchanged is a loop
+    // through the peer.
+    const TLoopGuard::Verdict verdict = loopGuard.check(bytes);
+    if (verdict == TLoopGuard::DropLoopFound)
+        handlers.warn(*this, IOHandler::tr("possible loop through %1").arg(peer()));
+    if (verdict == TLoopGuard::Pass)
+        handlers.received(*this, bytes);
 }
 
 // About a second of what this connection was handed, never less than the

@@ -12,6 +12,7 @@
 #include <functional>
 
 class TLinkTap;
+class TLoopGuard;
 
 // One TCP connection of a link, client or accepted: its socket with
 // TCP_NODELAY, its input handed on as it comes or gathered for a few
@@ -36,9 +37,10 @@ public:
     static constexpr int stuckMs = 10000;
 
     // Takes the connected socket. `gatherMs` 0 hands input on at once;
-    // `link` is the record the capture names the link by.
+    // `link` is the record the capture names the link by; the link's loop
+    // guard drops what keeps coming back.
     TTcpConnection(QTcpSocket *socket, int gatherMs, const IOHandler::DeviceInfo &link,
-                   TLinkTap &tap, Handlers handlers, QObject *parent);
+                   TLinkTap &tap, TLoopGuard &loopGuard, Handlers handlers, QObject *parent);
     ~TTcpConnection() override;
 
     // Queues `b` for the peer unless the buffer is full.
@@ -71,6 +73,7 @@ private:
     QTcpSocket *socket;
     const IOHandler::DeviceInfo &link;
     TLinkTap &tap;
+    TLoopGuard &loopGuard;
     const Handlers handlers;
     const QHostAddress peerAddr;
     const quint16 peerPortNumber;

@@ -4,6 +4,7 @@
 #include "link/tlinkcounters.h"
 #include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
+#include "link/tloopguard.h"
 #include "link/townendpoints.h"
 #include "link/ttcpconnection.h"
 
@@ -12,8 +13,8 @@
 #include <QTcpSocket>
 
 TTcpServerEndpoint::TTcpServerEndpoint(int linkId, TLinkCounters &counters, TLinkTap &tap,
-                                       Sink sink, QObject *parent)
-    : TEndpoint(linkId, std::move(sink), parent), counters(counters), tap(tap)
+                                       TLoopGuard &loopGuard, Sink sink, QObject *parent)
+    : TEndpoint(linkId, std::move(sink), parent), counters(counters), tap(tap), loopGuard(loopGuard)
 {
 }
 
@@ -52,6 +53,7 @@ bool TTcpServerEndpoint::open(const IOHandler::DeviceInfo &device, QString &fail
         return false;
     }
     state = State::Listening;
+    loopGuard.reset();
     noteCount();
     if (!udp.localAddr.isLoopback())
         sink.warn(udp.fixedPeer
@@ -107,7 +109,7 @@ void TTcpServerEndpoint::onNewConnection()
             }};
         const int gather = opened.id == TLinkNames::gcsLinkId ? IOHandler::pollIntervalMs : 0;
         connections.append(
-            new TTcpConnection(socket, gather, opened, tap, std::move(handlers), this));
+            new TTcpConnection(socket, gather, opened, tap, loopGuard, std::move(handlers), this));
         qDebug() << "link" << TLinkNames::rowName(linkId) << "accepted"
                  << connections.last()->peer();
         noteCount();

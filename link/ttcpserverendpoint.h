@@ -9,6 +9,7 @@
 class QTcpServer;
 class TLinkCounters;
 class TLinkTap;
+class TLoopGuard;
 class TTcpConnection;
 
 // A TCP server link's device: the listening socket and every connection it
@@ -22,8 +23,8 @@ class TTcpServerEndpoint : public TEndpoint
 public:
     // The counters are the link's: connections, strangers refused and
     // blocks a full connection dropped count there.
-    TTcpServerEndpoint(int linkId, TLinkCounters &counters, TLinkTap &tap, Sink sink,
-                       QObject *parent);
+    TTcpServerEndpoint(int linkId, TLinkCounters &counters, TLinkTap &tap, TLoopGuard &loopGuard,
+                       Sink sink, QObject *parent);
     ~TTcpServerEndpoint() override;
 
     bool open(const IOHandler::DeviceInfo &device, QString &failure) override;
@@ -50,6 +51,7 @@ private:
     IOHandler::DeviceInfo opened{}; // what the last open asked for
     TLinkCounters &counters;
     TLinkTap &tap;
+    TLoopGuard &loopGuard;
     State state = State::Closed;
     QTcpServer *server = nullptr;
     QVector<TTcpConnection *> connections;

@@ -2,6 +2,8 @@
 // each kept apart; a client that stops reading; whom a server accepts.
 
 #include "link/tlinknames.h"
+#include "link/tloopguard.h"
+#include "link/tsendhistory.h"
 #include "linktestsupport.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
@@ -40,6 +42,7 @@ private slots:
     void silentClientDoesNotStallTheOthers();
     void fixedPeerServerAcceptsOnlyItsPeer();
     void clientOfOwnServerRefused();
+    void echoingPeerIsALoop();
 };
 
 // Two simulators on one vehicle link, each writing half a frame in turn:
@@ -167,6 +170,32 @@ void TestIoHandlerTcp::clientOfOwnServerRefused()
             .arg(port)
             .arg(TLinkNames::rowName(serverId)));
     QCOMPARE(server->countersSnapshot().connections, qint64(0));
+}
+
+// A peer that hands back, unchanged, what the relay sent is a loop: said
+// once, and its blocks dropped while it lasts.
+void TestIoHandlerTcp::echoingPeerIsALoop()
+{
+    const int id = TLinkNames::firstUavLinkId + 5;
+    LinkPtr link = startLink(id);
+    EventLog log;
+    const quint16 port = testsupport::freeTcpPort();
+    QVERIFY(request(link.get(), tcp(id, IOHandler::TcpServer, port), true));
+    TcpPeer echo;
+    QVERIFY(echo.connectTo(port));
+    echo.socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    const QByteArray block = relaytest::handedOn(relaytest::uavFrame(0x5a));
+    TSendHistory::record(block);
+    for (int n = 0; n < 3 * TLoopGuard::echoesPerSecondForLoop; ++n) {
+        echo.write(block);
+        QTest::qWait(2);
+    }
+    QTRY_VERIFY(link->loopDroppedCount() > 0);
+    QTRY_COMPARE(log.messages.size(), 1);
+    QVERIFY2(
+        log.messages.first().text.endsWith(
+            QStringLiteral("possible loop through 127.0.0.1:%1").arg(echo.socket->localPort())),
+        qPrintable(log.messages.first().text));
 }
 
 QTEST_MAIN(TestIoHandlerTcp)
