@@ -51,7 +51,9 @@ bool TTcpClientEndpoint::open(const IOHandler::DeviceInfo &device, QString &fail
 
 bool TTcpClientEndpoint::reopen(IOHandler::DeviceInfo &device, QString &failure)
 {
-    if (state == State::Closed)
+    // Only a try under way goes on as it is; anything else is checked
+    // again, since one of our own servers may have taken the peer's port.
+    if (state != State::Absent)
         return open(device, failure);
     return attempt(failure);
 }

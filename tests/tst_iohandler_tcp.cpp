@@ -5,6 +5,9 @@
 #include "link/tloopguard.h"
 #include "link/tsendhistory.h"
 #include "linktestsupport.h"
+#include "monitor/tcountertext.h"
+#include "monitor/tlinkmonitor.h"
+#include "monitor/tlinkstates.h"
 #include "protocol/tuavptl.h"
 #include "relaysupport.h"
 #include "testsupport.h"
@@ -43,6 +46,7 @@ private slots:
     void fixedPeerServerAcceptsOnlyItsPeer();
     void clientOfOwnServerRefused();
     void echoingPeerIsALoop();
+    void liveLines();
 };
 
 // Two simulators on one vehicle link, each writing half a frame in turn:
@@ -196,6 +200,32 @@ void TestIoHandlerTcp::echoingPeerIsALoop()
         log.messages.first().text.endsWith(
             QStringLiteral("possible loop through 127.0.0.1:%1").arg(echo.socket->localPort())),
         qPrintable(log.messages.first().text));
+}
+
+// What a row reads: a client waits for its peer, a server counts its
+// connections.
+void TestIoHandlerTcp::liveLines()
+{
+    const int clientId = TLinkNames::firstUavLinkId + 6;
+    const int serverId = clientId + 1;
+    TLinkStates states;
+    TLinkMonitor monitor(states);
+    LinkPtr client = startLink(clientId);
+    LinkPtr server = startLink(serverId);
+    const quint16 port = testsupport::freeTcpPort();
+    QVERIFY(!request(client.get(), tcp(clientId, IOHandler::TcpClient, port), true));
+    QTRY_COMPARE(states.stateOf(clientId), TLinkStates::State::Waiting);
+    QCOMPARE(TCounterText::line(monitor.sample(clientId, *client, 0)),
+             QStringLiteral("waiting for peer"));
+    // One of our own servers on the peer's port is never connected to.
+    QVERIFY(request(server.get(), tcp(serverId, IOHandler::TcpServer, port), true));
+    TcpPeer peer;
+    QVERIFY(peer.connectTo(port));
+    QTRY_VERIFY(TCounterText::line(monitor.sample(serverId, *server, 0))
+                    .startsWith(QLatin1String("open, 1 connected ")));
+    QTest::qWait(1200); // two tries of the client, and more
+    QCOMPARE(server->countersSnapshot().connections, qint64(1));
+    QCOMPARE(states.stateOf(clientId), TLinkStates::State::Waiting);
 }
 
 QTEST_MAIN(TestIoHandlerTcp)
