@@ -117,6 +117,7 @@ void TTcpClientEndpoint::close()
 {
     dropSocket();
     if (connection) {
+        connection->stop();
         connection->deleteLater();
         connection = nullptr;
     }

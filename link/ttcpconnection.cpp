@@ -54,6 +54,14 @@ TTcpConnection::~TTcpConnection()
     socket->abort();
 }
 
+void TTcpConnection::stop()
+{
+    state = State::Gone;
+    gatherTimer.stop();
+    stuckTimer.stop();
+    socket->disconnect(this);
+}
+
 QString TTcpConnection::peer() const
 {
     return TEndpointText::address(peerAddr, peerPortNumber);

@@ -43,6 +43,9 @@ public:
                    TLinkTap &tap, TLoopGuard &loopGuard, Handlers handlers, QObject *parent);
     ~TTcpConnection() override;
 
+    // Hands nothing on any more, before a deferred deletion: the owner
+    // has let the connection go.
+    void stop();
     // Queues `b` for the peer unless the buffer is full.
     TEndpoint::Outcome write(const QByteArray &b);
     QHostAddress peerAddress() const { return peerAddr; }

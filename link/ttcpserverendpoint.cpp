@@ -74,8 +74,10 @@ void TTcpServerEndpoint::close()
         server = nullptr;
     }
     // Later: a connection may be telling that it has gone.
-    for (TTcpConnection *connection : qAsConst(connections))
+    for (TTcpConnection *connection : qAsConst(connections)) {
+        connection->stop();
         connection->deleteLater();
+    }
     connections.clear();
     if (state != State::Closed)
         TOwnEndpoints::instance().release(linkId);
