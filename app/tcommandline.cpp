@@ -80,7 +80,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("FILE"));
     const QCommandLineOption kind(
         QStringLiteral("kind"),
-        QStringLiteral("With --write-config: udp (default), multicast or serial."),
+        QStringLiteral("With --write-config: udp (default), multicast, serial, tcpclient "
+                       "(vehicles connect to simulators' servers, the ground station is a "
+                       "tcpserver) or tcpserver."),
         QStringLiteral("KIND"));
     const QCommandLineOption basePort(
         QStringLiteral("base-port"),
@@ -150,7 +152,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         if (parser.isSet(kind))
             options.kind = TLinkSettings::kindOf(parser.value(kind));
         if (options.kind == IOHandler::None)
-            return usageError(QStringLiteral("--kind takes udp, multicast or serial, not '%1'.")
+            return usageError(QStringLiteral("--kind takes udp, multicast, serial, tcpclient or "
+                                             "tcpserver, not '%1'.")
                                   .arg(parser.value(kind)));
         if (parser.isSet(basePort) && !number(parser.value(basePort), 1, 65535, options.basePort))
             return usageError(QStringLiteral("--base-port takes a port from 1 to 65535, not '%1'.")

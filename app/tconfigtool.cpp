@@ -19,6 +19,9 @@ QString claimOf(const IOHandler::DeviceInfo &d)
     case IOHandler::UdpUnicast:
         return QStringLiteral("udp %1").arg(
             TEndpointText::address(d.udp.localAddr, d.udp.localPort));
+    case IOHandler::TcpServer:
+        return QStringLiteral("tcp %1").arg(
+            TEndpointText::address(d.udp.localAddr, d.udp.localPort));
     case IOHandler::UdpMulticast:
         return QStringLiteral("group %1")
             .arg(TEndpointText::address(d.udp.localAddr, d.udp.localPort));
@@ -68,7 +71,8 @@ int TConfigTool::check(const TRunOptions &options)
         }
         const IOHandler::DeviceInfo device = link.values.device();
         const QString claim = claimOf(device);
-        if (claimedBy.contains(claim)) {
+        // A TCP client holds nothing of its own.
+        if (!claim.isEmpty() && claimedBy.contains(claim)) {
             valid = false;
             TConsole::outputLine(QStringLiteral("%1 refused: %2 [%3]: %4 is already used by %5")
                                      .arg(name, TSettingsProblem::fileName(path), link.group, claim,

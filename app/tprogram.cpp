@@ -14,12 +14,33 @@
 
 #include <QApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+// Ends the event loop once the window has been closed for good (its close
+// was not refused), whatever other window is up.
+class QuitWhenClosed : public QObject
+{
+public:
+    explicit QuitWhenClosed(QWidget &window) : window(window) { window.installEventFilter(this); }
+
+private:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &window && event->type() == QEvent::Close)
+            QTimer::singleShot(0, this, [this] {
+                if (!window.isVisible())
+                    QCoreApplication::quit();
+            });
+        return false;
+    }
+    QWidget &window;
+};
+
 bool asked(int argc, char **argv, const char *option)
 {
     for (int i = 1; i < argc; ++i)
@@ -132,8 +153,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
         // came a moment before the close), and would not look again when that
         // box goes by itself: the program would hang with no window at all.
         app.setQuitOnLastWindowClosed(false);
-        QObject::connect(&window, &TMainWidget::closed, &app, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+        QuitWhenClosed quitter(window);
         window.show();
         if (onShown)
             onShown(&window);

@@ -11,6 +11,7 @@
 #include "procstats.h"
 #include "relayharness.h"
 #include "socatrelays.h"
+#include "tcpscenario.h"
 #include "trafficrun.h"
 #include "windowfixture.h"
 
@@ -318,6 +319,7 @@ int main(int argc, char *argv[])
         downlink(f, 10, 10000, seconds);
         neighbours(f, 10, 100, seconds);
         sustained(f, 10, 10000, sustainedSeconds);
+        tcpDownlink(10000, seconds);
         std::printf("\n");
         highestLossFree(f, 10, 3);
     }

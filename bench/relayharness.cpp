@@ -72,9 +72,28 @@ void RelayHarness::removeAllVehicles()
 
 bool RelayHarness::openUnicast(IOHandler *link, std::uint16_t localPort, std::uint16_t peerPort)
 {
+    return open(link, IOHandler::UdpUnicast, localPort, peerPort);
+}
+
+bool RelayHarness::openGcsTcpServer()
+{
+    gcsLocalPort = freeLoopbackPort();
+    return open(TLinkManager::instance()->getLink(kGcsId), IOHandler::TcpServer, gcsLocalPort, 0);
+}
+
+bool RelayHarness::setTcpVehicle(std::uint16_t serverPort)
+{
+    removeAllVehicles();
+    addVehicle();
+    vehicleLocalPorts.append(0);
+    return open(TLinkManager::instance()->getLink(10), IOHandler::TcpClient, 0, serverPort);
+}
+
+bool RelayHarness::open(IOHandler *link, int kind, std::uint16_t localPort, std::uint16_t peerPort)
+{
     IOHandler::DeviceInfo device{};
     device.id = link->getDevice().id;
-    device.conType = IOHandler::UdpUnicast;
+    device.conType = IOHandler::ConType(kind);
     device.udp.localAddr = QHostAddress(QHostAddress::LocalHost);
     device.udp.localPort = localPort;
     device.udp.remoteAddr = QHostAddress(QHostAddress::LocalHost);

@@ -21,6 +21,10 @@ public:
     // Grows or shrinks the vehicle list to match the peer ports, and opens
     // every vehicle link on a free port answering its peer.
     bool setVehicles(const QVector<std::uint16_t> &peerPorts);
+    // The ground station as a TCP server on a free port, and one vehicle
+    // as a TCP client of the server on serverPort.
+    bool openGcsTcpServer();
+    bool setTcpVehicle(std::uint16_t serverPort);
     // Adds vehicle links that stay closed (for idle measurements).
     void addClosedVehicles(int n);
     void removeAllVehicles();
@@ -38,6 +42,8 @@ public:
 
 private:
     bool openUnicast(IOHandler *link, std::uint16_t localPort, std::uint16_t peerPort);
+    // kind: an IOHandler::ConType.
+    bool open(IOHandler *link, int kind, std::uint16_t localPort, std::uint16_t peerPort);
     void addVehicle();
 
     std::uint16_t gcsLocalPort = 0;

@@ -86,28 +86,55 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
                          const QByteArray &payload)
 {
-    // The file describes IPv4 datagrams only; anything else is counted
-    // here rather than ending the recording as the writer's failures do.
+    return ipPacket(Record{Record::UdpPacket,
+                           direction,
+                           TPcapngFile::Udp,
+                           srcPort,
+                           dstPort,
+                           iface,
+                           usec,
+                           src,
+                           dst,
+                           payload,
+                           {},
+                           {}},
+                    TPcapngFile::maxUdpPayload);
+}
+
+bool TCaptureWriter::tcp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
+                         quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                         quint32 ack, const QByteArray &payload)
+{
+    return ipPacket(Record{Record::TcpPacket,
+                           direction,
+                           TPcapngFile::Udp,
+                           srcPort,
+                           dstPort,
+                           iface,
+                           usec,
+                           src,
+                           dst,
+                           payload,
+                           {},
+                           {},
+                           seq,
+                           ack},
+                    TPcapngFile::maxTcpPayload);
+}
+
+bool TCaptureWriter::ipPacket(Record &&record, int maxPayload)
+{
+    // The file describes IPv4 packets only; anything else is counted here
+    // rather than ending the recording as the writer's failures do.
     bool src4 = false;
     bool dst4 = false;
-    src.toIPv4Address(&src4);
-    dst.toIPv4Address(&dst4);
-    if (!src4 || !dst4 || payload.size() > TPcapngFile::maxUdpPayload) {
+    record.src.toIPv4Address(&src4);
+    record.dst.toIPv4Address(&dst4);
+    if (!src4 || !dst4 || record.bytes.size() > maxPayload) {
         droppedCount.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
-    return push(Record{Record::UdpPacket,
-                       direction,
-                       TPcapngFile::Udp,
-                       srcPort,
-                       dstPort,
-                       iface,
-                       usec,
-                       src,
-                       dst,
-                       payload,
-                       {},
-                       {}});
+    return push(std::move(record));
 }
 
 bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)
@@ -210,7 +237,8 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
 {
     const qint64 bytes = r.type == Record::Interface
                              ? file.interfaceBlockSize(r.name, r.description)
-                             : file.packetBlockSize(r.iface, r.bytes.size());
+                             : file.packetBlockSize(r.iface, r.bytes.size()) +
+                                   (r.type == Record::TcpPacket ? TPcapngFile::tcpExtraHeader : 0);
     if (limit > 0 && file.size() + bytes > limit) {
         reason = QStringLiteral("Capture file %1 reached its size limit of %2 bytes")
                      .arg(file.path())
@@ -228,6 +256,10 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
         break;
     case Record::RawPacket:
         ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes);
+        break;
+    case Record::TcpPacket:
+        ok = file.writeTcp(r.iface, r.usec, r.direction, r.src, r.srcPort, r.dst, r.dstPort, r.seq,
+                           r.ack, r.bytes);
         break;
     }
     if (!ok)

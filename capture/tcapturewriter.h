@@ -43,6 +43,9 @@ public:
     // recording is over, or the datagram is not one of IPv4.
     bool udp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
              quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload);
+    bool tcp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
+             quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq, quint32 ack,
+             const QByteArray &payload);
     bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
 
     bool isRecording() const;
@@ -66,7 +69,8 @@ private:
         {
             Interface,
             UdpPacket,
-            RawPacket
+            RawPacket,
+            TcpPacket
         } type;
         Direction direction;
         Kind kind;
@@ -79,9 +83,12 @@ private:
         QByteArray bytes;
         QString name;
         QString description;
+        quint32 seq = 0;
+        quint32 ack = 0;
     };
 
     bool push(Record &&record);
+    bool ipPacket(Record &&record, int maxPayload);
     void run();
     // Writes one record; false with the reason once recording must end.
     bool write(const Record &record, QString &reason);

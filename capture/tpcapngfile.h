@@ -11,7 +11,8 @@
 // A capture file in the pcapng block format, written by one thread. A UDP
 // link's datagrams are stored with made-up IPv4 and UDP headers around them,
 // so that readers show and filter them by address and port as if they had
-// been taken from the wire; a serial link's bytes are stored as they came.
+// been taken from the wire, and a TCP link's segments likewise; a serial link's bytes are stored as
+// they came.
 class TPcapngFile
 {
 public:
@@ -40,6 +41,11 @@ public:
     bool writeUdp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
                   quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
                   const QByteArray &payload);
+    // One TCP segment with its sequence and acknowledgement numbers; on an
+    // interface of kind Udp, which holds IPv4 packets of any protocol.
+    bool writeTcp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
+                  quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                  quint32 ack, const QByteArray &payload);
     bool writeRaw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
     bool flush();
     void close();
@@ -56,6 +62,9 @@ public:
 
     // The largest datagram an IPv4 header can describe.
     static constexpr int maxUdpPayload = 65535 - 20 - 8;
+    static constexpr int maxTcpPayload = 65535 - 20 - 20;
+    // What a TCP segment's header takes beyond a UDP datagram's.
+    static constexpr int tcpExtraHeader = 12;
 
 private:
     bool writePacket(int iface, qint64 usec, Direction direction, const QByteArray &header,

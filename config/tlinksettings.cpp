@@ -26,7 +26,9 @@ const QVector<TLinkSettings::Choice> &TLinkSettings::conTypes()
 {
     static const QVector<Choice> list{{formText("Serial"), IOHandler::Serial},
                                       {formText("Udp单播"), IOHandler::UdpUnicast},
-                                      {formText("Udp组播"), IOHandler::UdpMulticast}};
+                                      {formText("Udp组播"), IOHandler::UdpMulticast},
+                                      {formText("Tcp客户端"), IOHandler::TcpClient},
+                                      {formText("Tcp服务端"), IOHandler::TcpServer}};
     return list;
 }
 
@@ -34,7 +36,9 @@ IOHandler::ConType TLinkSettings::kindOf(const QString &text)
 {
     static const QVector<Choice> words{{QStringLiteral("serial"), IOHandler::Serial},
                                        {QStringLiteral("udp"), IOHandler::UdpUnicast},
-                                       {QStringLiteral("multicast"), IOHandler::UdpMulticast}};
+                                       {QStringLiteral("multicast"), IOHandler::UdpMulticast},
+                                       {QStringLiteral("tcpclient"), IOHandler::TcpClient},
+                                       {QStringLiteral("tcpserver"), IOHandler::TcpServer}};
     const QString typed = text.trimmed();
     for (const QVector<Choice> *list : {&conTypes(), &words})
         for (const Choice &c : *list)
@@ -52,6 +56,10 @@ QString TLinkSettings::kindWord(IOHandler::ConType kind)
         return QStringLiteral("udp");
     case IOHandler::UdpMulticast:
         return QStringLiteral("multicast");
+    case IOHandler::TcpClient:
+        return QStringLiteral("tcpclient");
+    case IOHandler::TcpServer:
+        return QStringLiteral("tcpserver");
     default:
         return QString();
     }
@@ -134,9 +142,12 @@ quint16 TLinkSettings::portFromText(const QString &text)
 IOHandler::DeviceInfo TLinkSettings::device() const
 {
     IOHandler::DeviceInfo device{};
-    switch (kindOf(conType)) {
+    const IOHandler::ConType kind = kindOf(conType);
+    switch (kind) {
+    case IOHandler::TcpClient:
+    case IOHandler::TcpServer:
     case IOHandler::UdpUnicast:
-        device.conType = IOHandler::UdpUnicast;
+        device.conType = kind;
         device.udp.localAddr = QHostAddress(localIp);
         device.udp.localPort = portFromText(localPort);
         device.udp.remoteAddr = QHostAddress(remoteIp);

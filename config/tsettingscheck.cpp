@@ -63,6 +63,10 @@ QStringList TSettingsCheck::keysOf(IOHandler::ConType kind)
                 K::stopBits, K::parity,         K::autoReconnect};
     case IOHandler::UdpUnicast:
         return {K::conType, K::localIp, K::localPort, K::remoteIp, K::remotePort, K::fixedPeer};
+    case IOHandler::TcpClient:
+        return {K::conType, K::remoteIp, K::remotePort};
+    case IOHandler::TcpServer:
+        return {K::conType, K::localIp, K::localPort, K::remoteIp, K::fixedPeer};
     case IOHandler::UdpMulticast:
         return {K::conType,         K::localIpGroup, K::localPortGroup,
                 K::udpNetInterface, K::loopBack,     K::autoReconnect};
@@ -105,6 +109,17 @@ TSettingsProblems TSettingsCheck::check(const QString &group, const TLinkSetting
         address(K::remoteIp, v.remoteIp);
         port(K::remotePort, v.remotePort);
         break;
+    case IOHandler::TcpClient:
+        address(K::remoteIp, v.remoteIp);
+        port(K::remotePort, v.remotePort);
+        break;
+    case IOHandler::TcpServer:
+        address(K::localIp, v.localIp);
+        port(K::localPort, v.localPort);
+        // Only a fixed peer is a peer the server must know.
+        if (v.fixedPeer)
+            address(K::remoteIp, v.remoteIp);
+        break;
     case IOHandler::UdpMulticast: {
         need(isGroupAddress(v.groupIp), K::localIpGroup, v.groupIp,
              QStringLiteral("a group is an IPv4 multicast address, 224.0.0.0 to "
@@ -117,10 +132,12 @@ TSettingsProblems TSettingsCheck::check(const QString &group, const TLinkSetting
         break;
     }
     default:
-        need(false, K::conType, v.conType,
-             QStringLiteral("a kind is serial, udp or multicast (or as the window writes "
-                            "them: ") +
-                 listed(TLinkSettings::conTypes()) + QLatin1Char(')'));
+        need(
+            false, K::conType, v.conType,
+            QStringLiteral(
+                "a kind is serial, udp, multicast, tcpclient or tcpserver (or as the window writes "
+                "them: ") +
+                listed(TLinkSettings::conTypes()) + QLatin1Char(')'));
         break;
     }
     return problems;

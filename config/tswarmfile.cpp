@@ -130,16 +130,19 @@ bool TSwarmFile::write(const QString &path, const Plan &plan, QString &error)
         return false;
     }
     TLinkSettings row = TLinkSettings::defaults();
-    for (const TLinkSettings::Choice &c : TLinkSettings::conTypes())
-        if (c.value == plan.kind)
-            row.conType = c.text;
+    row.conType = TLinkSettings::kindWord(plan.kind);
     (multicast ? row.groupPort : row.localPort) = QString::number(base);
     row.remotePort = QString::number(remoteBase);
     if (multicast)
         row.netInterface = QStringLiteral("lo");
+    // Vehicles that connect to their simulators' servers serve the ground
+    // station, which connects to the relay.
+    TLinkSettings gcs = row;
+    if (plan.kind == IOHandler::TcpClient)
+        gcs.conType = TLinkSettings::kindWord(IOHandler::TcpServer);
     const QStringList serialPorts = TSerialPorts::entries();
     QSettings settings(path, QSettings::IniFormat);
-    TLinkSettingsFile::write(settings, TLinkSettingsFile::groundStationGroup(), row,
+    TLinkSettingsFile::write(settings, TLinkSettingsFile::groundStationGroup(), gcs,
                              TLinkSettingsFile::KindText::Word);
     for (int n = 0; n < plan.vehicles; ++n) {
         row = row.following(serialPorts, plan.stride);

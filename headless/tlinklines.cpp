@@ -63,7 +63,9 @@ void TLinkLines::onEvent(int event, int id, const QVariant &var)
                       TEndpointText::of(IOHandler::deviceFromVariant(var)));
         break;
     case IOHandler::LinkWaiting:
-        write(id, name + QStringLiteral(" waiting for port"));
+        write(id, name + (IOHandler::deviceFromVariant(var).conType == IOHandler::TcpClient
+                              ? QStringLiteral(" waiting for peer")
+                              : QStringLiteral(" waiting for port")));
         break;
     case IOHandler::LinkClosed:
         write(id, name + QStringLiteral(" closed"));

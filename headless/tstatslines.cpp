@@ -27,12 +27,13 @@ QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Sna
                .arg(counts.uavFrames)
                .arg(counts.discardedBytes) +
            QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4 reconnects=%5 "
-                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8")
+                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8 connections=%9")
                .arg(counts.sendErrors)
                .arg(counts.dropped)
                .arg(counts.peer, quoted(counts.lastError))
                .arg(counts.reconnects)
                .arg(counts.foreignDropped)
                .arg(counts.lastForeign)
-               .arg(captureDropped);
+               .arg(captureDropped)
+               .arg(qMax<qint64>(0, counts.connections));
 }

@@ -10,6 +10,8 @@
 #include "link/tpeerrule.h"
 #include "link/treconnect.h"
 #include "link/tserialendpoint.h"
+#include "link/ttcpclientendpoint.h"
+#include "link/ttcpserverendpoint.h"
 #include "link/tudpendpoint.h"
 #include "msg/tmsgmanager.h"
 
@@ -136,9 +138,10 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
     deviceInfo.conType = device.conType;
     deviceInfo.serial = device.serial;
     deviceInfo.udp = device.udp;
-    deviceInfo.reconnect = device.reconnect;
     const ConType kind = device.conType;
-    if (kind != Serial && kind != UdpUnicast && kind != UdpMulticast)
+    // A client always waits for a peer that is not there.
+    deviceInfo.reconnect = device.reconnect || kind == TcpClient;
+    if (kind < Serial || kind > TcpServer)
         return false;
     // A link reads one device only: whatever it held before is let go first,
     // or a socket still bound would keep its port without anyone reading it.
@@ -178,6 +181,11 @@ TEndpoint *IOHandler::makeEndpoint(ConType kind)
                          operatorNews(), [this](const QString &text) { onDeviceLost(text); }};
     if (kind == Serial)
         return new TSerialEndpoint(deviceInfo.id, std::move(sink), this);
+    if (kind == TcpClient)
+        return new TTcpClientEndpoint(deviceInfo.id, *tap, loopGuard, std::move(sink), this);
+    if (kind == TcpServer)
+        return new TTcpServerEndpoint(deviceInfo.id, linkCounters, *tap, loopGuard, std::move(sink),
+                                      this);
     return new TUdpEndpoint(deviceInfo.id, kind, loopGuard, ownDropped, std::move(sink), this);
 }
 
@@ -215,9 +223,10 @@ void IOHandler::waitForDevice(ConType kind)
 {
     // The endpoint stays, closed, for the tries; nothing is sent meanwhile.
     sendPath->setEndpoint(nullptr);
+    // Told while the record still names the kind awaited: a port, or a peer.
+    emitEvent(LinkWaiting);
     reconnect->waitFor(*endpoint, kind);
     qDebug() << "link" << name() << "waiting for its device to come back";
-    emitEvent(LinkWaiting);
 }
 
 // A close request is answered with the closed event whether or not anything
@@ -252,7 +261,7 @@ void IOHandler::onDatagram(const QByteArray &data, const QHostAddress &sender, q
     if (!packedDevice.isValid())
         packedDevice = QVariant::fromValue(deviceInfo);
     linkCounters.received(data.size());
-    if (TCaptureTap::on())
+    if (TCaptureTap::on() && deviceInfo.conType < TcpClient)
         tap->udpIn(deviceInfo, sender, senderPort, data);
     emit recIoBuff(data, packedDevice);
 }

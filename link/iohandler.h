@@ -22,9 +22,9 @@ class TLinkTap;
 class TReconnect;
 class TEndpoint;
 
-// One link endpoint: a UDP socket (unicast or multicast member) or a serial
-// port, opened, read as soon as it is readable, and written, in a thread of
-// its own; the device work itself is done by an endpoint object per kind.
+// One link endpoint: a UDP socket (unicast or multicast member), a TCP
+// client or server, or a serial port, opened, read as soon as it is readable, and written, in a
+// thread of its own; the device work itself is done by an endpoint object per kind.
 class IOHandler : public QObject
 {
     Q_OBJECT
@@ -34,7 +34,12 @@ public:
         None = 0,
         Serial = 1,
         UdpUnicast = 2,
-        UdpMulticast = 3
+        UdpMulticast = 3,
+        // Connects to remoteAddr:remotePort, and again whenever the peer is
+        // not there.
+        TcpClient = 4,
+        // Listens on localAddr:localPort for any number of connections.
+        TcpServer = 5
     };
 
     struct SerialInfo
@@ -54,7 +59,8 @@ public:
         quint16 remotePort;
         QNetworkInterface netInterface;
         bool loopBack;
-        // Unicast: answer only remoteAddr:remotePort, never a later sender.
+        // Unicast: answer only remoteAddr:remotePort, never a later sender;
+        // TCP server: accept connections from remoteAddr only.
         bool fixedPeer;
     };
 

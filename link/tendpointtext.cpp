@@ -14,6 +14,10 @@ QString TEndpointText::of(const IOHandler::DeviceInfo &d)
         return QStringLiteral("udp %1 -> %2")
             .arg(address(d.udp.localAddr, d.udp.localPort),
                  address(d.udp.remoteAddr, d.udp.remotePort));
+    case IOHandler::TcpClient:
+        return QStringLiteral("tcpclient -> %1").arg(address(d.udp.remoteAddr, d.udp.remotePort));
+    case IOHandler::TcpServer:
+        return QStringLiteral("tcpserver %1").arg(address(d.udp.localAddr, d.udp.localPort));
     case IOHandler::UdpMulticast:
         return QStringLiteral("multicast %1 on %2")
             .arg(address(d.udp.localAddr, d.udp.localPort),

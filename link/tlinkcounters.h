@@ -41,6 +41,8 @@ public:
         QString lastForeign;
         // What the operator should know of how the link is exposed.
         QString exposure;
+        // A TCP server's connections now; -1 for a link that has none.
+        qint64 connections = -1;
     };
 
     void received(qsizetype bytes)
@@ -68,6 +70,8 @@ public:
         const std::lock_guard<std::mutex> locker(notesMutex);
         lastForeignSender = sender;
     }
+    // Written by the link's thread only.
+    void noteConnections(qint64 count) { connectionCount.store(count, std::memory_order_relaxed); }
     void noteExposure(const QString &text)
     {
         const std::lock_guard<std::mutex> locker(notesMutex);
@@ -100,6 +104,7 @@ public:
         s.dropped = read(droppedBlocks) + moreDropped;
         s.reconnects = read(reconnectCount);
         s.foreignDropped = read(foreignCount);
+        s.connections = connectionCount.load(std::memory_order_relaxed);
         const std::lock_guard<std::mutex> locker(notesMutex);
         s.peer = currentPeer;
         s.lastError = error;
@@ -130,6 +135,7 @@ private:
     std::atomic<quint64> droppedBlocks{0};
     std::atomic<quint64> reconnectCount{0};
     std::atomic<quint64> foreignCount{0};
+    std::atomic<qint64> connectionCount{-1};
     mutable std::mutex notesMutex;
     QString currentPeer;
     QString error;

@@ -25,23 +25,39 @@ QString withReason(const QString &firstWords, const QString &reason)
 QString TLinkErrors::bindFailed(const QAbstractSocket &socket, const QHostAddress &address,
                                 quint16 port)
 {
+    return withReason(tr("rec udp error"),
+                      portReason(socket.error(), socket.errorString(), address, port));
+}
+
+QString TLinkErrors::localInvalid(const IOHandler::UdpInfo &udp)
+{
+    if (udp.localAddr.isNull())
+        return tr("invalid local address");
+    if (udp.localPort == 0)
+        return tr("invalid local port");
+    return QString();
+}
+
+QString TLinkErrors::listenFailed(QAbstractSocket::SocketError error, const QString &errorString,
+                                  const QHostAddress &address, quint16 port)
+{
+    return withReason(tr("tcp server error"), portReason(error, errorString, address, port));
+}
+
+QString TLinkErrors::portReason(QAbstractSocket::SocketError error, const QString &errorString,
+                                const QHostAddress &address, quint16 port)
+{
     const QString where = endpoint(address, port);
-    QString reason;
-    switch (socket.error()) {
+    switch (error) {
     case QAbstractSocket::AddressInUseError:
-        reason = tr("%1 is already in use").arg(where);
-        break;
+        return tr("%1 is already in use").arg(where);
     case QAbstractSocket::SocketAddressNotAvailableError:
-        reason = tr("%1 is not an address of this computer").arg(address.toString());
-        break;
+        return tr("%1 is not an address of this computer").arg(address.toString());
     case QAbstractSocket::SocketAccessError:
-        reason = tr("%1 needs privileges this user does not have").arg(where);
-        break;
+        return tr("%1 needs privileges this user does not have").arg(where);
     default:
-        reason = tr("%1 cannot be used: %2").arg(where, socket.errorString());
-        break;
+        return tr("%1 cannot be used: %2").arg(where, errorString);
     }
-    return withReason(tr("rec udp error"), reason);
 }
 
 QString TLinkErrors::joinFailed(const QAbstractSocket &socket, const QHostAddress &group,

@@ -2,11 +2,11 @@
 
 #include "link/iohandler.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QString>
 
-class QAbstractSocket;
 class QHostAddress;
 class QNetworkInterface;
 
@@ -23,6 +23,13 @@ public:
     // A socket that could not bind address:port.
     static QString bindFailed(const QAbstractSocket &socket, const QHostAddress &address,
                               quint16 port);
+    // Why a local address or port typed for a socket cannot be used, or
+    // empty: text that is no address or no port reaches the link as a null
+    // address or port 0, which would bind every interface or a random port.
+    static QString localInvalid(const IOHandler::UdpInfo &udp);
+    // A TCP server that could not listen on address:port.
+    static QString listenFailed(QAbstractSocket::SocketError error, const QString &errorString,
+                                const QHostAddress &address, quint16 port);
     // A bound socket that could not join the group on the interface.
     static QString joinFailed(const QAbstractSocket &socket, const QHostAddress &group,
                               const QNetworkInterface &netInterface);
@@ -38,4 +45,8 @@ public:
     static QString takeoverRisk(const IOHandler::UdpInfo &udp);
     // The reason alone, without the words that say what failed.
     static QString reasonOf(const QString &text);
+
+private:
+    static QString portReason(QAbstractSocket::SocketError error, const QString &errorString,
+                              const QHostAddress &address, quint16 port);
 };

@@ -145,8 +145,7 @@ void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device)
     const IOHandler::DeviceInfo &target = own ? record : given;
     // A closed link has nothing to send with, and no kind nothing to send
     // to; that is no error.
-    if (target.conType != IOHandler::Serial && target.conType != IOHandler::UdpUnicast &&
-        target.conType != IOHandler::UdpMulticast)
+    if (target.conType < IOHandler::Serial || target.conType > IOHandler::TcpServer)
         return;
     TEndpoint *via = endpoint && endpoint->sends(target.conType) ? endpoint
                      : spare && spare->sends(target.conType)     ? spare
@@ -159,7 +158,8 @@ void TLinkSender::note(const IOHandler::DeviceInfo &target, const QByteArray &b,
 {
     if (outcome == Outcome::Taken) {
         counters.sent(b.size());
-        if (TCaptureTap::on())
+        // A TCP connection records its own segments, in stream order.
+        if (TCaptureTap::on() && target.conType < IOHandler::TcpClient)
             tap.out(record, target, endpoint ? endpoint->sendPort() : 0, b);
     } else if (outcome == Outcome::Dropped)
         counters.droppedBlock();

@@ -23,28 +23,54 @@ void TLinkTap::out(const IOHandler::DeviceInfo &link, const IOHandler::DeviceInf
     }
 }
 
-void TLinkTap::record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
-                      quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                      const QByteArray &data)
+std::shared_ptr<TCaptureWriter> TLinkTap::interfaceFor(const IOHandler::DeviceInfo &link)
 {
     quint64 now = 0;
-    const std::shared_ptr<TCaptureWriter> writer = TCaptureTap::current(&now);
+    std::shared_ptr<TCaptureWriter> writer = TCaptureTap::current(&now);
     if (!writer)
-        return;
-    const bool isUdp =
-        link.conType == IOHandler::UdpUnicast || link.conType == IOHandler::UdpMulticast;
-    const auto direction =
-        inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
-    const std::lock_guard<std::mutex> locker(mutex);
+        return writer;
+    // UDP and TCP links are both written as IPv4 packets.
+    const bool isIp = link.conType >= IOHandler::UdpUnicast;
     if (generation != now || kind != link.conType || iface < 0) {
         iface =
-            writer->addInterface(isUdp ? TCaptureWriter::Kind::Udp : TCaptureWriter::Kind::Serial,
+            writer->addInterface(isIp ? TCaptureWriter::Kind::Udp : TCaptureWriter::Kind::Serial,
                                  TLinkNames::shortName(link.id), TEndpointText::of(link));
         generation = now;
         kind = link.conType;
     }
+    return writer;
+}
+
+void TLinkTap::tcpSegments(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
+                           quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                           quint32 ack, const QByteArray &data)
+{
+    const auto direction =
+        inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
+    const std::lock_guard<std::mutex> locker(mutex);
+    const std::shared_ptr<TCaptureWriter> writer = interfaceFor(link);
+    if (!writer)
+        return;
     const qint64 usec = TCaptureWriter::nowUsec();
-    if (!isUdp) {
+    for (int at = 0; at < data.size(); at += TPcapngFile::maxTcpPayload) {
+        const int n = qMin(TPcapngFile::maxTcpPayload, data.size() - at);
+        writer->tcp(iface, usec, direction, src, srcPort, dst, dstPort, seq + quint32(at), ack,
+                    at == 0 && n == data.size() ? data : data.mid(at, n));
+    }
+}
+
+void TLinkTap::record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
+                      quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
+                      const QByteArray &data)
+{
+    const auto direction =
+        inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
+    const std::lock_guard<std::mutex> locker(mutex);
+    const std::shared_ptr<TCaptureWriter> writer = interfaceFor(link);
+    if (!writer)
+        return;
+    const qint64 usec = TCaptureWriter::nowUsec();
+    if (link.conType < IOHandler::UdpUnicast) {
         writer->raw(iface, usec, direction, data);
         return;
     }

@@ -6,7 +6,10 @@
 #include <QByteArray>
 #include <QHostAddress>
 
+#include <memory>
 #include <mutex>
+
+class TCaptureWriter;
 
 // One link's share of the recording: the interface it is written under,
 // made when the link first passes a block while recording (again when its
@@ -28,7 +31,15 @@ public:
         record(link, true, QHostAddress(), 0, QHostAddress(), 0, data);
     }
 
+    // A TCP connection's bytes, one segment per maxTcpPayload, with the
+    // connection's running sequence number `seq` of the first byte.
+    void tcpSegments(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
+                     quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                     quint32 ack, const QByteArray &data);
+
 private:
+    // The writer and this link's interface on it, null while not recording.
+    std::shared_ptr<TCaptureWriter> interfaceFor(const IOHandler::DeviceInfo &link);
     void record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
                 quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data);
 

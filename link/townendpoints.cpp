@@ -42,7 +42,7 @@ QString TOwnEndpoints::clash(const Claim &mine, int otherId, const Claim &other)
                 .arg(endpoint(mine.localAddr, mine.localPort), who);
         return QString();
     }
-    if (mine.multicast || other.multicast)
+    if (mine.multicast || other.multicast || mine.tcp != other.tcp)
         return QString();
     if (sameEndpoint(mine.localAddr, mine.localPort, other.localAddr, other.localPort))
         return tr("%1 is already used by %2").arg(endpoint(mine.localAddr, mine.localPort), who);

@@ -7,7 +7,7 @@
 
 #include <shared_mutex>
 
-// The UDP endpoints this process's links hold: what each listens on, sends
+// The UDP and TCP endpoints this process's links hold: what each listens on, sends
 // to and sends from. Links of one relay must never hear themselves: two
 // rows on one group and port, or one row sending to another's own port,
 // would hand every block back into the relay; and a link must recognise
@@ -29,6 +29,9 @@ public:
         quint16 localPort = 0;
         QHostAddress remoteAddr; // unicast only: where the link sends
         quint16 remotePort = 0;
+        // TCP ports are apart from UDP ones: a TCP server holds localAddr,
+        // a client the server it connects to.
+        bool tcp = false;
     };
 
     static TOwnEndpoints &instance();

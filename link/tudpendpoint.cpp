@@ -114,17 +114,9 @@ void TUdpEndpoint::release()
 
 bool TUdpEndpoint::openUnicast(const IOHandler::UdpInfo &udp, QString &failure)
 {
-    // Text that is no address or no port reaches the link as a null address
-    // or port 0, which would bind every interface or a random port: not
-    // what the operator asked for.
-    if (udp.localAddr.isNull()) {
-        failure = IOHandler::tr("invalid local address");
+    failure = TLinkErrors::localInvalid(udp);
+    if (!failure.isEmpty())
         return false;
-    }
-    if (udp.localPort == 0) {
-        failure = IOHandler::tr("invalid local port");
-        return false;
-    }
     TOwnEndpoints &own = TOwnEndpoints::instance();
     failure =
         own.claim(linkId, {false, udp.localAddr, udp.localPort, udp.remoteAddr, udp.remotePort});

@@ -40,13 +40,19 @@ QString TCounterText::line(const TLinkMonitor::Sample &s)
     case TLinkStates::State::Opening:
         return tr("opening");
     case TLinkStates::State::Waiting:
-        return tr("waiting for port");
+        return s.awaits == TLinkStates::Awaits::Peer ? tr("waiting for peer")
+                                                     : tr("waiting for port");
     default:
         break;
     }
+    // A TCP server says how many are connected.
+    const QString state = s.counts.connections < 0 ? (s.quiet ? tr("quiet") : tr("open"))
+                                                   : tr("%1, %2 connected")
+                                                         .arg(s.quiet ? tr("quiet") : tr("open"))
+                                                         .arg(s.counts.connections);
     return tr("%1  in %2/s  out %3/s  %4 / %5")
-        .arg(s.quiet ? tr("quiet") : tr("open"), rate(s.rxRate), rate(s.txRate),
-             compact(s.counts.rxBlocks), compact(s.counts.txBlocks));
+        .arg(state, rate(s.rxRate), rate(s.txRate), compact(s.counts.rxBlocks),
+             compact(s.counts.txBlocks));
 }
 
 QString TCounterText::tooltip(const TLinkMonitor::Sample &s, bool vehicle)
@@ -62,6 +68,8 @@ QString TCounterText::tooltip(const TLinkMonitor::Sample &s, bool vehicle)
     rows << tr("send errors: %1").arg(exact(c.sendErrors))
          << tr("blocks dropped: %1").arg(exact(c.dropped))
          << tr("reconnects: %1").arg(exact(c.reconnects));
+    if (c.connections >= 0)
+        rows << tr("connections: %1").arg(exact(quint64(c.connections)));
     if (c.foreignDropped > 0 || !c.lastForeign.isEmpty())
         rows << tr("from strangers, dropped: %1 (last from %2)")
                     .arg(exact(c.foreignDropped), c.lastForeign);

@@ -29,6 +29,7 @@ TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 
     Sample s;
     s.state = states.stateOf(id);
     s.failure = states.failureOf(id);
+    s.awaits = states.awaitsOf(id);
     if (track.resetPending) {
         track.base = raw;
         track.resetAt = QDateTime::currentDateTime();

@@ -20,6 +20,7 @@ public:
     {
         TLinkStates::State state = TLinkStates::State::Closed;
         QString failure;
+        TLinkStates::Awaits awaits = TLinkStates::Awaits::Port;
         TLinkCounters::Snapshot counts;
         // Blocks a second, over the time since the previous sample.
         double rxRate = 0;

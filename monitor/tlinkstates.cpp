@@ -1,8 +1,8 @@
 #include "monitor/tlinkstates.h"
 
-#include "link/tlinkevents.h"
 #include "link/iohandler.h"
 #include "link/tlinkerrors.h"
+#include "link/tlinkevents.h"
 
 TLinkStates::TLinkStates(QObject *parent) : QObject(parent)
 {
@@ -46,6 +46,9 @@ void TLinkStates::onEvent(int event, int id, const QVariant &var)
         break;
     case IOHandler::LinkWaiting:
         link.state = State::Waiting;
+        link.awaits = IOHandler::deviceFromVariant(var).conType == IOHandler::TcpClient
+                          ? Awaits::Peer
+                          : Awaits::Port;
         break;
     default:
         break;

@@ -21,6 +21,13 @@ public:
         Waiting
     };
 
+    // What a waiting link waits for: its port or group, or a TCP peer.
+    enum class Awaits
+    {
+        Port,
+        Peer
+    };
+
     explicit TLinkStates(QObject *parent = nullptr);
 
     // Before an open request is sent, so that a failure is told as one.
@@ -30,6 +37,7 @@ public:
     State stateOf(int id) const { return states.value(id).state; }
     // The reason of the last failed open, empty after a good one.
     QString failureOf(int id) const { return states.value(id).failure; }
+    Awaits awaitsOf(int id) const { return states.value(id).awaits; }
     bool knows(int id) const { return states.contains(id); }
     // "closed", "opening", "open", "failed", "waiting": the words scripts read.
     static QString name(State state);
@@ -42,6 +50,7 @@ private:
         State state = State::Closed;
         QString failure;
         QString lastError;
+        Awaits awaits = Awaits::Port;
     };
     QHash<int, Link> states;
 };

@@ -13,8 +13,19 @@ TUavPtl::TUavPtl(int id, bool ownThread, QObject *parent)
 
 void TUavPtl::onReceived(const QByteArray &b)
 {
-    const TVehicleStream::Parsed parsed = stream.feed(b, *this);
+    TVehicleStream &from = getDevice().conType == TcpServer ? connectionStream() : stream;
+    const TVehicleStream::Parsed parsed = from.feed(b, *this);
     counters().parsed(parsed.gcsFrames, parsed.uavFrames, parsed.strayBytes);
+}
+
+// The link's record names the peer of the block being handed on.
+TVehicleStream &TUavPtl::connectionStream()
+{
+    const UdpInfo &peer = getDevice().udp;
+    const quint64 key = quint64(peer.remoteAddr.toIPv4Address()) << 16 | peer.remotePort;
+    if (connectionStreams.size() >= maxConnectionStreams && !connectionStreams.contains(key))
+        connectionStreams.clear();
+    return connectionStreams[key];
 }
 
 void TUavPtl::gcsFrame(const QByteArray &frame)

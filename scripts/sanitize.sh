@@ -28,7 +28,8 @@ thread)
   build="${2:-build-tsan}"
   flags="-fsanitize=thread"
   tests=(tst_iohandler_udp tst_iohandler_serial tst_linklifecycle tst_linkregistry
-         tst_relay tst_program tst_msgmanager tst_faults_udp tst_faults_serial tst_capture)
+         tst_relay tst_program tst_msgmanager tst_faults_udp tst_faults_serial tst_capture
+         tst_iohandler_tcp)
   # tst_program starts the program itself.
   targets=(uav-sim-relay "${tests[@]}")
   # Qt's own memory operations (its calls of malloc, free, memcpy, ...) are

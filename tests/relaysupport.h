@@ -10,11 +10,14 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QUdpSocket>
 #include <QVector>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace relaytest {
@@ -170,6 +173,48 @@ struct UdpPeer
     qint64 sendTo(quint16 port, const QByteArray &data)
     {
         return socket.writeDatagram(data, QHostAddress(QHostAddress::LocalHost), port);
+    }
+};
+
+// One end of a TCP link's connection: a client of the relay's server, or a
+// server the relay connects to, with the connection it accepted.
+struct TcpPeer
+{
+    QTcpServer server;
+    std::unique_ptr<QTcpSocket> socket;
+    QByteArray got;
+
+    bool connectTo(quint16 port)
+    {
+        got.clear();
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+        return socket->waitForConnected(5000);
+    }
+    bool listen(quint16 port = 0)
+    {
+        return server.listen(QHostAddress(QHostAddress::LocalHost), port);
+    }
+    // The relay's connection, once it came.
+    bool accepted()
+    {
+        if (QTcpSocket *next = server.nextPendingConnection()) {
+            got.clear();
+            socket.reset(next);
+            socket->setParent(nullptr);
+        }
+        return socket && socket->state() == QAbstractSocket::ConnectedState;
+    }
+    const QByteArray &received()
+    {
+        if (socket)
+            got += socket->readAll();
+        return got;
+    }
+    void write(const QByteArray &bytes)
+    {
+        socket->write(bytes);
+        socket->flush();
     }
 };
 

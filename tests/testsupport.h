@@ -11,6 +11,7 @@
 #include <QQueue>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
@@ -156,6 +157,14 @@ inline quint16 freeUdpPort()
     if (!probe.bind(QHostAddress(QHostAddress::LocalHost), 0))
         return 0;
     return probe.localPort();
+}
+
+inline quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress(QHostAddress::LocalHost), 0))
+        return 0;
+    return probe.serverPort();
 }
 
 // The built program, as the build names it to every test; empty when it

@@ -43,6 +43,17 @@ struct Headless
         file.setValue(QStringLiteral("RemoteIp"), QStringLiteral("127.0.0.1"));
         file.setValue(QStringLiteral("RemotePort"), remote);
     }
+    // A TCP group: a server on 127.0.0.1:port, or a client of it.
+    void tcpGroup(const QString &group, const char *kind, quint16 port)
+    {
+        QSettings file(config(), QSettings::IniFormat);
+        file.beginGroup(group);
+        file.setValue(QStringLiteral("ConType"), QLatin1String(kind));
+        file.setValue(QStringLiteral("LocalIp"), QStringLiteral("127.0.0.1"));
+        file.setValue(QStringLiteral("LocalPort"), QString::number(port));
+        file.setValue(QStringLiteral("RemoteIp"), QStringLiteral("127.0.0.1"));
+        file.setValue(QStringLiteral("RemotePort"), QString::number(port));
+    }
     void start(const QStringList &arguments)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -99,6 +110,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void relaysBothWaysAndCounts();
+    void tcpLinks();
     void takenPortLeavesTheOthers();
     void refusedSettings_data();
     void refusedSettings();
@@ -152,7 +164,7 @@ void TstHeadless::commandLine_data()
                                                   << "--kind needs --write-config" + usage;
     QTest::newRow("kind that is none")
         << QStringList{"--write-config", "a.ini", "--kind", "unicast"} << 2 << "^$"
-        << "--kind takes udp, multicast or serial, not 'unicast'" + usage;
+        << "--kind takes udp, multicast, serial, tcpclient or tcpserver, not 'unicast'" + usage;
     QTest::newRow("ports beyond 65535")
         << QStringList{"--write-config", "a.ini", "--vehicles", "200", "--port-stride", "300"} << 2
         << "^$"
@@ -246,7 +258,8 @@ void TstHeadless::relaysBothWaysAndCounts()
         for (int i = 0; i < 9; ++i)
             line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
         return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
-                                     "foreign_dropped=0 last_foreign= capture_dropped=0\n")
+                                     "foreign_dropped=0 last_foreign= capture_dropped=0 "
+                                     "connections=0\n")
                           .arg(peer);
     };
     const QString last =
@@ -290,6 +303,100 @@ void TstHeadless::relaysBothWaysAndCounts()
     QCOMPARE(packets, expected);
     QCOMPARE(payloads,
              (QSet<QByteArray>{command, telemetry, position, relaytest::handedOn(position)}));
+}
+
+// A ground station connects to the relay's server; one vehicle is a server
+// the relay connects to, started after the relay and later restarted, the
+// other is on UDP. The capture gives each connection's bytes back.
+void TstHeadless::tcpLinks()
+{
+    relaytest::TcpPeer gcs, uav1;
+    UdpPeer uav2;
+    QVERIFY(uav2.bindLocal());
+    const quint16 gcsLink = testsupport::freeTcpPort(), uav1Port = testsupport::freeTcpPort(),
+                  uav2Link = testsupport::freeUdpPort();
+    Headless program;
+    program.tcpGroup(QStringLiteral("Connect"), "tcpserver", gcsLink);
+    program.tcpGroup(QStringLiteral("Con0"), "TCPCLIENT", uav1Port);
+    program.unicastGroup(QStringLiteral("Con1"), uav2Link, uav2.port());
+    const QString capture = program.dir.filePath(QStringLiteral("relay.pcapng"));
+    program.start({"--headless", "--config", program.config(), "--capture", capture});
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral("uav1 waiting for peer\n")), 1,
+                              20000);
+    QTRY_COMPARE(program.errLines(QStringLiteral("gcs open tcpserver 127.0.0.1:")), 1);
+    QTRY_COMPARE(program.errLines(QStringLiteral("uav2 open udp")), 1);
+    QVERIFY(gcs.connectTo(gcsLink));
+    QVERIFY(uav1.listen(uav1Port));
+    QTRY_VERIFY_WITH_TIMEOUT(uav1.accepted(), 5000);
+    QTRY_COMPARE(program.errLines(QStringLiteral("uav1 open tcpclient -> 127.0.0.1:")), 1);
+
+    QByteArray commands;
+    for (int n = 0; n < 20; ++n) {
+        const QByteArray command = QByteArray("command ") + QByteArray::number(n);
+        gcs.write(command);
+        commands += command;
+    }
+    QTRY_COMPARE(uav1.received(), commands);
+    QByteArray overUdp;
+    QTRY_COMPARE((overUdp = uav2.received().join()), commands);
+    // A frame cut by the stream reaches the ground station whole.
+    const QByteArray telemetry = relaytest::gcsFrame(30);
+    uav1.write(telemetry.left(10));
+    QTest::qWait(50);
+    uav1.write(telemetry.mid(10));
+    QTRY_COMPARE(gcs.received(), telemetry);
+    const QByteArray position = relaytest::uavFrame();
+    uav1.write(position.left(20));
+    QTest::qWait(50);
+    uav1.write(position.mid(20));
+    QTRY_COMPARE(uav2.received().last(), relaytest::handedOn(position));
+
+    // The simulator restarts on its port: the link is back by itself.
+    const QByteArray beforeRestart = uav1.received();
+    uav1.socket->abort();
+    uav1.server.close();
+    QTRY_COMPARE(program.errLines(QStringLiteral("uav1 waiting for peer\n")), 2);
+    QVERIFY(uav1.listen(uav1Port));
+    QElapsedTimer back;
+    back.start();
+    QTRY_VERIFY_WITH_TIMEOUT(uav1.accepted(), 5000);
+    QTRY_COMPARE(program.errLines(QStringLiteral("uav1 open tcpclient")), 2);
+    QVERIFY(back.elapsed() < 5000);
+    gcs.write("after the restart");
+    QTRY_COMPARE(uav1.received(), QByteArray("after the restart"));
+    QCOMPARE(program.errLines(QStringLiteral("uav1 error: ")), 1);
+
+    QCOMPARE(program.stop(), 0);
+    QVERIFY2(program.out.contains(QRegularExpression(
+                 // The first connection ended a wait, as the second did.
+                 "stats link=uav1 state=closed [^\n]* reconnects=2 [^\n]* connections=0\n")),
+             qPrintable(program.out));
+    QVERIFY2(program.out.contains(
+                 QRegularExpression("stats link=gcs state=closed rx_blocks=\\d+ rx_bytes=" +
+                                    QString::number(commands.size() + 17) + " tx_blocks=1 ")),
+             qPrintable(program.out));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        QSKIP("tshark is not installed; it reads the capture back");
+    // Each direction of the first vehicle connection, as tshark follows it.
+    const auto follow = [&capture](int stream) {
+        QProcess tshark;
+        tshark.start(QStringLiteral("tshark"),
+                     {"-r", capture, "-q", "-z", QStringLiteral("follow,tcp,raw,%1").arg(stream)});
+        tshark.waitForFinished(30000);
+        QByteArray first, second;
+        for (const QByteArray &line : tshark.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty() || line.startsWith('=') || line.contains(':'))
+                continue;
+            (line.startsWith('\t') ? second : first) += QByteArray::fromHex(line.trimmed());
+        }
+        return qMakePair(first, second);
+    };
+    // Streams are numbered as they first appear: the ground station's
+    // commands, then the vehicle's copy of them.
+    QCOMPARE(follow(0), qMakePair(commands + "after the restart", telemetry));
+    QCOMPARE(follow(1), qMakePair(commands, telemetry + position));
+    QCOMPARE(beforeRestart, commands);
 }
 
 void TstHeadless::takenPortLeavesTheOthers()
@@ -344,8 +451,9 @@ void TstHeadless::refusedSettings_data()
                                        << "localhost" << address;
     QTest::newRow("address 1.2.3") << "LocalIp"
                                    << "1.2.3" << address;
-    const QString kind = QStringLiteral("a kind is serial, udp or multicast (or as the window "
-                                        "writes them: Serial, Udp单播, Udp组播)");
+    const QString kind =
+        QStringLiteral("a kind is serial, udp, multicast, tcpclient or tcpserver (or as the "
+                       "window writes them: Serial, Udp单播, Udp组播, Tcp客户端, Tcp服务端)");
     QTest::newRow("kind unicast") << "ConType"
                                   << "unicast" << kind;
     QTest::newRow("kind empty") << "ConType"
@@ -433,24 +541,30 @@ void TstHeadless::refusedSettings()
 
 void TstHeadless::scriptedSwarm_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("vehicles");
     QTest::addColumn<int>("stride");
-    QTest::newRow("200 vehicles") << 200 << 1;
-    QTest::newRow("20 vehicles 10 ports apart") << 20 << 10;
+    QTest::newRow("200 vehicles") << "udp" << 200 << 1;
+    QTest::newRow("20 vehicles 10 ports apart") << "udp" << 20 << 10;
+    // Simulators step their TCP servers' ports by 10; none runs here.
+    QTest::newRow("20 tcp clients 10 ports apart") << "tcpclient" << 20 << 10;
 }
 
 // The recipe of the README: a file written, checked, and run as it is.
 void TstHeadless::scriptedSwarm()
 {
+    QFETCH(QString, kind);
     QFETCH(int, vehicles);
     QFETCH(int, stride);
+    const bool tcp = kind == QLatin1String("tcpclient");
     // A free port with room above it for every vehicle's.
     quint16 base = 0;
     while (base == 0 || base + vehicles * stride > 65535)
-        base = testsupport::freeUdpPort();
+        base = tcp ? testsupport::freeTcpPort() : testsupport::freeUdpPort();
     Headless writer;
     writer.start({"--write-config", "swarm.ini", "--vehicles", QString::number(vehicles),
-                  "--base-port", QString::number(base), "--port-stride", QString::number(stride)});
+                  "--base-port", QString::number(base), "--port-stride", QString::number(stride),
+                  "--kind", kind});
     QCOMPARE(writer.finish(), 0);
     QCOMPARE(writer.err, QString());
 
@@ -458,16 +572,29 @@ void TstHeadless::scriptedSwarm()
     const QString file = writer.dir.filePath(QStringLiteral("swarm.ini"));
     check.start({"--check-config", file});
     QCOMPARE(check.finish(), 0);
-    QStringList expected{QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
+    QStringList expected{tcp ? QStringLiteral("gcs tcpserver 127.0.0.1:%1").arg(base)
+                             : QStringLiteral("gcs udp 127.0.0.1:%1 -> 127.0.0.1:9000").arg(base)};
     for (int n = 1; n <= vehicles; ++n)
-        expected << QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
-                        .arg(n)
-                        .arg(base + n * stride)
-                        .arg(9000 + n * stride);
+        expected << (tcp ? QStringLiteral("uav%1 tcpclient -> 127.0.0.1:%2")
+                               .arg(n)
+                               .arg(9000 + n * stride)
+                         : QStringLiteral("uav%1 udp 127.0.0.1:%2 -> 127.0.0.1:%3")
+                               .arg(n)
+                               .arg(base + n * stride)
+                               .arg(9000 + n * stride));
     QCOMPARE(check.out, expected.join('\n') + '\n');
 
     Headless relay;
     relay.start({"--headless", "--config", file});
+    if (tcp) {
+        // Every client waits for its simulator; the server is open.
+        QTRY_COMPARE_WITH_TIMEOUT(relay.errLines(QStringLiteral(" waiting for peer\n")), vehicles,
+                                  30000);
+        QTRY_COMPARE(relay.errLines(QStringLiteral("gcs open tcpserver 127.0.0.1:%1\n").arg(base)),
+                     1);
+        QCOMPARE(relay.stop(), 0);
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(relay.errLines(QStringLiteral(" open udp ")), vehicles + 1, 30000);
     // In link order, as the check listed them.
     QStringList opened;

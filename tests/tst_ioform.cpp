@@ -119,6 +119,11 @@ const QStringList kMulticastSet{QStringLiteral("conType"),   QStringLiteral("loo
                                 QStringLiteral("netCard"),   QStringLiteral("groupIp"),
                                 QStringLiteral("groupPort"), QStringLiteral("reconnect"),
                                 QStringLiteral("connect"),   QStringLiteral("disconnect")};
+const QString kTcpClient = QStringLiteral("Tcp客户端");
+const QString kTcpServer = QStringLiteral("Tcp服务端");
+const QStringList kTcpClientSet{"conType", "remoteIp", "remotePort", "connect", "disconnect"};
+const QStringList kTcpServerSet{"conType",   "localIp", "localPort", "remoteIp",
+                                "fixedPeer", "connect", "disconnect"};
 
 void pressConnect(TIoForm &form)
 {
@@ -188,7 +193,7 @@ void TstIoForm::defaultState()
     QVERIFY(!form.getConFlag());
     QCOMPARE(form.conTypeCombox->currentText(), QStringLiteral("Serial"));
     QCOMPARE(comboEntries(form.conTypeCombox->comboBox()),
-             (QStringList{QStringLiteral("Serial"), kUnicast, kMulticast}));
+             (QStringList{QStringLiteral("Serial"), kUnicast, kMulticast, kTcpClient, kTcpServer}));
     QCOMPARE(form.baudCombox->currentText(), QStringLiteral("115200"));
     QCOMPARE(comboEntries(form.baudCombox->comboBox()),
              (QStringList{"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200",
@@ -293,6 +298,8 @@ void TstIoForm::visibleSetPerType_data()
     QTest::newRow("serial") << QStringLiteral("Serial") << 1 << kSerialSet;
     QTest::newRow("unicast") << kUnicast << 2 << kUnicastSet;
     QTest::newRow("multicast") << kMulticast << 3 << kMulticastSet;
+    QTest::newRow("tcp client") << kTcpClient << 4 << kTcpClientSet;
+    QTest::newRow("tcp server") << kTcpServer << 5 << kTcpServerSet;
 }
 
 void TstIoForm::visibleSetPerType()
@@ -329,6 +336,8 @@ void TstIoForm::enabledSetPerFlag_data()
     QTest::newRow("unicast closed") << kUnicast << false << kUnicastSet << closed;
     QTest::newRow("multicast open") << kMulticast << true << kMulticastSet << open;
     QTest::newRow("multicast closed") << kMulticast << false << kMulticastSet << closed;
+    QTest::newRow("tcp client open") << kTcpClient << true << kTcpClientSet << open;
+    QTest::newRow("tcp server closed") << kTcpServer << false << kTcpServerSet << closed;
 }
 
 void TstIoForm::enabledSetPerFlag()

@@ -225,12 +225,8 @@ void TIoForm::apply(const TLinkSettings &v)
 
 void TIoForm::onConTypeText(const QString &text)
 {
-    if (text == tr("Udp单播"))
-        setConType(IOHandler::UdpUnicast);
-    else if (text == tr("Udp组播"))
-        setConType(IOHandler::UdpMulticast);
-    else
-        setConType(IOHandler::Serial);
+    const IOHandler::ConType kind = TLinkSettings::kindOf(text);
+    setConType(kind == IOHandler::None ? IOHandler::Serial : kind);
 }
 
 QList<QWidget *> TIoForm::controlsOf(int kind) const
@@ -240,6 +236,11 @@ QList<QWidget *> TIoForm::controlsOf(int kind) const
         return {localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit, fixedPeerCheck};
     case IOHandler::UdpMulticast:
         return {groupIpEdit, groupPortEdit, netCardCombox, loopBackCheck, reconnectCheck};
+    case IOHandler::TcpClient:
+        return {remoteIpEdit, remotePortEdit};
+    case IOHandler::TcpServer:
+        // The remote address is the one peer a fixed-peer server accepts.
+        return {localIpEdit, localPortEdit, remoteIpEdit, fixedPeerCheck};
     default:
         return {serialCombox,   baudCombox,   dataBitsCombox,
                 stopBitsCombox, parityCombox, reconnectCheck};
@@ -249,9 +250,8 @@ QList<QWidget *> TIoForm::controlsOf(int kind) const
 void TIoForm::setConType(int type)
 {
     conType = type;
-    const int shown = type == IOHandler::UdpUnicast || type == IOHandler::UdpMulticast
-                          ? type
-                          : int(IOHandler::Serial);
+    const int shown =
+        type > IOHandler::Serial && type <= IOHandler::TcpServer ? type : int(IOHandler::Serial);
     // A control of several kinds is shown when one of them is.
     for (int kind : endpointKinds)
         for (QWidget *w : controlsOf(kind))

@@ -76,7 +76,7 @@ public:
     TLabelLineEdit *localPortEdit = nullptr;
     TLabelLineEdit *remoteIpEdit = nullptr;
     TLabelLineEdit *remotePortEdit = nullptr;
-    // Serial and multicast; unicast.
+    // Serial and multicast; unicast and TCP server.
     QCheckBox *reconnectCheck = nullptr;
     QCheckBox *fixedPeerCheck = nullptr;
     TPushButton *connectBtn = nullptr;
@@ -97,7 +97,8 @@ private:
     // kind, locked while the link is open.
     QList<QWidget *> controlsOf(int kind) const;
     static constexpr int endpointKinds[] = {IOHandler::Serial, IOHandler::UdpUnicast,
-                                            IOHandler::UdpMulticast};
+                                            IOHandler::UdpMulticast, IOHandler::TcpClient,
+                                            IOHandler::TcpServer};
     void onConTypeText(const QString &text);
     void saveSettings();
     void loadComboStyle();

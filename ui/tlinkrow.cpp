@@ -76,8 +76,8 @@ TLinkRow::TLinkRow(int linkId, const QString &group, const TFormSettings::Start 
         kindWidth = qMax(kindWidth, QFontMetrics(kind->font()).horizontalAdvance(choice.text));
     kind->setFixedWidth(kindWidth + 8);
     line->addWidget(kind);
-    endpoint = new TElidedLabel(QStringLiteral("127.0.0.1:65535 \u2192 127.0.0.1:65535"),
-                                Qt::ElideMiddle);
+    endpoint =
+        new TElidedLabel(QStringLiteral("127.0.0.1:65535 \u2192 127.0.0.1:65535"), Qt::ElideMiddle);
     line->addWidget(endpoint);
     for (QWidget *label : {static_cast<QWidget *>(name), static_cast<QWidget *>(kind),
                            static_cast<QWidget *>(endpoint)})
@@ -202,6 +202,10 @@ QString TLinkRow::endpointText(const TLinkSettings &v)
                v.remotePort;
     case IOHandler::UdpMulticast:
         return v.groupIp + QLatin1Char(':') + v.groupPort + tr(" on ") + v.netInterface;
+    case IOHandler::TcpClient:
+        return arrow.mid(1) + v.remoteIp + QLatin1Char(':') + v.remotePort;
+    case IOHandler::TcpServer:
+        return tr("listening on ") + v.localIp + QLatin1Char(':') + v.localPort;
     case IOHandler::Serial:
         // The line as its users write it: 115200 8N1.
         return TSerialPorts::deviceName(v.serialPort).trimmed() + QLatin1Char(' ') + v.baudRate +

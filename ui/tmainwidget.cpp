@@ -320,8 +320,6 @@ void TMainWidget::closeEvent(QCloseEvent *event)
 {
     storeRows(allRows());
     TWidget::closeEvent(event);
-    if (event->isAccepted())
-        emit closed();
 }
 
 void TMainWidget::onTAppEvent(int event, int id, QVariant var)

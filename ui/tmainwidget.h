@@ -49,10 +49,6 @@ public:
     static constexpr int gcsLinkId = TLinkNames::gcsLinkId;
     static constexpr int firstUavLinkId = TLinkNames::firstUavLinkId;
 
-signals:
-    // The operator closed the window: the program ends, whatever box is up.
-    void closed();
-
 private slots:
     void gcsConnectSlot();
     void gcsDisconnectSlot();
