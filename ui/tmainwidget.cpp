@@ -92,7 +92,11 @@ void TMainWidget::initLinks()
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
 
-    session.addGroundStation();
+    session.addGroundStation(gcsForm->values());
+    connect(&session, &TRelaySession::vehicleAdded, this, &TMainWidget::onSessionVehicleAdded);
+    connect(&session, &TRelaySession::vehicleRemoved, this, &TMainWidget::onSessionVehicleRemoved);
+    connect(&session, &TRelaySession::settingsChanged, this,
+            &TMainWidget::onSessionSettingsChanged);
 
     connect(TApp::instance(), &TApp::TAppEvent, this, &TMainWidget::onTAppEvent);
 
@@ -187,7 +191,7 @@ void TMainWidget::onAddUav()
     rowList->showRow(row);
 }
 
-QWidget *TMainWidget::appendVehicle()
+QWidget *TMainWidget::appendVehicle(Link link)
 {
     const int n = uavForms.size();
     const TIoForm *above = n == 0 ? gcsForm : uavForms.last();
@@ -203,8 +207,34 @@ QWidget *TMainWidget::appendVehicle()
     connect(form->connectBtn, &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     connect(form->disconnectBtn, &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
-    session.addVehicle();
+    if (link == Link::Make)
+        session.addVehicle(form->values());
     return row;
+}
+
+void TMainWidget::onSessionVehicleAdded(int id)
+{
+    // A row the window made itself has its form already.
+    if (id - firstUavLinkId < uavForms.size())
+        return;
+    QWidget *row = appendVehicle(Link::Made);
+    uavForms.last()->apply(session.settings(id));
+    storeWindow();
+    fitToScreen(GrowToRows);
+    rowList->showRow(row);
+}
+
+void TMainWidget::onSessionVehicleRemoved()
+{
+    if (uavForms.size() > session.vehicleCount())
+        removeLastRow();
+}
+
+void TMainWidget::onSessionSettingsChanged(int id)
+{
+    TIoForm *form = id == gcsLinkId ? gcsForm : uavForms.value(id - firstUavLinkId);
+    if (form)
+        form->apply(session.settings(id));
 }
 
 TLinkRow *TMainWidget::rowOf(TIoForm *form)
@@ -214,9 +244,14 @@ TLinkRow *TMainWidget::rowOf(TIoForm *form)
 
 void TMainWidget::onDelUav()
 {
-    const int count = uavForms.size();
-    if (count < 2)
+    if (uavForms.size() < 2)
         return;
+    removeLastRow();
+    session.removeLastVehicle();
+}
+
+void TMainWidget::removeLastRow()
+{
     TIoForm *form = uavForms.last();
     QWidget *row = form->parentWidget();
     uavLayout->removeWidget(row);
@@ -226,8 +261,6 @@ void TMainWidget::onDelUav()
     // The form goes with its row.
     row->deleteLater();
     uavForms.removeLast();
-
-    session.removeLastVehicle();
     storeWindow();
 }
 

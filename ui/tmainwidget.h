@@ -56,8 +56,20 @@ private:
     void onAddUav();
     void onDelUav();
     void onTAppEvent(int event, int id, QVariant var);
-    // The form, its row and its link at the end of the list; the row.
-    QWidget *appendVehicle();
+    // The form, its row and, unless the session made it already, its link
+    // at the end of the list; the row.
+    enum class Link
+    {
+        Make,
+        Made
+    };
+    QWidget *appendVehicle(Link link = Link::Make);
+    // The session changed without the window (the control socket): the
+    // rows follow.
+    void onSessionVehicleAdded(int id);
+    void onSessionVehicleRemoved();
+    void onSessionSettingsChanged(int id);
+    void removeLastRow();
     // Every form sits in the row that shows its link.
     static TLinkRow *rowOf(TIoForm *form);
     void restoreWindow();
