@@ -154,7 +154,7 @@ QJsonObject TControlCommands::linkEntry(int id) const
     const TLinkStates::State state = session.states().stateOf(id);
     const TLinkSettings values = session.settings(id);
     QJsonObject entry = TLinkFigures::json(TLinkFigures::of(
-        id, TLinkStates::name(state), session.counters(id), session.recordingDropped()));
+        id, TLinkStates::name(state), session.figures(id), session.recordingDropped()));
     IOHandler::DeviceInfo device = values.device();
     device.id = id;
     const IOHandler::ConType kind = TLinkSettings::kindOf(values.conType);

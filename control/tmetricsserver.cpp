@@ -105,7 +105,7 @@ QByteArray TMetricsServer::page() const
     QVector<TLinkFigures::Fields> all;
     for (int id : ids)
         all.append(
-            TLinkFigures::of(id, QString(), session.counters(id), session.recordingDropped()));
+            TLinkFigures::of(id, QString(), session.figures(id), session.recordingDropped()));
     const auto label = [](int id) {
         return QByteArray("{link=\"") + TLinkNames::shortName(id).toUtf8() + '"';
     };

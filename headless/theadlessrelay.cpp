@@ -156,7 +156,7 @@ void THeadlessRelay::stop()
     const QVector<int> ids = session.linkIds();
     QVector<TLinkCounters::Snapshot> last;
     for (int id : ids)
-        last.append(session.counters(id));
+        last.append(session.figures(id));
     session.shutdown();
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < ids.size(); ++i)
@@ -212,7 +212,7 @@ void THeadlessRelay::printStats()
 {
     for (int id : session.linkIds())
         TConsole::outputLine(
-            statsLine(id, TLinkStates::name(session.states().stateOf(id)), session.counters(id)));
+            statsLine(id, TLinkStates::name(session.states().stateOf(id)), session.figures(id)));
 }
 
 QString THeadlessRelay::statsLine(int id, const QString &state,

@@ -94,6 +94,19 @@ TLinkCounters::Snapshot TRelaySession::counters(int id) const
     return link ? link->countersSnapshot() : TLinkCounters::Snapshot{};
 }
 
+TLinkCounters::Snapshot TRelaySession::figures(int id)
+{
+    const auto link = TLinkManager::instance()->linkRef(id);
+    return link ? monitor.counts(id, *link) : TLinkCounters::Snapshot{};
+}
+
+void TRelaySession::resetAllCounters()
+{
+    // Also the links no view has sampled yet.
+    for (int id : linkIds())
+        monitor.reset(id);
+}
+
 bool TRelaySession::startRecording(const QString &path, qint64 sizeLimit, QString &error)
 {
     if (!TCaptureTap::start(path, sizeLimit, error))

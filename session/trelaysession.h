@@ -52,8 +52,10 @@ public:
     bool sample(int id, qint64 nowMs, TLinkMonitor::Sample &sample);
     // The link's own figures, since it was made.
     TLinkCounters::Snapshot counters(int id) const;
+    // Its figures since the last reset, as scripts read them.
+    TLinkCounters::Snapshot figures(int id);
     void resetCounters(int id) { monitor.reset(id); }
-    void resetAllCounters() { monitor.resetAll(); }
+    void resetAllCounters();
 
     // The relay's one recording: every block any link passes, from now on,
     // into `path` (size limit in bytes, 0 for none). False with the reason;
