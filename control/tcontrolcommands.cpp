@@ -270,6 +270,9 @@ QJsonObject TControlCommands::reset(const QJsonObject &request)
         session.resetAllCounters();
     else
         session.resetCounters(id);
+    // From now, not from the next read: a script counts what it sends next.
+    for (int each : id < 0 ? session.linkIds() : QVector<int>{id})
+        session.figures(each);
     return {{QStringLiteral("ok"), true}};
 }
 

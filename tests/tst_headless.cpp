@@ -705,6 +705,17 @@ void TstHeadless::controlSocket()
     QCOMPARE(second.finish(), 1);
     QVERIFY2(second.err.contains("another relay runs there"), qPrintable(second.err));
 
+    // A watcher hears what the others do, and the counters every second.
+    QProcess watcher;
+    watcher.start(testsupport::appBinary(),
+                  {"ctl", "--control", program.socket(), "watch", "every=1"});
+    QString watched;
+    const auto heard = [&watcher, &watched](const char *part) {
+        watched += QString::fromUtf8(watcher.readAllStandardOutput());
+        return watched.contains(QLatin1String(part));
+    };
+    QTRY_VERIFY(heard("\"watching\":true"));
+
     QString answer;
     QCOMPARE(program.ctl({"add", "ConType=udp", "LocalIp=127.0.0.1",
                           QStringLiteral("LocalPort=%1").arg(uav2Link), "RemoteIp=127.0.0.1",
@@ -713,6 +724,13 @@ void TstHeadless::controlSocket()
              0);
     QCOMPARE(answer.trimmed(), QStringLiteral("{\"link\":\"uav2\",\"ok\":true}"));
     QTRY_COMPARE(program.listed("uav2").value("state").toString(), QStringLiteral("open"));
+    QTRY_VERIFY(heard("{\"event\":\"added\",\"link\":\"uav2\"}"));
+    QTRY_VERIFY(
+        heard(qPrintable(QStringLiteral("{\"endpoint\":\"udp 127.0.0.1:%1 -> 127.0.0.1:%2\","
+                                        "\"event\":\"open\",\"link\":\"uav2\"}")
+                             .arg(uav2Link)
+                             .arg(uav2.port()))));
+    QTRY_VERIFY_WITH_TIMEOUT(heard("{\"event\":\"stats\",\"links\":[{"), 5000);
     gcs.sendTo(gcsLink, "to all");
     QTRY_COMPARE(uav2.received(), QList<QByteArray>{"to all"});
     QCOMPARE(program.listed("gcs").value("rx_blocks").toInt(), 1);
@@ -740,6 +758,8 @@ void TstHeadless::controlSocket()
     QCOMPARE(program.ctl({"open", "uav2"}), 2);
     QCOMPARE(program.stop(), 0);
     QVERIFY(!QFileInfo::exists(program.socket()));
+    // The relay's end ends the watch.
+    QVERIFY(watcher.waitForFinished(5000));
     QCOMPARE(program.ctl({"list"}, &answer), 1);
     QVERIFY2(answer.contains("no relay at"), qPrintable(answer));
 }
