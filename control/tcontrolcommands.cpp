@@ -1,8 +1,8 @@
 #include "control/tcontrolcommands.h"
 
 #include "config/tlinksettingsfile.h"
-#include "config/tsettingscheck.h"
 #include "config/tswarmfile.h"
+#include "control/tcontrolsettings.h"
 #include "link/tendpointtext.h"
 #include "link/tlinknames.h"
 #include "link/tserialports.h"
@@ -15,33 +15,6 @@
 namespace {
 const QString kCmd = QStringLiteral("cmd");
 const QString kLink = QStringLiteral("link");
-
-QString typeName(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::Array:
-        return QStringLiteral("an array");
-    case QJsonValue::Object:
-        return QStringLiteral("an object");
-    case QJsonValue::Null:
-        return QStringLiteral("null");
-    default:
-        return QStringLiteral("a ") + QString::fromLatin1(value.isBool() ? "boolean" : "value");
-    }
-}
-
-// A settings value as the file would hold it: a text, a whole number or a
-// flag; null for any other type.
-QVariant asStored(const QJsonValue &value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isBool())
-        return QString::fromLatin1(value.toBool() ? "true" : "false");
-    if (value.isDouble() && value.toDouble() == double(qint64(value.toDouble())))
-        return QString::number(qint64(value.toDouble()));
-    return QVariant();
-}
 } // namespace
 
 TControlCommands::TControlCommands(TRelaySession &session, const QString &configPath)
@@ -71,8 +44,9 @@ QJsonObject TControlCommands::run(const QJsonObject &request)
 {
     const QJsonValue cmd = request.value(kCmd);
     if (!cmd.isString())
-        return error(QStringLiteral("cmd: a request names its command as a string, not ") +
-                     (cmd.isUndefined() ? QStringLiteral("none") : typeName(cmd)));
+        return error(
+            QStringLiteral("cmd: a request names its command as a string, not ") +
+            (cmd.isUndefined() ? QStringLiteral("none") : TControlSettings::typeName(cmd)));
     const QString name = cmd.toString();
     if (name == QLatin1String("list"))
         return list();
@@ -102,9 +76,11 @@ int TControlCommands::linkOf(const QJsonObject &request, bool all, QString &prob
     const QJsonValue link = request.value(kLink);
     const QString cmd = request.value(kCmd).toString();
     if (!link.isString()) {
-        problem = cmd + QStringLiteral(": link names a link such as uav1") +
-                  (all ? QStringLiteral(", or all") : QString()) +
-                  (link.isUndefined() ? QString() : QStringLiteral(", not ") + typeName(link));
+        problem =
+            cmd + QStringLiteral(": link names a link such as uav1") +
+            (all ? QStringLiteral(", or all") : QString()) +
+            (link.isUndefined() ? QString()
+                                : QStringLiteral(", not ") + TControlSettings::typeName(link));
         return 0;
     }
     if (all && link.toString() == QLatin1String("all"))
@@ -114,39 +90,6 @@ int TControlCommands::linkOf(const QJsonObject &request, bool all, QString &prob
             return id;
     problem = cmd + QStringLiteral(": there is no link '%1'").arg(link.toString());
     return 0;
-}
-
-bool TControlCommands::applied(const QJsonObject &request, int id, TLinkSettings &values,
-                               QString &problem) const
-{
-    const QString cmd = request.value(kCmd).toString();
-    const QStringList keys = TLinkSettingsFile::keys();
-    for (auto it = request.begin(); it != request.end(); ++it) {
-        if (it.key() == kCmd || it.key() == kLink)
-            continue;
-        if (!keys.contains(it.key())) {
-            problem = cmd + QStringLiteral(": unknown key '%1' (the keys of the settings file: %2)")
-                                .arg(it.key(), keys.join(QStringLiteral(", ")));
-            return false;
-        }
-        if (asStored(it.value()).isNull()) {
-            problem =
-                cmd + QStringLiteral(": %1 takes a text, a whole number or true/false, not %2")
-                          .arg(it.key(), typeName(it.value()));
-            return false;
-        }
-    }
-    const QString group = id == TLinkNames::gcsLinkId
-                              ? TLinkSettingsFile::groundStationGroup()
-                              : TLinkSettingsFile::vehicleGroup(id - TLinkNames::firstUavLinkId);
-    TSettingsProblems problems;
-    TLinkSettingsFile::read([&request](const QString &key) { return asStored(request.value(key)); },
-                            true, group, values, &problems);
-    problems += TSettingsCheck::check(group, values);
-    if (problems.isEmpty())
-        return true;
-    problem = cmd + QStringLiteral(": ") + problems.first().line(QString()).trimmed();
-    return false;
 }
 
 QJsonObject TControlCommands::linkEntry(int id) const
@@ -191,7 +134,8 @@ QJsonObject TControlCommands::add(const QJsonObject &request)
         file, n, session.settings(above), TSwarmFile::portStride(file), TSerialPorts::entries());
     QString problem;
     const bool given = request.size() > 1;
-    if (given ? !applied(request, id, link.values, problem) : !link.problems.isEmpty()) {
+    if (given ? !TControlSettings::apply(request, id, link.values, problem)
+              : !link.problems.isEmpty()) {
         if (!given)
             problem = QStringLiteral("add: ") + link.problems.first().line(configPath);
         return error(problem);
@@ -226,9 +170,14 @@ QJsonObject TControlCommands::openOrClose(const QJsonObject &request, bool open)
             session.close(id);
             continue;
         }
+        // One that is open or on its way stays as it is.
+        if (session.states().stateOf(id) != TLinkStates::State::Closed &&
+            session.states().stateOf(id) != TLinkStates::State::Failed)
+            continue;
         TLinkSettings values = session.settings(id);
         // Nothing to apply: the link's own settings, checked as at start.
-        if (!applied(QJsonObject{{kCmd, request.value(kCmd)}}, id, values, problem)) {
+        if (!TControlSettings::apply(QJsonObject{{kCmd, request.value(kCmd)}}, id, values,
+                                     problem)) {
             session.refuse(id, problem);
             refused.append(problem);
             continue;
@@ -254,7 +203,7 @@ QJsonObject TControlCommands::set(const QJsonObject &request)
         return error(QStringLiteral("set: %1 is %2; close it first")
                          .arg(TLinkNames::shortName(id), TLinkStates::name(state)));
     TLinkSettings values = session.settings(id);
-    if (!applied(request, id, values, problem))
+    if (!TControlSettings::apply(request, id, values, problem))
         return error(problem);
     session.setSettings(id, values);
     return {{QStringLiteral("ok"), true}, {QStringLiteral("link"), linkEntry(id)}};
@@ -286,10 +235,10 @@ QJsonObject TControlCommands::capture(const QJsonObject &request)
     }
     if (!file.isString() || file.toString().isEmpty())
         return error(QStringLiteral("capture: file names a file to record into, not ") +
-                     typeName(file));
+                     TControlSettings::typeName(file));
     if (!limit.isUndefined() && (!limit.isDouble() || limit.toDouble() < 0))
         return error(QStringLiteral("capture: limit_mb is a number of megabytes, not ") +
-                     typeName(limit));
+                     TControlSettings::typeName(limit));
     QString problem;
     if (!session.startRecording(file.toString(), qint64(limit.toDouble() * 1024 * 1024), problem))
         return error(QStringLiteral("capture: ") + problem);

@@ -5,7 +5,6 @@
 #include <QString>
 
 class TRelaySession;
-struct TLinkSettings;
 
 // What the control socket can ask of the relay, one request object in and
 // one answer object out: {"ok":true,...} or {"ok":false,"error":"..."}.
@@ -45,9 +44,6 @@ private:
     // The link a request names ("gcs", "uav3"), 0 for none with `error`
     // set; `all` allowed: -1 for every link.
     int linkOf(const QJsonObject &request, bool all, QString &error) const;
-    // The settings keys of `request` applied over `values` with the checks
-    // the settings file goes through; false with the refusal.
-    bool applied(const QJsonObject &request, int id, TLinkSettings &values, QString &error) const;
     QJsonObject linkEntry(int id) const;
 
     TRelaySession &session;

@@ -183,7 +183,8 @@ void TstHeadless::commandLine_data()
                                    << "Missing value after '--vehicles'" + usage;
     for (const QStringList &bad :
          {QStringList{"--vehicles", "0"}, QStringList{"--vehicles", "abc"},
-          QStringList{"--stats", "-1"}, QStringList{"--capture-limit", "0"}})
+          QStringList{"--stats", "-1"}, QStringList{"--capture-limit", "0"},
+          QStringList{"--stats-format", "xml"}})
         QTest::newRow(qPrintable(bad.join(' ')))
             << (QStringList{"--headless"} + bad) << 2 << "^$" << bad.first() + " takes" + usage;
     QTest::newRow("config is a directory")
@@ -194,6 +195,11 @@ void TstHeadless::commandLine_data()
         << "--config none/app.ini: there is no directory";
     QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
                                                     << "--stats needs --headless" + usage;
+    QTest::newRow("metrics for the window") << QStringList{"--metrics", "9100"} << 2 << "^$"
+                                            << "--metrics needs --headless" + usage;
+    QTest::newRow("metrics port beyond 65535")
+        << QStringList{"--headless", "--control", "none", "--metrics", "70000"} << 1 << "^$"
+        << "--metrics takes PORT or HOST:PORT";
     QTest::newRow("kind without a file to write") << QStringList{"--kind", "udp"} << 2 << "^$"
                                                   << "--kind needs --write-config" + usage;
     QTest::newRow("kind that is none")
