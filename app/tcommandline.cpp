@@ -42,7 +42,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QCoreApplication::translate(
         "TCommandLine", "Relays a ground-control station's link to the links of a swarm of "
-                        "vehicles. Without options it opens its window."));
+                        "vehicles. Without options it opens its window.\n"
+                        "uav-sim-relay ctl [--control PATH] COMMAND [KEY=VALUE ...] drives a "
+                        "running relay (ctl --help)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(
