@@ -20,7 +20,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using relaytest::UdpPeer;
@@ -156,6 +158,7 @@ private slots:
     void controlSocket();
     void controlBadInput_data();
     void controlBadInput();
+    void controlDropsAClientThatDoesNotRead();
     void metricsEqualStatsLines();
 };
 
@@ -821,6 +824,31 @@ void TstHeadless::controlBadInput()
         QTRY_VERIFY(client.canReadLine() || client.waitForReadyRead(100));
         QCOMPARE(QJsonDocument::fromJson(client.readLine()).object().value("ok"), QJsonValue(true));
     }
+    QCOMPARE(program.ctl({"list"}), 0);
+    QCOMPARE(program.stop(), 0);
+}
+
+// Asks and asks and reads nothing (a plain socket: a QLocalSocket would read
+// into its buffer whenever the test's loop runs): the relay drops it once
+// its answers pile up, and answers the others all the while.
+void TstHeadless::controlDropsAClientThatDoesNotRead()
+{
+    Headless program;
+    program.start({"--headless", "--vehicles", "1", "--control", program.socket()});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program.socket()), 20000);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un where = {};
+    where.sun_family = AF_UNIX;
+    qstrncpy(where.sun_path, QFile::encodeName(program.socket()).constData(),
+             sizeof where.sun_path);
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&where), sizeof where), 0);
+    const QByteArray lists = QByteArray("{\"cmd\":\"list\"}\n").repeated(1000);
+    const auto ask = [fd, &lists] {
+        return ::send(fd, lists.constData(), size_t(lists.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    };
+    // Each answer is about 1 KiB: well beyond the bound after a few rounds.
+    QTRY_VERIFY_WITH_TIMEOUT(ask() < 0 && errno != EAGAIN, 20000);
+    ::close(fd);
     QCOMPARE(program.ctl({"list"}), 0);
     QCOMPARE(program.stop(), 0);
 }
