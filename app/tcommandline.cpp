@@ -42,7 +42,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QCoreApplication::translate(
         "TCommandLine", "Relays a ground-control station's link to the links of a swarm of "
-                        "vehicles. Without options it opens its window."));
+                        "vehicles. Without options it opens its window.\n"
+                        "uav-sim-relay ctl [--control PATH] COMMAND [KEY=VALUE ...] drives a "
+                        "running relay (ctl --help)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(
@@ -99,8 +101,22 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Read FILE as the relay would, print each link as it would open and every "
                        "problem; exit 0 when it is valid, 1 when not."),
         QStringLiteral("FILE"));
+    const QCommandLineOption control(
+        QStringLiteral("control"),
+        QStringLiteral("The control socket (default ./relay.sock; none for none)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption statsFormat(
+        QStringLiteral("stats-format"),
+        QStringLiteral("Stats lines as logfmt (default) or json (headless)."),
+        QStringLiteral("FORMAT"));
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve GET /metrics for dashboards on HOST:PORT, or on 127.0.0.1:PORT "
+                       "(headless)."),
+        QStringLiteral("HOST:PORT"));
     parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit,
-                       writeConfig, kind, basePort, portStride, checkConfig});
+                       writeConfig, kind, basePort, portStride, checkConfig, control, statsFormat,
+                       metrics});
     for (const char *name : kQtGuiOptions) {
         QCommandLineOption qtOption(QString::fromLatin1(name));
         if (!isFlag(name))
@@ -139,6 +155,18 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
                                          "not '%1'.")
                               .arg(parser.value(captureLimit)));
     options.captureLimit = qint64(megabytes) * 1024 * 1024;
+    options.control = parser.value(control);
+    if (parser.isSet(control) && options.control.isEmpty())
+        return usageError(QStringLiteral("--control takes a path, or none."));
+    if (parser.isSet(statsFormat)) {
+        const QString format = parser.value(statsFormat);
+        if (format != QLatin1String("json") && format != QLatin1String("logfmt"))
+            return usageError(
+                QStringLiteral("--stats-format takes logfmt or json, not '%1'.").arg(format));
+        options.statsFormat = format == QLatin1String("json") ? TRunOptions::StatsFormat::Json
+                                                              : TRunOptions::StatsFormat::Logfmt;
+    }
+    options.metrics = parser.value(metrics);
     const int maxVehicles = TSwarmFile::maxVehicles;
     if (parser.isSet(vehicles) && !number(parser.value(vehicles), 1, maxVehicles, options.vehicles))
         return usageError(QStringLiteral("--vehicles takes a number from 1 to %1, not '%2'.")
@@ -183,7 +211,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         if (parser.isSet(writeConfig) && parser.isSet(checkConfig))
             return usageError(QStringLiteral("--write-config and --check-config exclude each "
                                              "other."));
-        if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit}))
+        if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit, &control,
+                   &statsFormat, &metrics}))
             return misplacedError(QStringLiteral("does not go with --write-config or "
                                                  "--check-config"));
         const bool write = parser.isSet(writeConfig);
@@ -194,7 +223,7 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         return options;
     }
     if (!parser.isSet(headless)) {
-        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit}))
+        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &statsFormat, &metrics}))
             return misplacedError(QStringLiteral("needs --headless"));
         return options;
     }

@@ -2,17 +2,21 @@
 
 #include "app/tcommandline.h"
 #include "app/tconfigtool.h"
+#include "control/tcontrolserver.h"
+#include "control/tctltool.h"
 #include "headless/tconsole.h"
 #include "headless/theadlessrelay.h"
 #include "headless/tstopsignals.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "msg/tmsgmanager.h"
 #include "session/tapp.h"
 #include "session/version.h"
 #include "ui/tformsettings.h"
 #include "ui/tmainwidget.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QThread>
 #include <QTimer>
 
@@ -104,6 +108,10 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
     std::signal(SIGPIPE, SIG_IGN);
     // Done already when main() was reached; not for callers that start here.
     catchStopsEarly(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "ctl") == 0) {
+        QCoreApplication app(argc, argv);
+        return TCtlTool::run(argumentsOf(argc, argv).mid(2));
+    }
     // Without a window nothing may need a display: a core application reads
     // the command line, and the headless relay runs in it.
     const bool display =
@@ -154,6 +162,15 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
         // box goes by itself: the program would hang with no window at all.
         app.setQuitOnLastWindowClosed(false);
         QuitWhenClosed quitter(window);
+        TControlServer control(window.relay(), options.configPath());
+        const QString socket =
+            options.controlPath(QSettings(options.configPath(), QSettings::IniFormat)
+                                    .value(QStringLiteral("Control/Socket"))
+                                    .toString());
+        QString error;
+        // The window runs without it: the operator is told why.
+        if (!socket.isEmpty() && !control.listen(socket, error))
+            emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
         window.show();
         if (onShown)
             onShown(&window);

@@ -50,8 +50,25 @@ bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSet
 {
     const bool stored = settings.childGroups().contains(group);
     settings.beginGroup(group);
+    read([&settings](const QString &key) { return settings.value(key, QVariant()); }, stored, group,
+         values, problems);
+    settings.endGroup();
+    return stored;
+}
+
+QStringList TLinkSettingsFile::keys()
+{
+    return {K::conType,         K::serialPortName, K::localIp,       K::localPort,
+            K::localIpGroup,    K::localPortGroup, K::remoteIp,      K::remotePort,
+            K::udpNetInterface, K::loopBack,       K::baudRate,      K::dataBits,
+            K::stopBits,        K::parity,         K::autoReconnect, K::fixedPeer};
+}
+
+bool TLinkSettingsFile::read(const Lookup &settings, bool stored, const QString &group,
+                             TLinkSettings &values, TSettingsProblems *problems)
+{
     const auto take = [&settings](const QString &key, QString &field) {
-        const QVariant value = settings.value(key, QVariant());
+        const QVariant value = settings(key);
         if (!value.isNull())
             field = asTyped(value.toString());
     };
@@ -88,7 +105,7 @@ bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSet
         if (problems && used.contains(key))
             problems->append({group, key, value, allowed});
     };
-    const QVariant loopBack = settings.value(K::loopBack, QVariant());
+    const QVariant loopBack = settings(K::loopBack);
     if (!loopBack.isNull()) {
         bool number = false;
         const int state = loopBack.toString().trimmed().toInt(&number);
@@ -103,11 +120,10 @@ bool TLinkSettingsFile::read(QSettings &settings, const QString &group, TLinkSet
     }
     for (const auto &key : {qMakePair(&K::autoReconnect, &values.autoReconnect),
                             qMakePair(&K::fixedPeer, &values.fixedPeer)}) {
-        const QVariant value = settings.value(*key.first, QVariant());
+        const QVariant value = settings(*key.first);
         if (!value.isNull() && !flagOf(value.toString(), *key.second))
             refuse(*key.first, value.toString(), QStringLiteral("it is true or false"));
     }
-    settings.endGroup();
     return stored;
 }
 

@@ -3,6 +3,10 @@
 #include "config/tsettingsproblem.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
 
 class QSettings;
 struct TLinkSettings;
@@ -20,6 +24,13 @@ public:
     // field as it was. False when there is no group.
     static bool read(QSettings &settings, const QString &group, TLinkSettings &values,
                      TSettingsProblems *problems = nullptr);
+    // The same from values of another source, by key: a null value is a key
+    // not given. `stored` is what read() answers.
+    using Lookup = std::function<QVariant(const QString &key)>;
+    static bool read(const Lookup &value, bool stored, const QString &group, TLinkSettings &values,
+                     TSettingsProblems *problems = nullptr);
+    // Every key a group may hold.
+    static QStringList keys();
     // The window writes its own texts for the kind; a file for scripts the
     // words they type ("udp").
     enum class KindText

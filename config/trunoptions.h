@@ -34,11 +34,24 @@ struct TRunOptions
     // Empty: no recording. The limit in bytes, 0 for none.
     QString capture;
     qint64 captureLimit = 0;
+    // The control socket as given: empty when not, "none" for none.
+    QString control;
+    enum class StatsFormat
+    {
+        Logfmt,
+        Json
+    };
+    StatsFormat statsFormat = StatsFormat::Logfmt;
+    // HOST:PORT of the metrics page, empty for none.
+    QString metrics;
     QString error;
     QString usage;
 
     // The settings file these options name.
     QString configPath() const;
+    // The control socket to make, empty for none; `stored` is what the
+    // settings file names when the command line names none.
+    QString controlPath(const QString &stored = QString()) const;
 
     // What a usage error exits with, whatever found it.
     static constexpr int usageExitCode = 2;

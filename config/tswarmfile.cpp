@@ -92,21 +92,31 @@ TSwarmFile TSwarmFile::read(const QString &path, int vehicles)
     const int count = vehicles > 0 ? vehicles : vehicleCount(settings, &file.problems);
     file.stride = portStride(settings, &file.problems);
     const QStringList serialPorts = TSerialPorts::entries();
-    for (int n = -1; n < count; ++n) {
-        Link link;
-        link.id = n < 0 ? TLinkNames::gcsLinkId : TLinkNames::firstUavLinkId + n;
-        link.group =
-            n < 0 ? TLinkSettingsFile::groundStationGroup() : TLinkSettingsFile::vehicleGroup(n);
-        link.values = TLinkSettings::defaults();
-        TSettingsProblems problems;
-        // As the window builds its rows: a stored group wins, a row never
-        // stored follows the one above it.
-        if (!TLinkSettingsFile::read(settings, link.group, link.values, &problems) && n >= 0)
-            link.values = file.links.last().values.following(serialPorts, file.stride);
-        link.problems = problems + TSettingsCheck::check(link.group, link.values);
-        file.links.append(link);
-    }
+    Link gcs;
+    gcs.id = TLinkNames::gcsLinkId;
+    gcs.group = TLinkSettingsFile::groundStationGroup();
+    gcs.values = TLinkSettings::defaults();
+    TLinkSettingsFile::read(settings, gcs.group, gcs.values, &gcs.problems);
+    gcs.problems += TSettingsCheck::check(gcs.group, gcs.values);
+    file.links.append(gcs);
+    for (int n = 0; n < count; ++n)
+        file.links.append(vehicle(settings, n, file.links.last().values, file.stride, serialPorts));
     return file;
+}
+
+TSwarmFile::Link TSwarmFile::vehicle(QSettings &settings, int n, const TLinkSettings &above,
+                                     int stride, const QStringList &serialPorts)
+{
+    Link link;
+    link.id = TLinkNames::firstUavLinkId + n;
+    link.group = TLinkSettingsFile::vehicleGroup(n);
+    link.values = TLinkSettings::defaults();
+    // As the window builds its rows: a stored group wins, a row never
+    // stored follows the one above it.
+    if (!TLinkSettingsFile::read(settings, link.group, link.values, &link.problems))
+        link.values = above.following(serialPorts, stride);
+    link.problems += TSettingsCheck::check(link.group, link.values);
+    return link;
 }
 
 bool TSwarmFile::write(const QString &path, const Plan &plan, QString &error)

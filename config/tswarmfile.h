@@ -4,6 +4,7 @@
 #include "config/tsettingsproblem.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class QSettings;
@@ -47,6 +48,11 @@ public:
     // One line for a file that is not simply read: "settings file
     // cfg/app.ini not found, every link on its defaults".
     static QString statusLine(const QString &path, Status status);
+
+    // The vehicle at list position n: its stored group, or never stored, the
+    // row `above` followed on by `stride`; with the problems of its values.
+    static Link vehicle(QSettings &settings, int n, const TLinkSettings &above, int stride,
+                        const QStringList &serialPorts);
 
     // `[Window] Vehicles` when stored and valid, else the groups Con0,
     // Con1, ... that follow one another; at least 1, at most maxVehicles.

@@ -1,6 +1,8 @@
 #include "headless/theadlessrelay.h"
 
 #include "config/tswarmfile.h"
+#include "control/tcontrolserver.h"
+#include "control/tmetricsserver.h"
 #include "headless/tconsole.h"
 #include "headless/tlinklines.h"
 #include "headless/tstatslines.h"
@@ -58,14 +60,28 @@ int THeadlessRelay::run(const TRunOptions &options)
         TRelaySession session;
         TLinkLines lines(session.states());
         THeadlessRelay relay(options, session);
-        // Queued: a stop that came while the links were being built must
-        // find the loop running, or quit() would be lost before exec().
-        connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
-                Qt::QueuedConnection);
-        connect(&stopSignals, &TStopSignals::hangUp, &relay, &THeadlessRelay::reopenCapture);
-        relay.start(file, lines);
-        result = QCoreApplication::exec();
-        relay.stop();
+        TControlServer control(session, path);
+        TMetricsServer metrics(session);
+        QString error;
+        QString warning;
+        if ((!options.controlPath().isEmpty() && !control.listen(options.controlPath(), error)) ||
+            (!options.metrics.isEmpty() && !metrics.start(options.metrics, error, warning))) {
+            TConsole::errorLine(QCoreApplication::applicationName() + QStringLiteral(": ") + error);
+            result = 1;
+        } else {
+            if (!warning.isEmpty())
+                TConsole::errorLine(QStringLiteral("warning: ") + warning);
+            if (!options.metrics.isEmpty())
+                TConsole::errorLine(QStringLiteral("metrics on ") + metrics.url());
+            // Queued: a stop that came while the links were being built must
+            // find the loop running, or quit() would be lost before exec().
+            connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
+                    Qt::QueuedConnection);
+            connect(&stopSignals, &TStopSignals::hangUp, &relay, &THeadlessRelay::reopenCapture);
+            relay.start(file, lines);
+            result = QCoreApplication::exec();
+            relay.stop();
+        }
     }
     TApp::stopWorkerThread(worker);
     if (!options.verbose)
@@ -112,6 +128,7 @@ void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
     session.build(file.links.size() - 1);
     QVector<int> opened;
     for (const TSwarmFile::Link &link : file.links) {
+        session.setSettings(link.id, link.values);
         if (!link.problems.isEmpty()) {
             // Refused, not opened: the others run.
             for (const TSettingsProblem &problem : link.problems)
@@ -139,13 +156,12 @@ void THeadlessRelay::stop()
     const QVector<int> ids = session.linkIds();
     QVector<TLinkCounters::Snapshot> last;
     for (int id : ids)
-        last.append(session.counters(id));
+        last.append(session.figures(id));
     session.shutdown();
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < ids.size(); ++i)
-        TConsole::outputLine(TStatsLines::line(ids.at(i),
-                                               TLinkStates::name(TLinkStates::State::Closed),
-                                               last.at(i), session.recordingDropped()));
+        TConsole::outputLine(
+            statsLine(ids.at(i), TLinkStates::name(TLinkStates::State::Closed), last.at(i)));
 }
 
 // Before the links open, so that the capture holds their first blocks. A
@@ -195,6 +211,14 @@ void THeadlessRelay::reopenCapture()
 void THeadlessRelay::printStats()
 {
     for (int id : session.linkIds())
-        TConsole::outputLine(TStatsLines::line(id, TLinkStates::name(session.states().stateOf(id)),
-                                               session.counters(id), session.recordingDropped()));
+        TConsole::outputLine(
+            statsLine(id, TLinkStates::name(session.states().stateOf(id)), session.figures(id)));
+}
+
+QString THeadlessRelay::statsLine(int id, const QString &state,
+                                  const TLinkCounters::Snapshot &counts) const
+{
+    return options.statsFormat == TRunOptions::StatsFormat::Json
+               ? TStatsLines::json(id, state, counts, session.recordingDropped())
+               : TStatsLines::line(id, state, counts, session.recordingDropped());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/trunoptions.h"
+#include "link/tlinkcounters.h"
 
 #include <QObject>
 #include <QVector>
@@ -28,6 +29,7 @@ private:
     void start(const TSwarmFile &file, TLinkLines &lines);
     void stop();
     void printStats();
+    QString statsLine(int id, const QString &state, const TLinkCounters::Snapshot &counts) const;
     // False when there is none or it could not be started.
     bool startCapture();
     void reopenCapture();

@@ -1,6 +1,8 @@
 #include "headless/tstatslines.h"
 
-#include "link/tlinknames.h"
+#include "monitor/tlinkfigures.h"
+
+#include <QJsonDocument>
 
 namespace {
 // logfmt: a quoted value with its quotes and backslashes escaped, on one line.
@@ -16,24 +18,19 @@ QString quoted(QString text)
 QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Snapshot &counts,
                           quint64 captureDropped)
 {
-    return QStringLiteral("stats link=%1 state=%2 rx_blocks=%3 rx_bytes=%4 tx_blocks=%5 "
-                          "tx_bytes=%6 gcs_frames=%7 uav_frames=%8 discarded_bytes=%9 ")
-               .arg(TLinkNames::shortName(id), state)
-               .arg(counts.rxBlocks)
-               .arg(counts.rxBytes)
-               .arg(counts.txBlocks)
-               .arg(counts.txBytes)
-               .arg(counts.gcsFrames)
-               .arg(counts.uavFrames)
-               .arg(counts.discardedBytes) +
-           QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4 reconnects=%5 "
-                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8 connections=%9")
-               .arg(counts.sendErrors)
-               .arg(counts.dropped)
-               .arg(counts.peer, quoted(counts.lastError))
-               .arg(counts.reconnects)
-               .arg(counts.foreignDropped)
-               .arg(counts.lastForeign)
-               .arg(captureDropped)
-               .arg(qMax<qint64>(0, counts.connections));
+    QString text = QStringLiteral("stats");
+    for (const TLinkFigures::Field &f : TLinkFigures::of(id, state, counts, captureDropped)) {
+        const QString value = f.value.toString();
+        text += QLatin1Char(' ') + f.key + QLatin1Char('=') +
+                (f.kind == TLinkFigures::Field::Kind::Text ? quoted(value) : value);
+    }
+    return text;
+}
+
+QString TStatsLines::json(int id, const QString &state, const TLinkCounters::Snapshot &counts,
+                          quint64 captureDropped)
+{
+    const QJsonObject object =
+        TLinkFigures::json(TLinkFigures::of(id, state, counts, captureDropped));
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }

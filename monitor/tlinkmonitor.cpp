@@ -3,7 +3,7 @@
 #include "link/iohandler.h"
 
 namespace {
-TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &now,
+TLinkCounters::Snapshot minus(const TLinkCounters::Snapshot &now,
                               const TLinkCounters::Snapshot &base)
 {
     TLinkCounters::Snapshot d = now;
@@ -22,6 +22,32 @@ TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &now,
 }
 } // namespace
 
+void TLinkMonitor::takeReset(Track &track, const TLinkCounters::Snapshot &raw)
+{
+    if (!track.resetPending)
+        return;
+    track.base = raw;
+    track.resetAt = QDateTime::currentDateTime();
+    track.resetPending = false;
+}
+
+TLinkCounters::Snapshot TLinkMonitor::since(const TLinkCounters::Snapshot &raw, const Track &track)
+{
+    TLinkCounters::Snapshot d = minus(raw, track.base);
+    // An error from before the reset is no news any more.
+    if (track.resetAt.isValid() && d.lastErrorAt <= track.resetAt)
+        d.lastError.clear();
+    return d;
+}
+
+TLinkCounters::Snapshot TLinkMonitor::counts(int id, const IOHandler &link)
+{
+    Track &track = tracks[id];
+    const TLinkCounters::Snapshot raw = link.countersSnapshot();
+    takeReset(track, raw);
+    return since(raw, track);
+}
+
 TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 nowMs)
 {
     Track &track = tracks[id];
@@ -30,11 +56,7 @@ TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 
     s.state = states.stateOf(id);
     s.failure = states.failureOf(id);
     s.awaits = states.awaitsOf(id);
-    if (track.resetPending) {
-        track.base = raw;
-        track.resetAt = QDateTime::currentDateTime();
-        track.resetPending = false;
-    }
+    takeReset(track, raw);
     const bool open = s.state == TLinkStates::State::Open;
     if (track.sampledAt >= 0 && nowMs > track.sampledAt) {
         const double seconds = double(nowMs - track.sampledAt) / 1000.0;
@@ -50,10 +72,7 @@ TLinkMonitor::Sample TLinkMonitor::sample(int id, const IOHandler &link, qint64 
     track.wasOpen = open;
     s.quiet = open && track.heardAt >= 0 && nowMs - track.heardAt >= quietAfterMs;
     s.lastRxAt = track.lastRxAt;
-    s.counts = since(raw, track.base);
-    // An error from before the reset is no news any more.
-    if (track.resetAt.isValid() && s.counts.lastErrorAt <= track.resetAt)
-        s.counts.lastError.clear();
+    s.counts = since(raw, track);
     track.last = raw;
     track.sampledAt = nowMs;
     return s;

@@ -38,6 +38,9 @@ public:
 
     // `nowMs` runs on a steady clock.
     Sample sample(int id, const IOHandler &link, qint64 nowMs);
+    // The figures since the last reset alone, for readers other than the
+    // one the rates are for.
+    TLinkCounters::Snapshot counts(int id, const IOHandler &link);
     void reset(int id);
     void resetAll();
     // The link under `id` is gone: one made later under it starts afresh.
@@ -57,6 +60,9 @@ private:
         bool wasOpen = false;
         bool resetPending = false;
     };
+
+    static void takeReset(Track &track, const TLinkCounters::Snapshot &raw);
+    static TLinkCounters::Snapshot since(const TLinkCounters::Snapshot &raw, const Track &track);
 
     const TLinkStates &states;
     QHash<int, Track> tracks;

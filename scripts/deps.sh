@@ -4,7 +4,8 @@
 # Usage: scripts/deps.sh [--run] [extra packages...]
 set -euo pipefail
 
-packages=(cmake make g++ qtbase5-dev libqt5serialport5-dev fonts-wqy-microhei)
+packages=(cmake make g++ pkg-config qtbase5-dev libqt5serialport5-dev libmicrohttpd-dev
+          fonts-wqy-microhei)
 if [ "${1:-}" = --run ]; then
   shift
 else

@@ -18,18 +18,30 @@ void TRelaySession::build(int count)
         addVehicle();
 }
 
-void TRelaySession::addGroundStation()
+void TRelaySession::addGroundStation(const TLinkSettings &values)
 {
     if (hasGroundStation)
         return;
     TRelayLinks::addGroundStation();
+    linkSettings.insert(TLinkNames::gcsLinkId, values);
     hasGroundStation = true;
 }
 
-int TRelaySession::addVehicle()
+int TRelaySession::addVehicle(const TLinkSettings &values)
 {
     TRelayLinks::addVehicle(vehicles);
-    return TLinkNames::firstUavLinkId + vehicles++;
+    const int id = TLinkNames::firstUavLinkId + vehicles++;
+    linkSettings.insert(id, values);
+    emit vehicleAdded(id);
+    return id;
+}
+
+void TRelaySession::setSettings(int id, const TLinkSettings &values)
+{
+    if (!linkSettings.contains(id))
+        return;
+    linkSettings.insert(id, values);
+    emit settingsChanged(id);
 }
 
 bool TRelaySession::removeLastVehicle()
@@ -40,6 +52,8 @@ bool TRelaySession::removeLastVehicle()
     TRelayLinks::removeLastVehicle();
     --vehicles;
     monitor.forget(id);
+    linkSettings.remove(id);
+    emit vehicleRemoved(id);
     return true;
 }
 
@@ -58,8 +72,10 @@ void TRelaySession::request(int id, const TLinkSettings &values, bool open)
         return;
     IOHandler::DeviceInfo device = values.device();
     device.id = id;
-    if (open)
+    if (open) {
+        linkSettings.insert(id, values);
         linkStates.opening(id);
+    }
     emit link->openDeviceSignal(device, open);
 }
 
@@ -76,6 +92,19 @@ TLinkCounters::Snapshot TRelaySession::counters(int id) const
 {
     const auto link = TLinkManager::instance()->linkRef(id);
     return link ? link->countersSnapshot() : TLinkCounters::Snapshot{};
+}
+
+TLinkCounters::Snapshot TRelaySession::figures(int id)
+{
+    const auto link = TLinkManager::instance()->linkRef(id);
+    return link ? monitor.counts(id, *link) : TLinkCounters::Snapshot{};
+}
+
+void TRelaySession::resetAllCounters()
+{
+    // Also the links no view has sampled yet.
+    for (int id : linkIds())
+        monitor.reset(id);
 }
 
 bool TRelaySession::startRecording(const QString &path, qint64 sizeLimit, QString &error)
@@ -113,4 +142,5 @@ void TRelaySession::shutdown()
     stopRecording();
     vehicles = 0;
     hasGroundStation = false;
+    linkSettings.clear();
 }

@@ -5,6 +5,7 @@
 #include "monitor/tlinkmonitor.h"
 #include "monitor/tlinkstates.h"
 
+#include <QHash>
 #include <QObject>
 #include <QVector>
 
@@ -21,9 +22,10 @@ public:
 
     // The ground-station link and `vehicles` vehicle links, none open.
     void build(int vehicles);
-    void addGroundStation();
-    // The link id of the vehicle made at the end of the list.
-    int addVehicle();
+    void addGroundStation(const TLinkSettings &values = TLinkSettings::defaults());
+    // The link id of the vehicle made at the end of the list, on `values`
+    // until they are set again.
+    int addVehicle(const TLinkSettings &values = TLinkSettings::defaults());
     // The last vehicle goes, with its figures: a vehicle added later under
     // the same id starts from zero. False when there is none.
     bool removeLastVehicle();
@@ -31,10 +33,16 @@ public:
     // The ground station first, then the vehicles in list order.
     QVector<int> linkIds() const;
 
+    // The settings a link opens on: as it was made, set, or last opened.
+    TLinkSettings settings(int id) const { return linkSettings.value(id); }
+    void setSettings(int id, const TLinkSettings &values);
+
     // Asks the link to open on `values`, or to close what it opened on
-    // them; its state follows its events.
+    // them; its state follows its events. The values become its settings.
     void open(int id, const TLinkSettings &values) { request(id, values, true); }
     void close(int id, const TLinkSettings &values) { request(id, values, false); }
+    void open(int id) { request(id, settings(id), true); }
+    void close(int id) { request(id, settings(id), false); }
 
     // Never asked to open: its settings were refused for `reason`.
     void refuse(int id, const QString &reason) { linkStates.refused(id, reason); }
@@ -44,8 +52,10 @@ public:
     bool sample(int id, qint64 nowMs, TLinkMonitor::Sample &sample);
     // The link's own figures, since it was made.
     TLinkCounters::Snapshot counters(int id) const;
+    // Its figures since the last reset, as scripts read them.
+    TLinkCounters::Snapshot figures(int id);
     void resetCounters(int id) { monitor.reset(id); }
-    void resetAllCounters() { monitor.resetAll(); }
+    void resetAllCounters();
 
     // The relay's one recording: every block any link passes, from now on,
     // into `path` (size limit in bytes, 0 for none). False with the reason;
@@ -64,12 +74,17 @@ signals:
     // The recording ended by itself (its size limit, a full disk); it has
     // been stopped by the time this arrives.
     void recordingStopped(const QString &reason);
+    // Whoever made or removed it, so that every view follows.
+    void vehicleAdded(int id);
+    void vehicleRemoved(int id);
+    void settingsChanged(int id);
 
 private:
     void request(int id, const TLinkSettings &values, bool open);
 
     TLinkStates linkStates;
     TLinkMonitor monitor{linkStates};
+    QHash<int, TLinkSettings> linkSettings;
     int vehicles = 0;
     bool hasGroundStation = false;
 };

@@ -5,16 +5,24 @@
 #include "relaysupport.h"
 #include "testsupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using relaytest::UdpPeer;
@@ -54,6 +62,17 @@ struct Headless
         file.setValue(QStringLiteral("RemoteIp"), QStringLiteral("127.0.0.1"));
         file.setValue(QStringLiteral("RemotePort"), QString::number(port));
     }
+    // The ground station and the first vehicle on unicast, answering
+    // `gcs` and `uav1` (bound here); the two links' own ports.
+    QPair<quint16, quint16> twoLinks(UdpPeer &gcs, UdpPeer &uav1)
+    {
+        const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
+        if (!gcs.bindLocal() || !uav1.bindLocal())
+            return {};
+        unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+        unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+        return {gcsLink, uav1Link};
+    }
     void start(const QStringList &arguments)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -78,6 +97,31 @@ struct Headless
     {
         read();
         return err.count(part);
+    }
+    QString socket() const { return dir.filePath(QStringLiteral("relay.sock")); }
+    // One `ctl` run on this relay's socket: its exit status and output.
+    int ctl(const QStringList &arguments, QString *output = nullptr) const
+    {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(testsupport::appBinary(), QStringList{"ctl", "--control", socket()} + arguments);
+        if (!tool.waitForFinished(10000))
+            return -1;
+        if (output)
+            *output = QString::fromUtf8(tool.readAll());
+        return tool.exitCode();
+    }
+    // The list answer's entry of `link`.
+    QJsonObject listed(const QString &link) const
+    {
+        QString answer;
+        ctl({"list"}, &answer);
+        const QJsonArray links =
+            QJsonDocument::fromJson(answer.toUtf8()).object().value("links").toArray();
+        for (const QJsonValue &entry : links)
+            if (entry.toObject().value("link").toString() == link)
+                return entry.toObject();
+        return {};
     }
     // The exit status of a run that ends by itself, -1 for none.
     int finish()
@@ -123,6 +167,11 @@ private slots:
     void hangUp_data();
     void hangUp();
     void captureReaderGoes();
+    void controlSocket();
+    void controlBadInput_data();
+    void controlBadInput();
+    void controlDropsAClientThatDoesNotRead();
+    void metricsEqualStatsLines();
 };
 
 void TstHeadless::init()
@@ -149,7 +198,8 @@ void TstHeadless::commandLine_data()
                                    << "Missing value after '--vehicles'" + usage;
     for (const QStringList &bad :
          {QStringList{"--vehicles", "0"}, QStringList{"--vehicles", "abc"},
-          QStringList{"--stats", "-1"}, QStringList{"--capture-limit", "0"}})
+          QStringList{"--stats", "-1"}, QStringList{"--capture-limit", "0"},
+          QStringList{"--stats-format", "xml"}})
         QTest::newRow(qPrintable(bad.join(' ')))
             << (QStringList{"--headless"} + bad) << 2 << "^$" << bad.first() + " takes" + usage;
     QTest::newRow("config is a directory")
@@ -160,6 +210,11 @@ void TstHeadless::commandLine_data()
         << "--config none/app.ini: there is no directory";
     QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
                                                     << "--stats needs --headless" + usage;
+    QTest::newRow("metrics for the window") << QStringList{"--metrics", "9100"} << 2 << "^$"
+                                            << "--metrics needs --headless" + usage;
+    QTest::newRow("metrics port beyond 65535")
+        << QStringList{"--headless", "--control", "none", "--metrics", "70000"} << 1 << "^$"
+        << "--metrics takes PORT or HOST:PORT";
     QTest::newRow("kind without a file to write") << QStringList{"--kind", "udp"} << 2 << "^$"
                                                   << "--kind needs --write-config" + usage;
     QTest::newRow("kind that is none")
@@ -760,6 +815,227 @@ void TstHeadless::captureReaderGoes()
     QTRY_COMPARE(uav1.received().size(), sent);
     QCOMPARE(program.stop(), 0);
     QCOMPARE(program.out.count(QStringLiteral("stats link=")), 2);
+}
+
+// A script drives a running relay through its socket and the ctl client.
+void TstHeadless::controlSocket()
+{
+    UdpPeer gcs, uav1, uav2, uav2Later;
+    QVERIFY(uav2.bindLocal() && uav2Later.bindLocal());
+    Headless program;
+    const auto [gcsLink, uav1Link] = program.twoLinks(gcs, uav1);
+    QVERIFY(gcsLink != 0);
+    const quint16 uav2Link = testsupport::freeUdpPort();
+    program.start({"--headless", "--config", program.config(), "--control", program.socket()});
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp 127.0.0.1:")), 2, 20000);
+
+    struct stat info = {};
+    QCOMPARE(::stat(QFile::encodeName(program.socket()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+    QCOMPARE(program.listed("uav1").value("state").toString(), QStringLiteral("open"));
+    QCOMPARE(program.listed("uav1").value("endpoint").toString(),
+             QStringLiteral("udp 127.0.0.1:%1 -> 127.0.0.1:%2").arg(uav1Link).arg(uav1.port()));
+
+    Headless second;
+    second.start({"--headless", "--config", program.config(), "--control", program.socket()});
+    QCOMPARE(second.finish(), 1);
+    QVERIFY2(second.err.contains("another relay runs there"), qPrintable(second.err));
+
+    // A watcher hears what the others do, and the counters every second.
+    QProcess watcher;
+    watcher.start(testsupport::appBinary(),
+                  {"ctl", "--control", program.socket(), "watch", "every=1"});
+    QString watched;
+    const auto heard = [&watcher, &watched](const char *part) {
+        watched += QString::fromUtf8(watcher.readAllStandardOutput());
+        return watched.contains(QLatin1String(part));
+    };
+    QTRY_VERIFY(heard("\"watching\":true"));
+
+    QString answer;
+    QCOMPARE(program.ctl({"add", "ConType=udp", "LocalIp=127.0.0.1",
+                          QStringLiteral("LocalPort=%1").arg(uav2Link), "RemoteIp=127.0.0.1",
+                          QStringLiteral("RemotePort=%1").arg(uav2.port())},
+                         &answer),
+             0);
+    QCOMPARE(answer.trimmed(), QStringLiteral("{\"link\":\"uav2\",\"ok\":true}"));
+    QTRY_COMPARE(program.listed("uav2").value("state").toString(), QStringLiteral("open"));
+    QTRY_VERIFY(heard("{\"event\":\"added\",\"link\":\"uav2\"}"));
+    QTRY_VERIFY(
+        heard(qPrintable(QStringLiteral("{\"endpoint\":\"udp 127.0.0.1:%1 -> 127.0.0.1:%2\","
+                                        "\"event\":\"open\",\"link\":\"uav2\"}")
+                             .arg(uav2Link)
+                             .arg(uav2.port()))));
+    QTRY_VERIFY_WITH_TIMEOUT(heard("{\"event\":\"stats\",\"links\":[{"), 5000);
+    gcs.sendTo(gcsLink, "to all");
+    QTRY_COMPARE(uav2.received(), QList<QByteArray>{"to all"});
+    QCOMPARE(program.listed("gcs").value("rx_blocks").toInt(), 1);
+
+    const QString later = QStringLiteral("RemotePort=%1").arg(uav2Later.port());
+    QCOMPARE(program.ctl({"set", "link=uav2", later}, &answer), 1);
+    QVERIFY2(answer.contains("uav2 is open; close it first"), qPrintable(answer));
+    QCOMPARE(program.ctl({"close", "link=uav2"}), 0);
+    QTRY_COMPARE(program.listed("uav2").value("state").toString(), QStringLiteral("closed"));
+    QCOMPARE(program.ctl({"set", "link=uav2", "RemotePort=70000"}, &answer), 1);
+    QVERIFY2(answer.contains("[Con1] RemotePort=70000: a port is 1 to 65535"), qPrintable(answer));
+    QCOMPARE(program.ctl({"set", "link=uav2", later}), 0);
+    QCOMPARE(program.ctl({"reset", "link=all"}), 0);
+    QCOMPARE(program.listed("gcs").value("rx_blocks").toInt(), 0);
+    QCOMPARE(program.ctl({"open", "link=uav2"}), 0);
+    QTRY_COMPARE(program.listed("uav2").value("state").toString(), QStringLiteral("open"));
+    gcs.sendTo(gcsLink, "again");
+    QTRY_COMPARE(uav2Later.received(), QList<QByteArray>{"again"});
+    QCOMPARE(uav2.received().size(), 1);
+
+    QCOMPARE(program.ctl({"open", "link=uav9"}, &answer), 1);
+    QVERIFY2(answer.contains("there is no link 'uav9'"), qPrintable(answer));
+    QCOMPARE(program.ctl({"radio"}), 1);
+    QCOMPARE(program.ctl({}), 2);
+    QCOMPARE(program.ctl({"open", "uav2"}), 2);
+    QCOMPARE(program.stop(), 0);
+    QVERIFY(!QFileInfo::exists(program.socket()));
+    // The relay's end ends the watch.
+    QVERIFY(watcher.waitForFinished(5000));
+    QCOMPARE(program.ctl({"list"}, &answer), 1);
+    QVERIFY2(answer.contains("no relay at"), qPrintable(answer));
+}
+
+void TstHeadless::controlBadInput_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    // Empty: no answer, the client goes.
+    QTest::addColumn<QString>("error");
+    QTest::newRow("garbage") << QByteArray("\x00\xff\xfe\x01 junk\n", 10) << "invalid JSON";
+    QTest::newRow("1 MiB line") << QByteArray(1024 * 1024, 'x') + '\n' << "at most 65536 bytes";
+    QTest::newRow("invalid JSON") << QByteArray("{\"cmd\": \"list\"\n") << "invalid JSON";
+    QTest::newRow("no object") << QByteArray("[1,2]\n") << "a request is a JSON object";
+    QTest::newRow("unknown command")
+        << QByteArray("{\"cmd\":\"fly\"}\n") << "unknown command 'fly'";
+    QTest::newRow("cmd not a string") << QByteArray("{\"cmd\":7}\n") << "cmd: a request names";
+    QTest::newRow("link a number")
+        << QByteArray("{\"cmd\":\"close\",\"link\":5}\n") << "link names a link such as uav1";
+    QTest::newRow("port an array") << QByteArray("{\"cmd\":\"add\",\"LocalPort\":[1]}\n")
+                                   << "add: LocalPort takes a text, a whole number or true/false";
+    QTest::newRow("unknown key") << QByteArray("{\"cmd\":\"add\",\"Port\":1}\n")
+                                 << "add: unknown key 'Port'";
+    QTest::newRow("watch every text")
+        << QByteArray("{\"cmd\":\"watch\",\"every\":\"x\"}\n") << "watch: every is a whole number";
+    QTest::newRow("disconnect mid-line") << QByteArray("{\"cmd\":\"li") << QString();
+}
+
+// Each is answered with an error naming it, or the client goes; the relay
+// and other clients go on.
+void TstHeadless::controlBadInput()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    Headless program;
+    program.start({"--headless", "--vehicles", "1", "--control", program.socket()});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program.socket()), 20000);
+    QLocalSocket client;
+    client.connectToServer(program.socket());
+    QVERIFY(client.waitForConnected(5000));
+    client.write(bytes);
+    QVERIFY(client.waitForBytesWritten(5000));
+    if (error.isEmpty()) {
+        client.disconnectFromServer();
+    } else {
+        QTRY_VERIFY(client.canReadLine() || (client.waitForReadyRead(100) && client.canReadLine()));
+        const QJsonObject answer = QJsonDocument::fromJson(client.readLine()).object();
+        QCOMPARE(answer.value("ok"), QJsonValue(false));
+        QVERIFY2(answer.value("error").toString().contains(error),
+                 qPrintable(answer.value("error").toString()));
+        // The same connection goes on.
+        client.write("{\"cmd\":\"list\"}\n");
+        QVERIFY(client.waitForReadyRead(5000));
+        QTRY_VERIFY(client.canReadLine() || client.waitForReadyRead(100));
+        QCOMPARE(QJsonDocument::fromJson(client.readLine()).object().value("ok"), QJsonValue(true));
+    }
+    QCOMPARE(program.ctl({"list"}), 0);
+    QCOMPARE(program.stop(), 0);
+}
+
+// Asks and asks and reads nothing (a plain socket: a QLocalSocket would read
+// into its buffer whenever the test's loop runs): the relay drops it once
+// its answers pile up, and answers the others all the while.
+void TstHeadless::controlDropsAClientThatDoesNotRead()
+{
+    Headless program;
+    program.start({"--headless", "--vehicles", "1", "--control", program.socket()});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program.socket()), 20000);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un where = {};
+    where.sun_family = AF_UNIX;
+    qstrncpy(where.sun_path, QFile::encodeName(program.socket()).constData(),
+             sizeof where.sun_path);
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&where), sizeof where), 0);
+    const QByteArray lists = QByteArray("{\"cmd\":\"list\"}\n").repeated(1000);
+    const auto ask = [fd, &lists] {
+        return ::send(fd, lists.constData(), size_t(lists.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    };
+    // Each answer is about 1 KiB: well beyond the bound after a few rounds.
+    QTRY_VERIFY_WITH_TIMEOUT(ask() < 0 && errno != EAGAIN, 20000);
+    ::close(fd);
+    QCOMPARE(program.ctl({"list"}), 0);
+    QCOMPARE(program.stop(), 0);
+}
+
+// A scrape's figures after traffic are those of the stats lines at exit.
+void TstHeadless::metricsEqualStatsLines()
+{
+    UdpPeer gcs, uav1;
+    Headless program;
+    const auto [gcsLink, uav1Link] = program.twoLinks(gcs, uav1);
+    QVERIFY(gcsLink != 0);
+    program.start({"--headless", "--config", program.config(), "--control", "none",
+                   "--stats-format", "json", "--metrics", "127.0.0.1:0"});
+    QTRY_COMPARE_WITH_TIMEOUT(program.errLines(QStringLiteral(" open udp 127.0.0.1:")), 2, 20000);
+    const QRegularExpression url(QStringLiteral("metrics on http://127.0.0.1:(\\d+)/metrics"));
+    const quint16 port = quint16(url.match(program.err).captured(1).toUInt());
+    QVERIFY2(port != 0, qPrintable(program.err));
+    const auto scrape = [port] {
+        QTcpSocket http;
+        http.connectToHost(QHostAddress::LocalHost, port);
+        if (!http.waitForConnected(5000))
+            return QString();
+        http.write("GET /metrics HTTP/1.0\r\n\r\n");
+        while (http.waitForReadyRead(5000) || http.state() == QAbstractSocket::ConnectedState)
+            if (http.state() != QAbstractSocket::ConnectedState)
+                break;
+        return QString::fromUtf8(http.readAll());
+    };
+    for (int n = 0; n < 20; ++n) {
+        gcs.sendTo(gcsLink, "block");
+        uav1.sendTo(uav1Link, relaytest::gcsFrame(3));
+        if (n == 10)
+            QVERIFY(scrape().contains(" 200 OK"));
+    }
+    QTRY_COMPARE(uav1.received().size(), 20);
+    QTRY_COMPARE(gcs.received().size(), 20);
+    const QString page = scrape();
+    QVERIFY2(page.contains("# TYPE uav_relay_rx_blocks_total counter"), qPrintable(page));
+    QVERIFY(page.contains("uav_relay_link_state{link=\"uav1\",state=\"open\"} 1"));
+    QCOMPARE(program.stop(), 0);
+    int compared = 0;
+    for (const QString &line : program.out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject stats = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QString link = stats.value("link").toString();
+        for (auto it = stats.begin(); it != stats.end(); ++it) {
+            if (!it.value().isDouble())
+                continue;
+            // The one figure that goes down again is a gauge, the rest counters.
+            const QString name = it.key() == QLatin1String("connections")
+                                     ? it.key()
+                                     : it.key() + QStringLiteral("_total");
+            const QString metric = QStringLiteral("uav_relay_%1{link=\"%2\"} %3\n")
+                                       .arg(name, link)
+                                       .arg(qint64(it.value().toDouble()));
+            QVERIFY2(page.contains(metric), qPrintable(metric + page));
+            ++compared;
+        }
+    }
+    QCOMPARE(compared, 2 * 13);
+    QVERIFY(program.out.contains("\"rx_blocks\":20,"));
 }
 
 QTEST_GUILESS_MAIN(TstHeadless)

@@ -7,6 +7,7 @@
 // gives its registration up, so each window's own one relays.
 
 #include "config/tswarmfile.h"
+#include "control/tcontrolcommands.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "linktestsupport.h"
@@ -121,6 +122,8 @@ private slots:
     void windowAndHeadlessAgree();
     void screenshot();
     void recordsWhatFlows();
+    void controlRequests_data();
+    void controlRequests();
 
 private:
     // Records every open or close request emitted on the registered links.
@@ -1082,6 +1085,70 @@ void TstMainWidget::recordsWhatFlows()
         ++seen;
     }
     QVERIFY(seen >= 10);
+}
+
+// Requests of the control socket on the window's session, without the
+// socket: the rows follow what they change, and a refused one changes
+// nothing and says why in the settings file's words.
+void TstMainWidget::controlRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    // Empty: ok, with the vehicle forms and the last one's local port after
+    // ($P: the first vehicle's, $P1 the one after it, $F a free one).
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("forms");
+    QTest::addColumn<QString>("localPort");
+    QTest::newRow("add by the new-row rule") << QByteArray(R"({"cmd":"add"})") << "" << 2 << "$P1";
+    QTest::newRow("add with settings")
+        << QByteArray(R"({"cmd":"add","ConType":"udp","LocalPort":$F,"FixedPeer":true})") << "" << 2
+        << "$F";
+    QTest::newRow("set a closed link")
+        << QByteArray(R"({"cmd":"set","link":"uav1","LocalPort":"7200"})") << "" << 1 << "7200";
+    QTest::newRow("port out of range")
+        << QByteArray(R"({"cmd":"set","link":"uav1","ConType":"udp","LocalPort":70001})")
+        << "set: [Con0] LocalPort=70001: a port is 1 to 65535" << 1 << "$P";
+    QTest::newRow("port a fraction")
+        << QByteArray(R"({"cmd":"add","LocalPort":7.5})")
+        << "add: LocalPort takes a text, a whole number or true/false, "
+           "not a number"
+        << 1 << "$P";
+    QTest::newRow("flag a word") << QByteArray(R"({"cmd":"add","ConType":"udp","FixedPeer":"yes"})")
+                                 << "add: [Con1] FixedPeer=yes: it is true or false" << 1 << "$P";
+    QTest::newRow("kind unknown") << QByteArray(R"({"cmd":"add","ConType":"tcp"})")
+                                  << "add: [Con1] ConType=tcp: a kind is serial, udp, multicast, "
+                                  << 1 << "$P";
+    QTest::newRow("link an object")
+        << QByteArray(R"({"cmd":"set","link":{},"LocalPort":1})")
+        << "set: link names a link such as uav1, not an object" << 1 << "$P";
+    QTest::newRow("remove the only one")
+        << QByteArray(R"({"cmd":"remove"})") << "remove: the last vehicle stays" << 1 << "$P";
+    QTest::newRow("radio") << QByteArray(R"({"cmd":"radio","file":"r.ini"})")
+                           << "radio: not available in this build" << 1 << "$P";
+}
+
+void TstMainWidget::controlRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QString, error);
+    QFETCH(int, forms);
+    QFETCH(QString, localPort);
+    const quint16 port = testsupport::freeUdpPort();
+    const QString free = QString::number(testsupport::freeUdpPort());
+    request.replace("$F", free.toLatin1());
+    localPort.replace("$P1", QString::number(port + 1))
+        .replace("$P", QString::number(port))
+        .replace("$F", free);
+    windowtest::setUnicast(window->groundStationForm(), testsupport::freeUdpPort(),
+                           testsupport::freeUdpPort());
+    windowtest::setUnicast(window->openVehicleForms().at(0), port, testsupport::freeUdpPort());
+    window->relay().setSettings(TLinkNames::firstUavLinkId, window->openVehicleForms().at(0)->values());
+    TControlCommands commands(window->relay(), TFormSettings::path());
+    const QJsonObject answer = commands.runLine(request);
+    QCOMPARE(answer.value("error").toString().left(error.size()), error);
+    QCOMPARE(answer.value("ok").toBool(), error.isEmpty());
+    QCOMPARE(window->vehicleRows().size(), forms);
+    QCOMPARE(window->openVehicleForms().last()->localPortEdit->text(), localPort);
+    QCOMPARE(window->relay().vehicleCount(), forms);
 }
 
 QTEST_MAIN(TstMainWidget)

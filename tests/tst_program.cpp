@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPointer>
@@ -310,6 +311,33 @@ private slots:
         traffic.stop();
     }
 
+    // A script on the control socket adds a vehicle: the window shows its
+    // row with the settings given, and the link opens; removing it takes
+    // the row away.
+    void controlSocketAddsARow()
+    {
+        QLocalSocket script;
+        script.connectToServer(QDir::current().absoluteFilePath(QStringLiteral("relay.sock")));
+        QTRY_COMPARE(script.state(), QLocalSocket::ConnectedState);
+        const quint16 port = testsupport::freeUdpPort();
+        script.write(
+            QStringLiteral("{\"cmd\":\"add\",\"ConType\":\"udp\",\"LocalIp\":\"127.0.0.1\","
+                           "\"LocalPort\":%1,\"RemoteIp\":\"127.0.0.1\",\"RemotePort\":%2}\n")
+                .arg(port)
+                .arg(uavPeer[0].localPort())
+                .toUtf8());
+        QTRY_VERIFY(script.canReadLine());
+        QCOMPARE(script.readLine(), QByteArray("{\"link\":\"uav4\",\"ok\":true}\n"));
+        QCOMPARE(w->vehicleRows().size(), 4);
+        TIoForm *added = w->openVehicleForms().at(3);
+        QCOMPARE(added->localPortEdit->text(), QString::number(port));
+        QTRY_VERIFY(added->getConFlag());
+        script.write("{\"cmd\":\"remove\"}\n");
+        QTRY_VERIFY(script.canReadLine());
+        QCOMPARE(script.readLine(), QByteArray("{\"link\":\"uav4\",\"ok\":true}\n"));
+        QCOMPARE(w->vehicleRows().size(), 3);
+    }
+
     // The program must then end by itself.
     void closingTheWindowEndsTheProgram() { QVERIFY(w->close()); }
 
@@ -577,10 +605,10 @@ void TstProgram::fullSessionEndsWithExitCodeZero()
     if (QTest::currentTestFailed())
         return;
     const QByteArray log("see the child's output above");
-    // Five links were built (ground station, three vehicles, one re-added);
-    // each was deleted exactly once.
-    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 5);
-    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), 5);
+    // Six links were built (ground station, three vehicles, one re-added,
+    // one added through the control socket); each was deleted exactly once.
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler init::")), 6);
+    QCOMPARE(countLines(run.output, QStringLiteral("IOHandler delete:")), 6);
     // Only the main thread is left once the program has returned (the last
     // joined thread may take a few milliseconds to leave the system).
     QVERIFY2(run.output.contains(QRegularExpression(QStringLiteral("settled 1 "))),

@@ -176,6 +176,15 @@ TSettingsProblems TLinkRow::refusals() const
     return ioForm ? ioForm->refusals() : refused.of(groupName, held);
 }
 
+void TLinkRow::apply(const TLinkSettings &values)
+{
+    if (ioForm)
+        ioForm->apply(values);
+    else
+        held = values;
+    showSummary();
+}
+
 void TLinkRow::store() const
 {
     if (refusals().isEmpty())

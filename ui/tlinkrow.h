@@ -50,6 +50,8 @@ public:
     // What the link would open on, and why it may not; the form's once built.
     TLinkSettings values() const;
     TSettingsProblems refusals() const;
+    // Shows `values`, in the form once built.
+    void apply(const TLinkSettings &values);
     // Writes the row's group, unless its settings are refused: the file
     // then keeps what was stored.
     void store() const;

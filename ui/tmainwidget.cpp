@@ -22,10 +22,8 @@
 #include <QDebug>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -99,7 +97,11 @@ void TMainWidget::initLinks()
     for (int n = 0; n < vehicles; ++n)
         appendVehicle();
 
-    session.addGroundStation();
+    session.addGroundStation(gcsRow->values());
+    connect(&session, &TRelaySession::vehicleAdded, this, &TMainWidget::onSessionVehicleAdded);
+    connect(&session, &TRelaySession::vehicleRemoved, this, &TMainWidget::onSessionVehicleRemoved);
+    connect(&session, &TRelaySession::settingsChanged, this,
+            &TMainWidget::onSessionSettingsChanged);
 
     connect(TApp::instance(), &TApp::TAppEvent, this, &TMainWidget::onTAppEvent);
 
@@ -227,7 +229,7 @@ void TMainWidget::onAddUav()
     rowList->showRow(added.last());
 }
 
-TLinkRow *TMainWidget::appendVehicle()
+TLinkRow *TMainWidget::appendVehicle(Link link)
 {
     const int n = uavRows.size();
     const QString group = QStringLiteral("Con%1").arg(n);
@@ -243,22 +245,51 @@ TLinkRow *TMainWidget::appendVehicle()
     connect(row->connectButton(), &QPushButton::released, this, &TMainWidget::uavConnectSlot);
     connect(row->disconnectButton(), &QPushButton::released, this, &TMainWidget::uavDisConnectSlot);
 
-    session.addVehicle();
+    if (link == Link::Make)
+        session.addVehicle(row->values());
     return row;
+}
+
+void TMainWidget::onSessionVehicleAdded(int id)
+{
+    // A row the window made itself is there already.
+    if (id - firstUavLinkId < uavRows.size())
+        return;
+    TLinkRow *row = appendVehicle(Link::Made);
+    row->apply(session.settings(id));
+    storeRows({row});
+    fitToScreen(GrowToRows, false);
+    rowList->showRow(row);
+}
+
+void TMainWidget::onSessionVehicleRemoved()
+{
+    if (uavRows.size() > session.vehicleCount())
+        removeLastRow();
+}
+
+void TMainWidget::onSessionSettingsChanged(int id)
+{
+    if (TLinkRow *row = rowOfLink(id))
+        row->apply(session.settings(id));
 }
 
 void TMainWidget::onDelUav()
 {
     if (uavRows.size() < 2)
         return;
+    removeLastRow();
+    session.removeLastVehicle();
+}
+
+void TMainWidget::removeLastRow()
+{
     TLinkRow *row = uavRows.takeLast();
     uavLayout->removeWidget(row);
     QObject::disconnect(row->connectButton(), nullptr, this, nullptr);
     QObject::disconnect(row->disconnectButton(), nullptr, this, nullptr);
     // The form goes with its row.
     row->deleteLater();
-
-    session.removeLastVehicle();
     storeRows({});
 }
 
@@ -285,27 +316,8 @@ void TMainWidget::restoreWindow()
 
 void TMainWidget::fitToScreen(Fit fit, bool place)
 {
-    QScreen *where = screen();
-    if (!where)
-        return;
-    TWindowFit::Window w;
-    w.geometry = geometry();
-    w.sized = testAttribute(Qt::WA_Resized);
-    w.wanted = sizeHint();
-    w.minimum = minimumSizeHint();
-    w.frame = frameGeometry() == geometry()
-                  ? TWindowFit::estimatedFrame(style()->pixelMetric(QStyle::PM_TitleBarHeight))
-                  : QMargins(geometry().left() - frameGeometry().left(),
-                             geometry().top() - frameGeometry().top(),
-                             frameGeometry().right() - geometry().right(),
-                             frameGeometry().bottom() - geometry().bottom());
-    const QRect fitted = TWindowFit::fitted(
-        w, where->availableGeometry(),
-        fit == GrowToRows ? TWindowFit::Height::Grow : TWindowFit::Height::Keep, place);
-    if (!w.sized || fitted.size() != size())
-        resize(fitted.size());
-    if (place && fitted.topLeft() != pos())
-        move(fitted.topLeft());
+    TWindowFit::fit(*this, fit == GrowToRows ? TWindowFit::Height::Grow : TWindowFit::Height::Keep,
+                    place);
 }
 
 void TMainWidget::showEvent(QShowEvent *event)

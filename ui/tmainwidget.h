@@ -63,8 +63,20 @@ private:
     void onAddUav();
     void onDelUav();
     void onTAppEvent(int event, int id, QVariant var);
-    // A row and its link at the end of the list.
-    TLinkRow *appendVehicle();
+    // A row and, unless the session made it already, its link at the end
+    // of the list.
+    enum class Link
+    {
+        Make,
+        Made
+    };
+    TLinkRow *appendVehicle(Link link = Link::Make);
+    // The session changed without the window (the control socket): the
+    // rows follow.
+    void onSessionVehicleAdded(int id);
+    void onSessionVehicleRemoved();
+    void onSessionSettingsChanged(int id);
+    void removeLastRow();
     TLinkRow *rowOfLink(int linkId) const;
     // The ground station first, then the vehicles.
     QVector<TLinkRow *> allRows() const;

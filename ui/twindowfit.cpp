@@ -1,5 +1,8 @@
 #include "ui/twindowfit.h"
 
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
 #include <QtGlobal>
 
 QRect TWindowFit::fitted(const Window &w, const QRect &available, Height height, bool place)
@@ -29,4 +32,27 @@ QMargins TWindowFit::estimatedFrame(int titleBar)
 {
     constexpr int border = 4;
     return {border, titleBar + border, border, border};
+}
+
+void TWindowFit::fit(QWidget &window, Height height, bool place)
+{
+    QScreen *where = window.screen();
+    if (!where)
+        return;
+    Window w;
+    w.geometry = window.geometry();
+    w.sized = window.testAttribute(Qt::WA_Resized);
+    w.wanted = window.sizeHint();
+    w.minimum = window.minimumSizeHint();
+    const QRect frame = window.frameGeometry();
+    w.frame = frame == w.geometry
+                  ? estimatedFrame(window.style()->pixelMetric(QStyle::PM_TitleBarHeight))
+                  : QMargins(w.geometry.left() - frame.left(), w.geometry.top() - frame.top(),
+                             frame.right() - w.geometry.right(),
+                             frame.bottom() - w.geometry.bottom());
+    const QRect fitted = TWindowFit::fitted(w, where->availableGeometry(), height, place);
+    if (!w.sized || fitted.size() != window.size())
+        window.resize(fitted.size());
+    if (place && fitted.topLeft() != window.pos())
+        window.move(fitted.topLeft());
 }

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+class QWidget;
+
 // Where the window may stand on a screen: never larger than the screen's
 // free area with its decorations (title bar included), never partly off
 // it, and tall enough for what it holds whenever the screen allows.
@@ -33,6 +35,9 @@ public:
     };
     // The widget rectangle to use; `place` also brings it into `available`.
     static QRect fitted(const Window &window, const QRect &available, Height height, bool place);
+    // Resizes `window` (and, with `place`, moves it) to what its screen
+    // allows; its decorations as the window manager told them, or estimated.
+    static void fit(QWidget &window, Height height, bool place);
     // Decorations a window manager will add before it has said: a title
     // bar of `titleBar` pixels above a thin border.
     static QMargins estimatedFrame(int titleBar);
