@@ -73,6 +73,16 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Stop recording when the capture reaches MB megabytes (default: no "
                        "limit)."),
         QStringLiteral("MB"));
+    const QCommandLineOption radio(
+        QStringLiteral("radio"),
+        QStringLiteral("Put the emulated radio of FILE (JSON: delay, loss, rate, down, ... per "
+                       "pair of links) between the links, and follow its changes (headless)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption pairStats(
+        QStringLiteral("pair-stats"),
+        QStringLiteral("Write a CSV line per pair of links the radio carried for into FILE, "
+                       "every --stats interval and at exit (headless)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption writeConfig(
         QStringLiteral("write-config"),
         QStringLiteral("Write a complete settings file for --vehicles N vehicles (default 1) to "
@@ -97,8 +107,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Read FILE as the relay would, print each link as it would open and every "
                        "problem; exit 0 when it is valid, 1 when not."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit,
-                       writeConfig, kind, basePort, portStride, checkConfig});
+    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit, radio,
+                       pairStats, writeConfig, kind, basePort, portStride, checkConfig});
     for (const char *name : kQtGuiOptions) {
         QCommandLineOption qtOption(QString::fromLatin1(name));
         if (!isFlag(name))
@@ -130,6 +140,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
     options.config = parser.value(config);
     options.verbose = parser.isSet(verbose);
     options.capture = parser.value(capture);
+    options.radio = parser.value(radio);
+    options.pairStats = parser.value(pairStats);
     int megabytes = 0;
     if (parser.isSet(captureLimit) &&
         !number(parser.value(captureLimit), 1, 1024 * 1024, megabytes))
@@ -180,7 +192,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         if (parser.isSet(writeConfig) && parser.isSet(checkConfig))
             return usageError(QStringLiteral("--write-config and --check-config exclude each "
                                              "other."));
-        if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit}))
+        if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit, &radio,
+                   &pairStats}))
             return misplacedError(QStringLiteral("does not go with --write-config or "
                                                  "--check-config"));
         const bool write = parser.isSet(writeConfig);
@@ -191,7 +204,7 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         return options;
     }
     if (!parser.isSet(headless)) {
-        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit}))
+        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &radio, &pairStats}))
             return misplacedError(QStringLiteral("needs --headless"));
         return options;
     }

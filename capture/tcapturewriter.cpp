@@ -84,7 +84,7 @@ int TCaptureWriter::addInterface(Kind kind, const QString &name, const QString &
 
 bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                         const QByteArray &payload)
+                         const QByteArray &payload, const QString &comment)
 {
     // The file describes IPv4 datagrams only; anything else is counted
     // here rather than ending the recording as the writer's failures do.
@@ -107,10 +107,11 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                        dst,
                        payload,
                        {},
-                       {}});
+                       comment});
 }
 
-bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)
+bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes,
+                         const QString &comment)
 {
     return push(Record{Record::RawPacket,
                        direction,
@@ -123,7 +124,7 @@ bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByt
                        {},
                        bytes,
                        {},
-                       {}});
+                       comment});
 }
 
 bool TCaptureWriter::push(Record &&record)
@@ -210,7 +211,7 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
 {
     const qint64 bytes = r.type == Record::Interface
                              ? file.interfaceBlockSize(r.name, r.description)
-                             : file.packetBlockSize(r.iface, r.bytes.size());
+                             : file.packetBlockSize(r.iface, r.bytes.size(), r.description);
     if (limit > 0 && file.size() + bytes > limit) {
         reason = QStringLiteral("Capture file %1 reached its size limit of %2 bytes")
                      .arg(file.path())
@@ -224,10 +225,10 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
         break;
     case Record::UdpPacket:
         ok = file.writeUdp(r.iface, r.usec, r.direction, r.src, r.srcPort, r.dst, r.dstPort,
-                           r.bytes);
+                           r.bytes, r.description);
         break;
     case Record::RawPacket:
-        ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes);
+        ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes, r.description);
         break;
     }
     if (!ok)

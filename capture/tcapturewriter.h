@@ -42,8 +42,10 @@ public:
     // Any thread; false when the packet was dropped: the queue was full,
     // recording is over, or the datagram is not one of IPv4.
     bool udp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
-             quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload);
-    bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
+             quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload,
+             const QString &comment = QString());
+    bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes,
+             const QString &comment = QString());
 
     bool isRecording() const;
     quint64 dropped() const { return droppedCount.load(std::memory_order_relaxed); }
@@ -78,7 +80,7 @@ private:
         QHostAddress dst;
         QByteArray bytes;
         QString name;
-        QString description;
+        QString description; // an interface's; a packet's comment
     };
 
     bool push(Record &&record);

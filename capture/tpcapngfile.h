@@ -39,8 +39,10 @@ public:
     int addInterface(Kind kind, const QString &name, const QString &description);
     bool writeUdp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
                   quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                  const QByteArray &payload);
-    bool writeRaw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
+                  const QByteArray &payload, const QString &comment = QString());
+    // `comment`, when given, is the packet's comment, which readers show.
+    bool writeRaw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes,
+                  const QString &comment = QString());
     bool flush();
     void close();
 
@@ -49,7 +51,7 @@ public:
     qint64 size() const { return written; }
     // What a packet of `bytes` on `iface` would add to size(), so that a
     // limit can be kept before the packet is written.
-    qint64 packetBlockSize(int iface, int bytes) const;
+    qint64 packetBlockSize(int iface, int bytes, const QString &comment = QString()) const;
     qint64 interfaceBlockSize(const QString &name, const QString &description) const;
     QString errorString() const { return error; }
     QString path() const { return file.fileName(); }
@@ -59,7 +61,7 @@ public:
 
 private:
     bool writePacket(int iface, qint64 usec, Direction direction, const QByteArray &header,
-                     const QByteArray &payload);
+                     const QByteArray &payload, const QString &comment);
     bool writeBlock(const QByteArray &block);
     bool fail(const QString &what);
 

@@ -34,6 +34,10 @@ struct TRunOptions
     // Empty: no recording. The limit in bytes, 0 for none.
     QString capture;
     qint64 captureLimit = 0;
+    // Empty: no emulated radio, every link perfect.
+    QString radio;
+    // Empty: no CSV of the radio's pairs.
+    QString pairStats;
     QString error;
     QString usage;
 

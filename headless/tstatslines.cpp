@@ -27,12 +27,18 @@ QString TStatsLines::line(int id, const QString &state, const TLinkCounters::Sna
                .arg(counts.uavFrames)
                .arg(counts.discardedBytes) +
            QStringLiteral("send_errors=%1 dropped=%2 peer=%3 last_error=%4 reconnects=%5 "
-                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8")
+                          "foreign_dropped=%6 last_foreign=%7 capture_dropped=%8 ")
                .arg(counts.sendErrors)
                .arg(counts.dropped)
                .arg(counts.peer, quoted(counts.lastError))
                .arg(counts.reconnects)
                .arg(counts.foreignDropped)
                .arg(counts.lastForeign)
-               .arg(captureDropped);
+               .arg(captureDropped) +
+           QStringLiteral("radio_lost=%1 radio_duplicated=%2 radio_queue_dropped=%3 "
+                          "radio_delayed=%4")
+               .arg(counts.radioLost)
+               .arg(counts.radioDuplicated)
+               .arg(counts.radioQueueDropped)
+               .arg(counts.radioDelayed);
 }

@@ -22,7 +22,7 @@ public:
         record(link, true, from, fromPort, QHostAddress(), 0, data);
     }
     void out(const IOHandler::DeviceInfo &link, const IOHandler::DeviceInfo &target,
-             quint16 sendPort, const QByteArray &data);
+             quint16 sendPort, const QByteArray &data, const QString &comment = QString());
     void serialIn(const IOHandler::DeviceInfo &link, const QByteArray &data)
     {
         record(link, true, QHostAddress(), 0, QHostAddress(), 0, data);
@@ -30,7 +30,8 @@ public:
 
 private:
     void record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
-                quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data);
+                quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data,
+                const QString &comment = QString());
 
     // Blocks come from the link's thread and from direct sends elsewhere.
     std::mutex mutex;

@@ -19,7 +19,7 @@ void TUavPtl::onReceived(const QByteArray &b)
 
 void TUavPtl::gcsFrame(const QByteArray &frame)
 {
-    TRouter::toGroundStation(frame);
+    TRouter::toGroundStation(frame, getDevice().id);
 }
 
 void TUavPtl::uavFrame(const QByteArray &block)

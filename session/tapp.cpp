@@ -60,9 +60,9 @@ void TApp::recUavData(QByteArray b, QVariant device)
     decodeToUav(b, device);
 }
 
-void TApp::decodeToGcs(QByteArray b, QVariant)
+void TApp::decodeToGcs(QByteArray b, QVariant device)
 {
-    TRouter::toGroundStation(b);
+    TRouter::toGroundStation(b, IOHandler::deviceFromVariant(device).id);
 }
 
 void TApp::decodeToUav(QByteArray b, QVariant device)

@@ -245,9 +245,11 @@ void TstHeadless::relaysBothWaysAndCounts()
         figures.resize(9);
         for (int i = 0; i < 9; ++i)
             line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
-        return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
-                                     "foreign_dropped=0 last_foreign= capture_dropped=0\n")
-                          .arg(peer);
+        return line +
+               QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
+                              "foreign_dropped=0 last_foreign= capture_dropped=0 radio_lost=0 "
+                              "radio_duplicated=0 radio_queue_dropped=0 radio_delayed=0\n")
+                   .arg(peer);
     };
     const QString last =
         finalLine("gcs", {commands, commands * command.size(), 1, telemetry.size()}, gcs.port()) +

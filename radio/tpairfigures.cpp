@@ -1,0 +1,53 @@
+#include "radio/tpairfigures.h"
+
+#include <cmath>
+
+int TPairFigures::bucketOf(qint64 us)
+{
+    if (us <= 0)
+        return 0;
+    const int b = int(std::log2(double(us) + 1) * 4);
+    return qMin(b, bucketCount - 1);
+}
+
+double TPairFigures::bucketMiddleUs(int bucket)
+{
+    return bucket == 0 ? 0 : std::exp2((bucket + 0.5) / 4) - 1;
+}
+
+void TPairFigures::delivered(qint64 waitedUs)
+{
+    add(deliveredCount);
+    add(waitedSumUs, quint64(qMax<qint64>(waitedUs, 0)));
+    buckets[bucketOf(waitedUs)].fetch_add(1, std::memory_order_relaxed);
+}
+
+QString TPairFigures::csv() const
+{
+    const quint64 delivered = deliveredCount.load(std::memory_order_relaxed);
+    quint64 seen = 0;
+    quint64 total = 0;
+    quint32 counts[bucketCount];
+    for (int b = 0; b < bucketCount; ++b) {
+        counts[b] = buckets[b].load(std::memory_order_relaxed);
+        total += counts[b];
+    }
+    double p99 = 0;
+    for (int b = 0; b < bucketCount && total; ++b) {
+        seen += counts[b];
+        if (seen * 100 >= total * 99) {
+            p99 = bucketMiddleUs(b);
+            break;
+        }
+    }
+    const double mean =
+        delivered ? double(waitedSumUs.load(std::memory_order_relaxed)) / double(delivered) : 0;
+    return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+        .arg(handedCount.load(std::memory_order_relaxed))
+        .arg(delivered)
+        .arg(lostCount.load(std::memory_order_relaxed))
+        .arg(duplicatedCount.load(std::memory_order_relaxed))
+        .arg(queueDroppedCount.load(std::memory_order_relaxed))
+        .arg(mean / 1000, 0, 'f', 3)
+        .arg(p99 / 1000, 0, 'f', 3);
+}
