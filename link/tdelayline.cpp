@@ -9,9 +9,6 @@
 
 namespace {
 std::atomic<TDelayLine::LeftHook> hook{nullptr};
-// Blocks due within this much of the one the timer woke for leave with it:
-// a wake costs more than the wait.
-constexpr qint64 gatherUs = 100;
 } // namespace
 
 TDelayLine::TDelayLine() : fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
@@ -78,7 +75,7 @@ void TDelayLine::onTimer()
     {
         const std::lock_guard<std::mutex> hold(lock);
         armedUs = 0;
-        while (!waiting.empty() && waiting.top().dueUs <= now + gatherUs) {
+        while (!waiting.empty() && waiting.top().dueUs <= now) {
             due.push_back(waiting.top());
             waiting.pop();
         }
