@@ -11,7 +11,7 @@ namespace {
 std::atomic<TDelayLine::LeftHook> hook{nullptr};
 } // namespace
 
-TDelayLine::TDelayLine() : fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
+TDelayLine::TDelayLine() = default;
 
 TDelayLine::~TDelayLine()
 {
@@ -37,11 +37,23 @@ TDelayLine::LeftHook TDelayLine::leftHook()
     return hook.load(std::memory_order_acquire);
 }
 
-void TDelayLine::attach(QObject *owner, Handler h)
+void TDelayLine::attach(QObject *link, Handler h)
 {
-    if (notifier)
+    const std::lock_guard<std::mutex> hold(lock);
+    if (owner)
         return;
+    owner = link;
     handler = std::move(h);
+    // Blocks put before the link's thread ran are waiting for it.
+    if (fd >= 0)
+        QMetaObject::invokeMethod(
+            owner, [this] { watch(); }, Qt::QueuedConnection);
+}
+
+void TDelayLine::watch()
+{
+    if (notifier || fd < 0)
+        return;
     notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read, owner);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, owner, [this] { onTimer(); });
 }
@@ -49,6 +61,14 @@ void TDelayLine::attach(QObject *owner, Handler h)
 void TDelayLine::put(qint64 dueUs, qint64 handedUs, int from, Mark mark, const QByteArray &data)
 {
     const std::lock_guard<std::mutex> hold(lock);
+    if (fd < 0) {
+        fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        // The timer is level-triggered: what it signals before the link
+        // watches it is seen once it does.
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [this] { watch(); }, Qt::QueuedConnection);
+    }
     waiting.push({dueUs, handedUs, nextOrder++, data, from, mark});
     if (armedUs == 0 || dueUs < armedUs)
         arm(dueUs);

@@ -45,6 +45,8 @@ public:
     TDelayLine &operator=(const TDelayLine &) = delete;
 
     // In the link's thread, once: from now on due blocks go to `handler`.
+    // The timer itself is made with the first block: a link that never
+    // delays one has no descriptor more for its event loop to watch.
     void attach(QObject *owner, Handler handler);
     // From any thread.
     void put(qint64 dueUs, qint64 handedUs, int from, Mark mark, const QByteArray &data);
@@ -67,6 +69,8 @@ private:
     };
     void arm(qint64 dueUs);
     void onTimer();
+    // In the link's thread.
+    void watch();
 
     int fd = -1;
     std::mutex lock;
@@ -74,6 +78,7 @@ private:
     quint64 nextOrder = 0;
     qint64 armedUs = 0; // 0: not armed
     std::unique_ptr<QSocketNotifier> notifier;
+    QObject *owner = nullptr;
     Handler handler;
     std::vector<Block> due; // the link's thread only
 };

@@ -22,24 +22,27 @@ void TPairFigures::delivered(qint64 waitedUs)
     buckets[bucketOf(waitedUs)].fetch_add(1, std::memory_order_relaxed);
 }
 
-QString TPairFigures::csv() const
+qint64 TPairFigures::percentileUs(int percent) const
 {
-    const quint64 delivered = deliveredCount.load(std::memory_order_relaxed);
-    quint64 seen = 0;
-    quint64 total = 0;
     quint32 counts[bucketCount];
+    quint64 total = 0;
     for (int b = 0; b < bucketCount; ++b) {
         counts[b] = buckets[b].load(std::memory_order_relaxed);
         total += counts[b];
     }
-    double p99 = 0;
+    quint64 seen = 0;
     for (int b = 0; b < bucketCount && total; ++b) {
         seen += counts[b];
-        if (seen * 100 >= total * 99) {
-            p99 = bucketMiddleUs(b);
-            break;
-        }
+        if (seen * 100 >= total * quint64(percent))
+            return qint64(bucketMiddleUs(b));
     }
+    return 0;
+}
+
+QString TPairFigures::csv() const
+{
+    const quint64 delivered = deliveredCount.load(std::memory_order_relaxed);
+    const double p99 = double(percentileUs(99));
     const double mean =
         delivered ? double(waitedSumUs.load(std::memory_order_relaxed)) / double(delivered) : 0;
     return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")

@@ -18,6 +18,8 @@ public:
     void queueDropped() { add(queueDroppedCount); }
     void delivered(qint64 waitedUs);
 
+    // Of the delays delivered() was given.
+    qint64 percentileUs(int percent) const;
     // "handed,delivered,lost,duplicated,queue_dropped,mean_ms,p99_ms"
     QString csv() const;
     static constexpr const char *csvHeader =

@@ -204,9 +204,11 @@ void TRadio::pass(IOHandler &to, int from, const QByteArray &block)
     }
 }
 
-void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64)
+void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs)
 {
-    if (TPairFigures *figures = instance().figuresOf(from, to))
+    TRadio &radio = instance();
+    radio.late.delivered(lateUs);
+    if (TPairFigures *figures = radio.figuresOf(from, to))
         figures->delivered(waitedUs);
 }
 

@@ -61,6 +61,8 @@ public:
 
     // One line per pair that carried anything, with a header line.
     QString pairCsv() const;
+    // How late delayed blocks left against their due time, in all.
+    const TPairFigures &lateness() const { return late; }
 
 private:
     enum class Burst : quint8
@@ -92,4 +94,5 @@ private:
     // Every table ever in force stays until the radio goes: a pair may still
     // point into an older one.
     std::vector<std::shared_ptr<const TRadioRules>> kept;
+    TPairFigures late;
 };

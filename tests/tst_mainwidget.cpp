@@ -25,6 +25,7 @@
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
+#include "ui/tradiobutton.h"
 #include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "windowsupport.h"
@@ -264,9 +265,12 @@ void TstMainWidget::layoutAndTexts()
              static_cast<QWidget *>(window->vehicleRowList()));
     QLayout *buttons = mainLayout->itemAt(2)->layout();
     QVERIFY(qobject_cast<QHBoxLayout *>(buttons));
-    // The four, then "Record".
-    QCOMPARE(buttons->count(), 5);
+    // The four, then "Record" and "Radio…".
+    QCOMPARE(buttons->count(), 6);
     QCOMPARE(buttons->itemAt(4)->widget(), static_cast<QWidget *>(window->recorder()));
+    auto *radio = qobject_cast<TRadioButton *>(buttons->itemAt(5)->widget());
+    QVERIFY(radio);
+    QCOMPARE(radio->button()->text(), QStringLiteral("Radio…"));
     const QStringList texts{QStringLiteral("全部连接"), QStringLiteral("全部断开"),
                             QStringLiteral("增加无人机"), QStringLiteral("删除无人机")};
     const QList<TPushButton *> expected{window->connectAllButton(), window->disconnectAllButton(),
