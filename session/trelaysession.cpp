@@ -12,7 +12,12 @@
 
 TRelaySession::TRelaySession(QObject *parent) : QObject(parent) {}
 
-TRelaySession::~TRelaySession() = default;
+// The radio is the process's; a session that goes takes its file with it.
+TRelaySession::~TRelaySession()
+{
+    if (radio)
+        unloadRadio();
+}
 
 void TRelaySession::build(int count)
 {

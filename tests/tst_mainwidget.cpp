@@ -12,8 +12,10 @@
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
+#include "radio/tradio.h"
 #include "relaysupport.h"
 #include "session/tapp.h"
+#include "session/trelaysession.h"
 #include "session/version.h"
 #include "testsupport.h"
 #include "ui/kit/tlabel.h"
@@ -87,6 +89,7 @@ class TstMainWidget : public QObject
     Q_OBJECT
 
 private slots:
+    void radioButtonRemembersItsFile();
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -837,6 +840,36 @@ void TstMainWidget::scriptedSwarmFile()
         QVERIFY(forms.at(n)->refusals().isEmpty());
     }
     QVERIFY(!QFile::exists(kIni));
+}
+
+// "Radio…" puts the file in force, remembers it for the next start, and
+// turns the radio off when pressed again.
+void TstMainWidget::radioButtonRemembersItsFile()
+{
+    QTemporaryDir dir;
+    const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
+    QFile file(radioPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"links": [{"from": "gcs", "to": "uav1", "profile": "down"}]})");
+    file.close();
+    const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
+    {
+        TRelaySession session;
+        TRadioButton button(session);
+        QCOMPARE(button.button()->text(), QStringLiteral("Radio…"));
+        QVERIFY(button.load(radioPath));
+        QVERIFY(TRadio::active());
+    }
+    QVERIFY(!TRadio::active());
+    QCOMPARE(QSettings(kIni, QSettings::IniFormat).value("Radio/File").toString(), radioPath);
+    TRelaySession session;
+    TRadioButton button(session);
+    QCOMPARE(button.button()->text(), QStringLiteral("Radio: radio.json"));
+    QVERIFY(TRadio::active());
+    QTest::mouseClick(button.button(), Qt::LeftButton);
+    QVERIFY(!TRadio::active());
+    QCOMPARE(button.button()->text(), QStringLiteral("Radio…"));
+    QVERIFY(!QSettings(kIni, QSettings::IniFormat).contains("Radio/File"));
 }
 
 // One file, one swarm: the relay without a window reads as many vehicles
