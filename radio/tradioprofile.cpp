@@ -74,8 +74,10 @@ TRadioProfile TRadioProfile::parse(const QString &text, QString &error)
         const QString &w = words[i];
         const QString next = i + 1 < words.size() ? words[i + 1] : QString();
         if (w == QLatin1String("delay")) {
-            if (!timeUs(next, p.delayUs))
-                return bad(QStringLiteral("delay takes a time (us, ms, s)"), next), p;
+            if (!timeUs(next, p.delayUs)) {
+                bad(QStringLiteral("delay takes a time (us, ms, s)"), next);
+                return p;
+            }
             ++i;
             qint64 jitter = 0;
             if (i + 1 < words.size() && timeUs(words[i + 1], jitter)) {
@@ -89,30 +91,42 @@ TRadioProfile TRadioProfile::parse(const QString &text, QString &error)
         } else if (w == QLatin1String("loss") && next == QLatin1String("gemodel")) {
             const QString enter = i + 2 < words.size() ? words[i + 2] : QString();
             const QString leave = i + 3 < words.size() ? words[i + 3] : QString();
-            if (!percent(enter, p.enterBad))
-                return bad(QStringLiteral("loss gemodel takes P, a percentage"), enter), p;
-            if (!percent(leave, p.leaveBad))
-                return bad(QStringLiteral("loss gemodel takes R, a percentage"), leave), p;
+            if (!percent(enter, p.enterBad)) {
+                bad(QStringLiteral("loss gemodel takes P, a percentage"), enter);
+                return p;
+            }
+            if (!percent(leave, p.leaveBad)) {
+                bad(QStringLiteral("loss gemodel takes R, a percentage"), leave);
+                return p;
+            }
             p.loss = Loss::GilbertElliott;
             i += 3;
         } else if (w == QLatin1String("loss")) {
-            if (!percent(next, p.lossShare))
-                return bad(QStringLiteral("loss takes a percentage"), next), p;
+            if (!percent(next, p.lossShare)) {
+                bad(QStringLiteral("loss takes a percentage"), next);
+                return p;
+            }
             p.loss = Loss::Independent;
             ++i;
         } else if (w == QLatin1String("duplicate")) {
-            if (!percent(next, p.duplicateShare))
-                return bad(QStringLiteral("duplicate takes a percentage"), next), p;
+            if (!percent(next, p.duplicateShare)) {
+                bad(QStringLiteral("duplicate takes a percentage"), next);
+                return p;
+            }
             ++i;
         } else if (w == QLatin1String("rate")) {
-            if (!rate(next, p.rateBitsPerSecond))
-                return bad(QStringLiteral("rate takes bit, kbit or mbit"), next), p;
+            if (!rate(next, p.rateBitsPerSecond)) {
+                bad(QStringLiteral("rate takes bit, kbit or mbit"), next);
+                return p;
+            }
             ++i;
         } else if (w == QLatin1String("limit")) {
             bool ok = false;
             p.limit = next.toInt(&ok);
-            if (!ok || p.limit < 1)
-                return bad(QStringLiteral("limit takes a number of blocks from 1"), next), p;
+            if (!ok || p.limit < 1) {
+                bad(QStringLiteral("limit takes a number of blocks from 1"), next);
+                return p;
+            }
             ++i;
         } else {
             bad(QStringLiteral("a profile word is delay, loss, duplicate, rate, limit, down, "

@@ -43,6 +43,4 @@ struct TRadioProfile
 
     // Null error on success; else what was wrong, naming the word.
     static TRadioProfile parse(const QString &text, QString &error);
-    // True when the profile holds a block back or drops it, never true for Clean.
-    bool shapes() const { return kind != Kind::Clean; }
 };
