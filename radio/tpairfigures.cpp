@@ -10,9 +10,10 @@ int TPairFigures::bucketOf(qint64 us)
     return qMin(b, bucketCount - 1);
 }
 
-double TPairFigures::bucketMiddleUs(int bucket)
+// The inverse of bucketOf(): the least delay a bucket holds.
+double TPairFigures::bucketStartUs(int bucket)
 {
-    return bucket == 0 ? 0 : std::exp2((bucket + 0.5) / 4) - 1;
+    return bucket == 0 ? 0 : std::exp2(bucket / 4.0) - 1;
 }
 
 void TPairFigures::delivered(qint64 waitedUs)
@@ -30,11 +31,15 @@ qint64 TPairFigures::percentileUs(int percent) const
         counts[b] = buckets[b].load(std::memory_order_relaxed);
         total += counts[b];
     }
+    // Within its bucket, the rank is taken as spread evenly.
+    const double rank = double(total) * percent / 100;
     quint64 seen = 0;
     for (int b = 0; b < bucketCount && total; ++b) {
+        if (double(seen + counts[b]) >= rank) {
+            const double share = counts[b] ? (rank - double(seen)) / counts[b] : 0;
+            return qint64(bucketStartUs(b) + share * (bucketStartUs(b + 1) - bucketStartUs(b)));
+        }
         seen += counts[b];
-        if (seen * 100 >= total * quint64(percent))
-            return qint64(bucketMiddleUs(b));
     }
     return 0;
 }

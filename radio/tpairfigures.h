@@ -26,10 +26,11 @@ public:
         "from,to,handed,delivered,lost,duplicated,queue_dropped,mean_delay_ms,p99_delay_ms";
 
 private:
-    // Four buckets an octave of microseconds: a p99 within a fifth.
+    // Four buckets an octave of microseconds; a percentile is interpolated
+    // within its bucket.
     static constexpr int bucketCount = 4 * 26;
     static int bucketOf(qint64 us);
-    static double bucketMiddleUs(int bucket);
+    static double bucketStartUs(int bucket);
     static void add(std::atomic<quint64> &counter, quint64 by = 1)
     {
         counter.fetch_add(by, std::memory_order_relaxed);
