@@ -56,7 +56,7 @@ void TApp::stopWorkerThread(QThread *worker)
 
 void TApp::recUavData(QByteArray b, QVariant device)
 {
-    decodeToGcs(b);
+    decodeToGcs(b, device);
     decodeToUav(b, device);
 }
 

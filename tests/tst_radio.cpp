@@ -218,6 +218,7 @@ void TstRadio::lossShares()
     }
     const double share = double(lost) / blocks;
     const double burst = double(lost) / qMax(bursts, 1);
+    qInfo("%s: %.4f lost, bursts of %.2f on average", qPrintable(profile), share, burst);
     QFETCH(double, lostLeast);
     QFETCH(double, lostMost);
     QFETCH(double, burstLeast);
