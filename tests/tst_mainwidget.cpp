@@ -850,7 +850,7 @@ void TstMainWidget::radioButtonRemembersItsFile()
     const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
     QFile file(radioPath);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(R"({"links": [{"from": "gcs", "to": "uav1", "profile": "down"}]})");
+    file.write(R"({"links": [{"from": "gcs", "to": "*", "profile": "down"}]})");
     file.close();
     const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
     {
