@@ -75,6 +75,16 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Stop recording when the capture reaches MB megabytes (default: no "
                        "limit)."),
         QStringLiteral("MB"));
+    const QCommandLineOption radio(
+        QStringLiteral("radio"),
+        QStringLiteral("Put the emulated radio of FILE (JSON: delay, loss, rate, down, ... per "
+                       "pair of links) between the links, and follow its changes (headless)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption pairStats(
+        QStringLiteral("pair-stats"),
+        QStringLiteral("Write a CSV line per pair of links the radio carried for into FILE, "
+                       "every --stats interval and at exit (headless)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption writeConfig(
         QStringLiteral("write-config"),
         QStringLiteral("Write a complete settings file for --vehicles N vehicles (default 1) to "
@@ -114,9 +124,9 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("Serve GET /metrics for dashboards on HOST:PORT, or on 127.0.0.1:PORT "
                        "(headless)."),
         QStringLiteral("HOST:PORT"));
-    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit,
-                       writeConfig, kind, basePort, portStride, checkConfig, control, statsFormat,
-                       metrics});
+    parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit, radio,
+                       pairStats, writeConfig, kind, basePort, portStride, checkConfig, control,
+                       statsFormat, metrics});
     for (const char *name : kQtGuiOptions) {
         QCommandLineOption qtOption(QString::fromLatin1(name));
         if (!isFlag(name))
@@ -148,6 +158,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
     options.config = parser.value(config);
     options.verbose = parser.isSet(verbose);
     options.capture = parser.value(capture);
+    options.radio = parser.value(radio);
+    options.pairStats = parser.value(pairStats);
     int megabytes = 0;
     if (parser.isSet(captureLimit) &&
         !number(parser.value(captureLimit), 1, 1024 * 1024, megabytes))
@@ -212,7 +224,7 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
             return usageError(QStringLiteral("--write-config and --check-config exclude each "
                                              "other."));
         if (given({&headless, &config, &stats, &verbose, &capture, &captureLimit, &control,
-                   &statsFormat, &metrics}))
+                   &statsFormat, &metrics, &radio, &pairStats}))
             return misplacedError(QStringLiteral("does not go with --write-config or "
                                                  "--check-config"));
         const bool write = parser.isSet(writeConfig);
@@ -223,7 +235,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         return options;
     }
     if (!parser.isSet(headless)) {
-        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &statsFormat, &metrics}))
+        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &statsFormat, &metrics,
+                   &radio, &pairStats}))
             return misplacedError(QStringLiteral("needs --headless"));
         return options;
     }

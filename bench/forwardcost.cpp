@@ -5,7 +5,10 @@
 //   relay-forward-cost <gcs|uav> <count>
 //     gcs: one ground-station block to 10 vehicles per step
 //     uav: one vehicle frame from vehicle 1 to the 9 others per step
+//   relay-forward-cost <gcs|uav> <count> <profile>
+//     the same through an emulated radio whose default is <profile> ("clean")
 
+#include "radio/tradio.h"
 #include "relayharness.h"
 #include "udppeer.h"
 
@@ -56,6 +59,16 @@ int main(int argc, char *argv[])
         return 2;
     const bool fromVehicle = std::strcmp(argv[1], "uav") == 0;
     const int count = std::atoi(argv[2]);
+    if (argc > 3) {
+        const QString profile = QString::fromLocal8Bit(argv[3]);
+        QString error;
+        const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), profile,
+                                        TRadioProfile::parse(profile, error)};
+        if (!error.isNull())
+            return 2;
+        TRadio::instance().install(
+            std::make_shared<TRadioRules>(1, &fallback, QVector<TRadioFile::Rule>{}, 1, nullptr));
+    }
 
     UdpPeer gcsPeer;
     std::vector<std::unique_ptr<UdpPeer>> peers;

@@ -1,6 +1,7 @@
 #include "relayharness.h"
 
 #include "link/iohandler.h"
+#include "link/tlinkevents.h"
 #include "link/tlinkmanager.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
@@ -102,7 +103,7 @@ bool RelayHarness::open(IOHandler *link, int kind, std::uint16_t localPort, std:
     QEventLoop loop;
     int outcome = 0;
     QObject context;
-    QObject::connect(TApp::instance(), &TApp::TAppEvent, &context,
+    QObject::connect(TLinkEvents::instance(), &TLinkEvents::linkEvent, &context,
                      [&](int event, int, QVariant var) {
                          if (IOHandler::deviceFromVariant(var).id != device.id)
                              return;

@@ -7,6 +7,7 @@
 //   relay-swarm [seconds=10] [seconds-at-200=60] [vehicles...=50 100 200]
 
 #include "procstats.h"
+#include "radio/tradio.h"
 #include "relayharness.h"
 #include "swarmrun.h"
 
@@ -97,6 +98,19 @@ int main(int argc, char *argv[])
             swarm(relay, n, seconds, true);
         if (longSeconds > 0)
             swarm(relay, 200, longSeconds, false);
+        // The same swarm through an emulated radio that delays every frame.
+        const QString profile = QStringLiteral("delay 50ms 10ms");
+        QString error;
+        const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), profile,
+                                        TRadioProfile::parse(profile, error)};
+        TRadio::instance().install(
+            std::make_shared<TRadioRules>(1, &fallback, QVector<TRadioFile::Rule>{}, 1, nullptr));
+        std::printf("| 200 | relay, radio default: %s | | | | | | | | | |\n", qPrintable(profile));
+        swarm(relay, 200, seconds, false);
+        const TPairFigures &late = TRadio::instance().lateness();
+        std::printf("\nradio: leave time minus due time p50 %lld us, p99 %lld us\n",
+                    (long long)late.percentileUs(50), (long long)late.percentileUs(99));
+        TRadio::instance().uninstall();
         std::printf("\nresident memory at the end: %ld KiB, %ld threads\n", rssKiB(),
                     threadCount());
     }

@@ -84,7 +84,7 @@ int TCaptureWriter::addInterface(Kind kind, const QString &name, const QString &
 
 bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
                          quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                         const QByteArray &payload)
+                         const QByteArray &payload, const QString &comment)
 {
     return ipPacket(Record{Record::UdpPacket,
                            direction,
@@ -97,7 +97,7 @@ bool TCaptureWriter::udp(int iface, qint64 usec, Direction direction, const QHos
                            dst,
                            payload,
                            {},
-                           {}},
+                           comment},
                     TPcapngFile::maxUdpPayload);
 }
 
@@ -137,7 +137,8 @@ bool TCaptureWriter::ipPacket(Record &&record, int maxPayload)
     return push(std::move(record));
 }
 
-bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)
+bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByteArray &bytes,
+                         const QString &comment)
 {
     return push(Record{Record::RawPacket,
                        direction,
@@ -150,7 +151,7 @@ bool TCaptureWriter::raw(int iface, qint64 usec, Direction direction, const QByt
                        {},
                        bytes,
                        {},
-                       {}});
+                       comment});
 }
 
 bool TCaptureWriter::push(Record &&record)
@@ -237,7 +238,7 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
 {
     const qint64 bytes = r.type == Record::Interface
                              ? file.interfaceBlockSize(r.name, r.description)
-                             : file.packetBlockSize(r.iface, r.bytes.size()) +
+                             : file.packetBlockSize(r.iface, r.bytes.size(), r.description) +
                                    (r.type == Record::TcpPacket ? TPcapngFile::tcpExtraHeader : 0);
     if (limit > 0 && file.size() + bytes > limit) {
         reason = QStringLiteral("Capture file %1 reached its size limit of %2 bytes")
@@ -252,10 +253,10 @@ bool TCaptureWriter::write(const Record &r, QString &reason)
         break;
     case Record::UdpPacket:
         ok = file.writeUdp(r.iface, r.usec, r.direction, r.src, r.srcPort, r.dst, r.dstPort,
-                           r.bytes);
+                           r.bytes, r.description);
         break;
     case Record::RawPacket:
-        ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes);
+        ok = file.writeRaw(r.iface, r.usec, r.direction, r.bytes, r.description);
         break;
     case Record::TcpPacket:
         ok = file.writeTcp(r.iface, r.usec, r.direction, r.src, r.srcPort, r.dst, r.dstPort, r.seq,

@@ -42,11 +42,13 @@ public:
     // Any thread; false when the packet was dropped: the queue was full,
     // recording is over, or the datagram is not one of IPv4.
     bool udp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
-             quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload);
+             quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &payload,
+             const QString &comment = QString());
     bool tcp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
              quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq, quint32 ack,
              const QByteArray &payload);
-    bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
+    bool raw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes,
+             const QString &comment = QString());
 
     bool isRecording() const;
     quint64 dropped() const { return droppedCount.load(std::memory_order_relaxed); }
@@ -82,7 +84,7 @@ private:
         QHostAddress dst;
         QByteArray bytes;
         QString name;
-        QString description;
+        QString description; // an interface's; a packet's comment
         quint32 seq = 0;
         quint32 ack = 0;
     };

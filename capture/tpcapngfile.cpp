@@ -9,6 +9,7 @@ constexpr quint32 sectionHeaderType = 0x0A0D0D0A;
 constexpr quint32 interfaceType = 1;
 constexpr quint32 enhancedPacketType = 6;
 constexpr quint16 endOfOptions = 0;
+constexpr quint16 optComment = 1;
 constexpr quint16 ifName = 2;
 constexpr quint16 ifDescription = 3;
 constexpr quint16 ifTsResol = 9;
@@ -175,15 +176,16 @@ int TPcapngFile::addInterface(Kind kind, const QString &name, const QString &des
     return int(kinds.size() - 1);
 }
 
-qint64 TPcapngFile::packetBlockSize(int iface, int bytes) const
+qint64 TPcapngFile::packetBlockSize(int iface, int bytes, const QString &comment) const
 {
     const bool udp = iface >= 0 && size_t(iface) < kinds.size() && kinds[size_t(iface)] == Udp;
-    return 28 + padded(bytes + (udp ? ipHeaderBytes + udpHeaderBytes : 0)) + 8 + 4 + 4;
+    const qint64 note = comment.isEmpty() ? 0 : 4 + padded(comment.toUtf8().size());
+    return 28 + padded(bytes + (udp ? ipHeaderBytes + udpHeaderBytes : 0)) + 8 + 4 + 4 + note;
 }
 
 bool TPcapngFile::writeUdp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
                            quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                           const QByteArray &payload)
+                           const QByteArray &payload, const QString &comment)
 {
     bool srcOk = false;
     bool dstOk = false;
@@ -197,7 +199,7 @@ bool TPcapngFile::writeUdp(int iface, qint64 usec, Direction direction, const QH
     if (iface < 0 || size_t(iface) >= kinds.size() || kinds[size_t(iface)] != Udp)
         return fail(QStringLiteral("no UDP interface %1").arg(iface));
     return writePacket(iface, usec, direction,
-                       ipUdpHeader(src4, srcPort, dst4, dstPort, payload.size()), payload);
+                       ipUdpHeader(src4, srcPort, dst4, dstPort, payload.size()), payload, comment);
 }
 
 bool TPcapngFile::writeTcp(int iface, qint64 usec, Direction direction, const QHostAddress &src,
@@ -216,18 +218,19 @@ bool TPcapngFile::writeTcp(int iface, qint64 usec, Direction direction, const QH
         return fail(QStringLiteral("no IPv4 interface %1").arg(iface));
     return writePacket(iface, usec, direction,
                        ipTcpHeader(src4, srcPort, dst4, dstPort, seq, ack, payload.size()),
-                       payload);
+                       payload, QString());
 }
 
-bool TPcapngFile::writeRaw(int iface, qint64 usec, Direction direction, const QByteArray &bytes)
+bool TPcapngFile::writeRaw(int iface, qint64 usec, Direction direction, const QByteArray &bytes,
+                           const QString &comment)
 {
     if (iface < 0 || size_t(iface) >= kinds.size() || kinds[size_t(iface)] != Serial)
         return fail(QStringLiteral("no serial interface %1").arg(iface));
-    return writePacket(iface, usec, direction, QByteArray(), bytes);
+    return writePacket(iface, usec, direction, QByteArray(), bytes, comment);
 }
 
 bool TPcapngFile::writePacket(int iface, qint64 usec, Direction direction, const QByteArray &header,
-                              const QByteArray &payload)
+                              const QByteArray &payload, const QString &comment)
 {
     const quint32 length = quint32(header.size() + payload.size());
     beginBlock(block, enhancedPacketType);
@@ -239,6 +242,8 @@ bool TPcapngFile::writePacket(int iface, qint64 usec, Direction direction, const
     block.append(header);
     block.append(payload);
     pad(block);
+    if (!comment.isEmpty())
+        putOption(block, optComment, comment.toUtf8());
     QByteArray flags;
     put32(flags, quint32(direction) & 3);
     putOption(block, epbFlags, flags);

@@ -40,13 +40,15 @@ public:
     int addInterface(Kind kind, const QString &name, const QString &description);
     bool writeUdp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
                   quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                  const QByteArray &payload);
+                  const QByteArray &payload, const QString &comment = QString());
     // One TCP segment with its sequence and acknowledgement numbers; on an
     // interface of kind Udp, which holds IPv4 packets of any protocol.
     bool writeTcp(int iface, qint64 usecSinceEpoch, Direction direction, const QHostAddress &src,
                   quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
                   quint32 ack, const QByteArray &payload);
-    bool writeRaw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes);
+    // `comment`, when given, is the packet's comment, which readers show.
+    bool writeRaw(int iface, qint64 usecSinceEpoch, Direction direction, const QByteArray &bytes,
+                  const QString &comment = QString());
     bool flush();
     void close();
 
@@ -55,7 +57,7 @@ public:
     qint64 size() const { return written; }
     // What a packet of `bytes` on `iface` would add to size(), so that a
     // limit can be kept before the packet is written.
-    qint64 packetBlockSize(int iface, int bytes) const;
+    qint64 packetBlockSize(int iface, int bytes, const QString &comment = QString()) const;
     qint64 interfaceBlockSize(const QString &name, const QString &description) const;
     QString errorString() const { return error; }
     QString path() const { return file.fileName(); }
@@ -68,7 +70,7 @@ public:
 
 private:
     bool writePacket(int iface, qint64 usec, Direction direction, const QByteArray &header,
-                     const QByteArray &payload);
+                     const QByteArray &payload, const QString &comment);
     bool writeBlock(const QByteArray &block);
     bool fail(const QString &what);
 

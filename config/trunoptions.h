@@ -44,6 +44,10 @@ struct TRunOptions
     StatsFormat statsFormat = StatsFormat::Logfmt;
     // HOST:PORT of the metrics page, empty for none.
     QString metrics;
+    // Empty: no emulated radio, every link perfect.
+    QString radio;
+    // Empty: no CSV of the radio's pairs.
+    QString pairStats;
     QString error;
     QString usage;
 

@@ -245,10 +245,21 @@ QJsonObject TControlCommands::capture(const QJsonObject &request)
     return {{QStringLiteral("ok"), true}, {QStringLiteral("recording"), true}};
 }
 
+// A radio file loaded (and watched) in place of the one before, or none.
 QJsonObject TControlCommands::radio(const QJsonObject &request)
 {
-    Q_UNUSED(request)
-    return error(QStringLiteral("radio: not available in this build"));
+    const QJsonValue file = request.value(QStringLiteral("file"));
+    if (file.isUndefined()) {
+        session.unloadRadio();
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), QString()}};
+    }
+    if (!file.isString() || file.toString().isEmpty())
+        return error(QStringLiteral("radio: file names a radio file, not ") +
+                     TControlSettings::typeName(file));
+    QString problem;
+    if (!session.loadRadio(file.toString(), problem))
+        return error(QStringLiteral("radio: ") + problem);
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), session.radioFile()}};
 }
 
 QJsonObject TControlCommands::watch(const QJsonObject &request)

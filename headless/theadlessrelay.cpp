@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QThread>
 #include <QTimer>
 
@@ -78,8 +79,8 @@ int THeadlessRelay::run(const TRunOptions &options)
             connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
                     Qt::QueuedConnection);
             connect(&stopSignals, &TStopSignals::hangUp, &relay, &THeadlessRelay::reopenCapture);
-            relay.start(file, lines);
-            result = QCoreApplication::exec();
+            result = relay.start(file, lines) ? QCoreApplication::exec()
+                                              : TRunOptions::usageExitCode;
             relay.stop();
         }
     }
@@ -117,7 +118,7 @@ bool THeadlessRelay::usableConfig(const QString &path, QString &problem)
     return true;
 }
 
-void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
+bool THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
 {
     const QString path = options.configPath();
     if (file.status == TSwarmFile::Status::Missing)
@@ -126,6 +127,13 @@ void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
         TConsole::errorLine(problem.line(path));
 
     session.build(file.links.size() - 1);
+    QString radioError;
+    if (!options.radio.isEmpty() && !session.loadRadio(options.radio, radioError)) {
+        TConsole::errorLine(QStringLiteral("radio: ") + radioError);
+        return false;
+    }
+    if (!options.radio.isEmpty())
+        TConsole::errorLine(QStringLiteral("radio: ") + options.radio);
     QVector<int> opened;
     for (const TSwarmFile::Link &link : file.links) {
         session.setSettings(link.id, link.values);
@@ -147,6 +155,7 @@ void THeadlessRelay::start(const TSwarmFile &file, TLinkLines &lines)
         connect(statsTimer, &QTimer::timeout, this, [this] { printStats(); });
         statsTimer->start(options.statsSeconds * 1000);
     }
+    return true;
 }
 
 void THeadlessRelay::stop()
@@ -158,6 +167,7 @@ void THeadlessRelay::stop()
     for (int id : ids)
         last.append(session.figures(id));
     session.shutdown();
+    writePairStats();
     // What the links had passed when the stop began; they are all closed now.
     for (int i = 0; i < ids.size(); ++i)
         TConsole::outputLine(
@@ -208,8 +218,20 @@ void THeadlessRelay::reopenCapture()
         TConsole::errorLine(QStringLiteral("SIGHUP: capture reopened"));
 }
 
+void THeadlessRelay::writePairStats()
+{
+    if (options.pairStats.isEmpty())
+        return;
+    QSaveFile out(options.pairStats);
+    if (!out.open(QIODevice::WriteOnly) || out.write(session.radioPairs().toUtf8()) < 0 ||
+        !out.commit())
+        TConsole::errorLine(
+            QStringLiteral("--pair-stats %1: %2").arg(options.pairStats, out.errorString()));
+}
+
 void THeadlessRelay::printStats()
 {
+    writePairStats();
     for (int id : session.linkIds())
         TConsole::outputLine(
             statsLine(id, TLinkStates::name(session.states().stateOf(id)), session.figures(id)));

@@ -26,10 +26,12 @@ private:
     // False, with the reason, for a --config path no settings file can be
     // read from; an empty path is the default, always usable.
     static bool usableConfig(const QString &path, QString &problem);
-    void start(const TSwarmFile &file, TLinkLines &lines);
+    // False when the relay must not run: its radio file does not read.
+    bool start(const TSwarmFile &file, TLinkLines &lines);
     void stop();
     void printStats();
     QString statsLine(int id, const QString &state, const TLinkCounters::Snapshot &counts) const;
+    void writePairStats();
     // False when there is none or it could not be started.
     bool startCapture();
     void reopenCapture();

@@ -117,6 +117,8 @@ void IOHandler::init()
         spare = makeEndpoint(UdpUnicast);
         sendPath->setSpare(spare);
     }
+    delayLine.attach(this,
+                     [this](const TDelayLine::Block &b, qint64 now) { leaveDelayLine(b, now); });
     if (!reconnect)
         reconnect = new TReconnect(
             deviceInfo,
@@ -274,6 +276,29 @@ void IOHandler::sendData(QByteArray b, QVariant device)
 void IOHandler::setSendLimits(const TSendLimits &limits)
 {
     sendPath->setLimits(limits);
+}
+
+void IOHandler::leaveDelayLine(const TDelayLine::Block &b, qint64 nowUs)
+{
+    const bool recording = TCaptureTap::on();
+    if (b.mark != TDelayLine::Mark::Send) {
+        if (!recording)
+            return;
+        const char *why = b.mark == TDelayLine::Mark::Down   ? "radio: down"
+                          : b.mark == TDelayLine::Mark::Lost ? "radio: lost"
+                                                             : "radio: queue full";
+        tap->out(deviceInfo, deviceInfo, endpoint ? endpoint->sendPort() : 0, b.data,
+                 QLatin1String(why));
+        return;
+    }
+    linkCounters.radioDelayedOne();
+    const qint64 waited = nowUs - b.handedUs;
+    sendPath->sendNoted(
+        b.data, recording
+                    ? QStringLiteral("radio: delayed %1 ms").arg(double(waited) / 1000, 0, 'f', 3)
+                    : QString());
+    if (const TDelayLine::LeftHook hook = TDelayLine::leftHook())
+        hook(b.from, deviceInfo.id, waited, nowUs - b.dueUs);
 }
 
 void IOHandler::queueSend(const QByteArray &b, const QVariant &device)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/tdelayline.h"
 #include "link/tlinkcounters.h"
 #include "link/tloopguard.h"
 #include "link/tsendlimits.h"
@@ -102,6 +103,13 @@ public:
     }
     // How much the link's send queue may hold; from any thread.
     void setSendLimits(const TSendLimits &limits);
+    // From any thread: a block to send at `dueUs` (TDelayLine::nowUs()),
+    // in this link's thread; or, marked lost, only to be recorded then.
+    void sendLater(qint64 dueUs, qint64 handedUs, int from, TDelayLine::Mark mark,
+                   const QByteArray &b)
+    {
+        delayLine.put(dueUs, handedUs, from, mark, b);
+    }
     // The thread this link created for itself, null without one.
     QThread *linkThread() const { return workerThread; }
 
@@ -184,6 +192,7 @@ private:
         return [this](const QString &text) { reportLinkError(text); };
     }
     bool failOpen(const QString &text);
+    void leaveDelayLine(const TDelayLine::Block &block, qint64 nowUs);
     QString name() const;
 
     // The device of the kind last opened, made in the link's thread; null
@@ -202,6 +211,7 @@ private:
     QVariant packedDevice; // deviceInfo as last emitted with a datagram
     // Made with the link, after the record, counters and tap it writes to.
     std::unique_ptr<TLinkSender> sendPath;
+    TDelayLine delayLine;
     QThread *workerThread = nullptr;
     bool ownsThread = false;
 };

@@ -43,6 +43,13 @@ public:
         QString exposure;
         // A TCP server's connections now; -1 for a link that has none.
         qint64 connections = -1;
+        // The emulated radio, for blocks this link was to send: lost (by
+        // loss or a pair that is down), sent twice, dropped from a full rate
+        // queue, and sent after waiting.
+        quint64 radioLost = 0;
+        quint64 radioDuplicated = 0;
+        quint64 radioQueueDropped = 0;
+        quint64 radioDelayed = 0;
     };
 
     void received(qsizetype bytes)
@@ -64,6 +71,12 @@ public:
         bump(discardedBytes, discarded);
     }
     void reconnected() { bump(reconnectCount, 1); }
+    // Decided in the threads that hand the link its blocks, so counted with
+    // an atomic add; radioDelayedOne() only in the link's own thread.
+    void radioLostOne() { radioLostCount.fetch_add(1, std::memory_order_relaxed); }
+    void radioDuplicatedOne() { radioDuplicatedCount.fetch_add(1, std::memory_order_relaxed); }
+    void radioQueueDroppedOne() { radioQueueCount.fetch_add(1, std::memory_order_relaxed); }
+    void radioDelayedOne() { bump(radioDelayedCount, 1); }
     void foreign(const QString &sender)
     {
         bump(foreignCount, 1);
@@ -105,6 +118,10 @@ public:
         s.reconnects = read(reconnectCount);
         s.foreignDropped = read(foreignCount);
         s.connections = connectionCount.load(std::memory_order_relaxed);
+        s.radioLost = read(radioLostCount);
+        s.radioDuplicated = read(radioDuplicatedCount);
+        s.radioQueueDropped = read(radioQueueCount);
+        s.radioDelayed = read(radioDelayedCount);
         const std::lock_guard<std::mutex> locker(notesMutex);
         s.peer = currentPeer;
         s.lastError = error;
@@ -136,6 +153,10 @@ private:
     std::atomic<quint64> reconnectCount{0};
     std::atomic<quint64> foreignCount{0};
     std::atomic<qint64> connectionCount{-1};
+    std::atomic<quint64> radioLostCount{0};
+    std::atomic<quint64> radioDuplicatedCount{0};
+    std::atomic<quint64> radioQueueCount{0};
+    std::atomic<quint64> radioDelayedCount{0};
     mutable std::mutex notesMutex;
     QString currentPeer;
     QString error;

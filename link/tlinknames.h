@@ -16,4 +16,6 @@ public:
     static QString rowName(int id);
     // The same link in lines meant for scripts: "gcs", "uav1", "uav2", ...
     static QString shortName(int id);
+    // The link a short name stands for, -1 for a name that is none.
+    static int idOf(const QString &shortName);
 };

@@ -38,6 +38,12 @@ void TLinkSender::send(const QByteArray &b, const QVariant &device)
     sendLocked(b, device);
 }
 
+void TLinkSender::sendNoted(const QByteArray &b, const QString &comment)
+{
+    QMutexLocker locker(&mutex);
+    sendLocked(b, QVariant(0), comment);
+}
+
 bool TLinkSender::take(const QByteArray &b, const QVariant &device, bool inLinkThread)
 {
     if (inLinkThread && pending.isIdle()) {
@@ -136,7 +142,7 @@ void TLinkSender::sendQueued()
     }
 }
 
-void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device)
+void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device, const QString &comment)
 {
     IOHandler::DeviceInfo given{};
     const bool own = IOHandler::isDefaultDevice(device);
@@ -150,17 +156,18 @@ void TLinkSender::sendLocked(const QByteArray &b, const QVariant &device)
     TEndpoint *via = endpoint && endpoint->sends(target.conType) ? endpoint
                      : spare && spare->sends(target.conType)     ? spare
                                                                  : nullptr;
-    note(target, b, via ? via->send(b, target) : Outcome::Failed);
+    note(target, b, via ? via->send(b, target) : Outcome::Failed, comment);
 }
 
 // Under the send lock: a direct call from another thread counts in turn.
-void TLinkSender::note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome)
+void TLinkSender::note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome,
+                       const QString &comment)
 {
     if (outcome == Outcome::Taken) {
         counters.sent(b.size());
         // A TCP connection records its own segments, in stream order.
         if (TCaptureTap::on() && target.conType < IOHandler::TcpClient)
-            tap.out(record, target, endpoint ? endpoint->sendPort() : 0, b);
+            tap.out(record, target, endpoint ? endpoint->sendPort() : 0, b, comment);
     } else if (outcome == Outcome::Dropped)
         counters.droppedBlock();
     else

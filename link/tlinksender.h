@@ -35,6 +35,8 @@ public:
 
     // One block now, from any thread; `device` as IOHandler::sendData() takes it.
     void send(const QByteArray &b, const QVariant &device);
+    // The same, to the link's own endpoint, recorded with `comment`.
+    void sendNoted(const QByteArray &b, const QString &comment);
     // A block handed over from any thread. From the link's own thread, with
     // nothing waiting before it, it goes out at once, as a direct call always
     // did; else it is queued. True when the link must be woken to flush().
@@ -61,8 +63,10 @@ private:
 
     using Outcome = TEndpoint::Outcome;
     void sendQueued();
-    void sendLocked(const QByteArray &b, const QVariant &device);
-    void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome);
+    void sendLocked(const QByteArray &b, const QVariant &device,
+                    const QString &comment = QString());
+    void note(const IOHandler::DeviceInfo &target, const QByteArray &b, Outcome outcome,
+              const QString &comment = QString());
     void noteDropped(quint64 dropped);
     // The end of a flush after drops or with a flood's capacity still held.
     void drained();

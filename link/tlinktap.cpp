@@ -5,20 +5,20 @@
 #include "link/tlinknames.h"
 
 void TLinkTap::out(const IOHandler::DeviceInfo &link, const IOHandler::DeviceInfo &target,
-                   quint16 sendPort, const QByteArray &data)
+                   quint16 sendPort, const QByteArray &data, const QString &comment)
 {
     switch (target.conType) {
     case IOHandler::UdpUnicast:
         record(link, false, link.udp.localAddr, link.udp.localPort, target.udp.remoteAddr,
-               target.udp.remotePort, data);
+               target.udp.remotePort, data, comment);
         break;
     case IOHandler::UdpMulticast:
         // A group member sends from a port of its own, on no one address.
         record(link, false, QHostAddress(QHostAddress::AnyIPv4), sendPort, target.udp.localAddr,
-               target.udp.localPort, data);
+               target.udp.localPort, data, comment);
         break;
     default:
-        record(link, false, QHostAddress(), 0, QHostAddress(), 0, data);
+        record(link, false, QHostAddress(), 0, QHostAddress(), 0, data, comment);
         break;
     }
 }
@@ -61,7 +61,7 @@ void TLinkTap::tcpSegments(const IOHandler::DeviceInfo &link, bool inbound, cons
 
 void TLinkTap::record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
                       quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
-                      const QByteArray &data)
+                      const QByteArray &data, const QString &comment)
 {
     const auto direction =
         inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
@@ -71,11 +71,11 @@ void TLinkTap::record(const IOHandler::DeviceInfo &link, bool inbound, const QHo
         return;
     const qint64 usec = TCaptureWriter::nowUsec();
     if (link.conType < IOHandler::UdpUnicast) {
-        writer->raw(iface, usec, direction, data);
+        writer->raw(iface, usec, direction, data, comment);
         return;
     }
     // What a link receives was sent to its own address and port.
     const QHostAddress to = inbound ? link.udp.localAddr : dst;
     const quint16 toPort = inbound ? link.udp.localPort : dstPort;
-    writer->udp(iface, usec, direction, src, srcPort, to, toPort, data);
+    writer->udp(iface, usec, direction, src, srcPort, to, toPort, data, comment);
 }

@@ -25,7 +25,7 @@ public:
         record(link, true, from, fromPort, QHostAddress(), 0, data);
     }
     void out(const IOHandler::DeviceInfo &link, const IOHandler::DeviceInfo &target,
-             quint16 sendPort, const QByteArray &data);
+             quint16 sendPort, const QByteArray &data, const QString &comment = QString());
     void serialIn(const IOHandler::DeviceInfo &link, const QByteArray &data)
     {
         record(link, true, QHostAddress(), 0, QHostAddress(), 0, data);
@@ -41,7 +41,8 @@ private:
     // The writer and this link's interface on it, null while not recording.
     std::shared_ptr<TCaptureWriter> interfaceFor(const IOHandler::DeviceInfo &link);
     void record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
-                quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data);
+                quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data,
+                const QString &comment = QString());
 
     // Blocks come from the link's thread and from direct sends elsewhere.
     std::mutex mutex;

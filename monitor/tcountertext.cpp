@@ -73,6 +73,10 @@ QString TCounterText::tooltip(const TLinkMonitor::Sample &s, bool vehicle)
     if (c.foreignDropped > 0 || !c.lastForeign.isEmpty())
         rows << tr("from strangers, dropped: %1 (last from %2)")
                     .arg(exact(c.foreignDropped), c.lastForeign);
+    if (c.radioLost || c.radioDuplicated || c.radioQueueDropped || c.radioDelayed)
+        rows << tr("radio: %1 lost, %2 duplicated, %3 queue full, %4 delayed")
+                    .arg(exact(c.radioLost), exact(c.radioDuplicated), exact(c.radioQueueDropped),
+                         exact(c.radioDelayed));
     if (!c.peer.isEmpty())
         rows << tr("peer: %1").arg(c.peer);
     rows << tr("last block: %1")

@@ -18,6 +18,10 @@ TLinkCounters::Snapshot minus(const TLinkCounters::Snapshot &now,
     d.dropped -= base.dropped;
     d.reconnects -= base.reconnects;
     d.foreignDropped -= base.foreignDropped;
+    d.radioLost -= base.radioLost;
+    d.radioDuplicated -= base.radioDuplicated;
+    d.radioQueueDropped -= base.radioQueueDropped;
+    d.radioDelayed -= base.radioDelayed;
     return d;
 }
 } // namespace

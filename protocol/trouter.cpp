@@ -12,14 +12,14 @@ void TRouter::fromGroundStation(const QByteArray &block)
     const auto vehicles = TLinkManager::instance()->vehicleLinksById();
     for (const auto &vehicle : vehicles)
         if (vehicle)
-            handOn(*vehicle, block);
+            handOn(*vehicle, TLinkNames::gcsLinkId, block);
 }
 
-void TRouter::toGroundStation(const QByteArray &frame)
+void TRouter::toGroundStation(const QByteArray &frame, int sourceId)
 {
     if (const auto gcs = TLinkManager::instance()->linkRef(TLinkNames::gcsLinkId)) {
         TSendHistory::record(frame);
-        handOn(*gcs, frame);
+        handOn(*gcs, sourceId, frame);
     }
 }
 
@@ -29,10 +29,10 @@ void TRouter::toOtherVehicles(const QByteArray &block, int sourceId)
     const auto vehicles = TLinkManager::instance()->vehicleLinksInListOrder();
     for (const auto &vehicle : vehicles)
         if (vehicle && vehicle->getDevice().id != sourceId)
-            handOn(*vehicle, block);
+            handOn(*vehicle, sourceId, block);
 }
 
-void TRouter::handOn(IOHandler &to, const QByteArray &block)
+void TRouter::queue(IOHandler &to, const QByteArray &block)
 {
     emit to.sendBuffSignal(block, QVariant(0));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "radio/tradio.h"
+
 #include <QByteArray>
 
 class IOHandler;
@@ -10,16 +12,26 @@ class IOHandler;
 //   a vehicle frame (its 40-byte block) goes to every other vehicle, in
 //   list order.
 // An entry that is empty or whose link is closing is skipped, never the end
-// of a walk. Every block reaches its destination through handOn(), the one
-// place a stage between links (an emulated radio) would sit.
+// of a walk. Every block reaches its destination through handOn(), where the
+// emulated radio sits when one is loaded.
 class TRouter
 {
 public:
     static void fromGroundStation(const QByteArray &block);
-    static void toGroundStation(const QByteArray &frame);
+    static void toGroundStation(const QByteArray &frame, int sourceId);
     // `sourceId` 0: no vehicle is left out.
     static void toOtherVehicles(const QByteArray &block, int sourceId);
 
-    // Queued for `to` to send through its own endpoint, in its own thread.
-    static void handOn(IOHandler &to, const QByteArray &block);
+    // Queued for `to` to send through its own endpoint, in its own thread;
+    // `from` is the link the block came from.
+    static void handOn(IOHandler &to, int from, const QByteArray &block)
+    {
+        if (TRadio *radio = TRadio::active())
+            radio->pass(to, from, block);
+        else
+            queue(to, block);
+    }
+
+private:
+    static void queue(IOHandler &to, const QByteArray &block);
 };

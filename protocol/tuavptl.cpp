@@ -30,7 +30,7 @@ TVehicleStream &TUavPtl::connectionStream()
 
 void TUavPtl::gcsFrame(const QByteArray &frame)
 {
-    TRouter::toGroundStation(frame);
+    TRouter::toGroundStation(frame, getDevice().id);
 }
 
 void TUavPtl::uavFrame(const QByteArray &block)

@@ -56,13 +56,13 @@ void TApp::stopWorkerThread(QThread *worker)
 
 void TApp::recUavData(QByteArray b, QVariant device)
 {
-    decodeToGcs(b);
+    decodeToGcs(b, device);
     decodeToUav(b, device);
 }
 
-void TApp::decodeToGcs(QByteArray b, QVariant)
+void TApp::decodeToGcs(QByteArray b, QVariant device)
 {
-    TRouter::toGroundStation(b);
+    TRouter::toGroundStation(b, IOHandler::deviceFromVariant(device).id);
 }
 
 void TApp::decodeToUav(QByteArray b, QVariant device)

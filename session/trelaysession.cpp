@@ -5,11 +5,19 @@
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
 #include "link/tlinknames.h"
+#include "msg/tmsgmanager.h"
+#include "radio/tradio.h"
+#include "radio/tradiowatcher.h"
 #include "session/trelaylinks.h"
 
 TRelaySession::TRelaySession(QObject *parent) : QObject(parent) {}
 
-TRelaySession::~TRelaySession() = default;
+// The radio is the process's; a session that goes takes its file with it.
+TRelaySession::~TRelaySession()
+{
+    if (radio)
+        unloadRadio();
+}
 
 void TRelaySession::build(int count)
 {
@@ -136,8 +144,55 @@ quint64 TRelaySession::recordingDropped() const
     return TCaptureTap::dropped();
 }
 
+bool TRelaySession::loadRadio(const QString &path, QString &error)
+{
+    auto fresh = std::make_unique<TRadioWatcher>(TRadio::instance());
+    connect(fresh.get(), &TRadioWatcher::applied, this, &TRelaySession::checkRadioNames);
+    connect(fresh.get(), &TRadioWatcher::refused, this, [](const QString &why) {
+        emit TMsgManager::instance()->showMsg(
+            -1, BoxMsg, Error, QStringLiteral("radio file not applied, the rules stay: ") + why);
+    });
+    radioNamesTold.clear();
+    // Until the new file reads, the rules of the one before stay in force.
+    if (!fresh->load(path, error))
+        return false;
+    radio = std::move(fresh);
+    return true;
+}
+
+void TRelaySession::unloadRadio()
+{
+    radio.reset();
+    TRadio::instance().uninstall();
+}
+
+QString TRelaySession::radioFile() const
+{
+    return radio ? radio->path() : QString();
+}
+
+QString TRelaySession::radioPairs() const
+{
+    return TRadio::instance().pairCsv();
+}
+
+void TRelaySession::checkRadioNames(const QString &path, const QStringList &names)
+{
+    const QVector<int> ids = linkIds();
+    for (const QString &name : names) {
+        if (ids.contains(TLinkNames::idOf(name)) || radioNamesTold.contains(name))
+            continue;
+        radioNamesTold.insert(name);
+        emit TMsgManager::instance()->showMsg(
+            -1, BoxMsg, Warn,
+            QStringLiteral("radio file %1 names %2, which is no link of this relay")
+                .arg(path, name));
+    }
+}
+
 void TRelaySession::shutdown()
 {
+    unloadRadio();
     TLinkManager::instance()->shutdownAll();
     stopRecording();
     vehicles = 0;

@@ -7,7 +7,12 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QVector>
+
+#include <memory>
+
+class TRadioWatcher;
 
 // One relay as both views know it: the ground station and the vehicles in
 // list order, where each link stands, its figures with their resets, and
@@ -67,6 +72,17 @@ public:
     // Blocks the current or last recording could not keep.
     quint64 recordingDropped() const;
 
+    // The emulated radio of `path` in force between the links from now on,
+    // and whenever the file changes; one loaded before goes first. False
+    // with the error, and the radio as it was.
+    bool loadRadio(const QString &path, QString &error);
+    // Every pair clean again.
+    void unloadRadio();
+    // The radio file in force, empty for none.
+    QString radioFile() const;
+    // Who heard whom: a CSV line for every pair that carried anything.
+    QString radioPairs() const;
+
     // Closes every link and joins its thread, and ends the recording.
     void shutdown();
 
@@ -81,10 +97,14 @@ signals:
 
 private:
     void request(int id, const TLinkSettings &values, bool open);
+    // Names of links the relay does not have are said, once each.
+    void checkRadioNames(const QString &path, const QStringList &names);
 
     TLinkStates linkStates;
     TLinkMonitor monitor{linkStates};
     QHash<int, TLinkSettings> linkSettings;
     int vehicles = 0;
     bool hasGroundStation = false;
+    std::unique_ptr<TRadioWatcher> radio;
+    QSet<QString> radioNamesTold;
 };

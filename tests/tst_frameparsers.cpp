@@ -188,7 +188,7 @@ void TstFrameParsers::routes()
     if (rule == QLatin1String("fromGroundStation"))
         TRouter::fromGroundStation(block);
     else if (rule == QLatin1String("toGroundStation"))
-        TRouter::toGroundStation(block);
+        TRouter::toGroundStation(block, source);
     else
         TRouter::toOtherVehicles(block, source);
     QCOMPARE(relaytest::targetsOf(recorder.entries()), targets);

@@ -23,6 +23,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <poll.h>
 #include <unistd.h>
 
 using relaytest::UdpPeer;
@@ -172,6 +173,9 @@ private slots:
     void controlBadInput();
     void controlDropsAClientThatDoesNotRead();
     void metricsEqualStatsLines();
+    void radioShapesEachPair();
+    void radioRefused_data();
+    void radioRefused();
 };
 
 void TstHeadless::init()
@@ -312,10 +316,12 @@ void TstHeadless::relaysBothWaysAndCounts()
         figures.resize(9);
         for (int i = 0; i < 9; ++i)
             line += QStringLiteral(" %1=%2").arg(QLatin1String(keys[i])).arg(figures.at(i));
-        return line + QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
-                                     "foreign_dropped=0 last_foreign= capture_dropped=0 "
-                                     "connections=0\n")
-                          .arg(peer);
+        return line +
+               QStringLiteral(" peer=127.0.0.1:%1 last_error=\"\" reconnects=0 "
+                              "foreign_dropped=0 last_foreign= capture_dropped=0 radio_lost=0 "
+                              "radio_duplicated=0 radio_queue_dropped=0 radio_delayed=0 "
+                              "connections=0\n")
+                   .arg(peer);
     };
     const QString last =
         finalLine("gcs", {commands, commands * command.size(), 1, telemetry.size()}, gcs.port()) +
@@ -889,7 +895,8 @@ void TstHeadless::controlSocket()
 
     QCOMPARE(program.ctl({"open", "link=uav9"}, &answer), 1);
     QVERIFY2(answer.contains("there is no link 'uav9'"), qPrintable(answer));
-    QCOMPARE(program.ctl({"radio"}), 1);
+    QCOMPARE(program.ctl({"radio", "file=no-such-radio.json"}), 1);
+    QCOMPARE(program.ctl({"radio"}), 0);
     QCOMPARE(program.ctl({}), 2);
     QCOMPARE(program.ctl({"open", "uav2"}), 2);
     QCOMPARE(program.stop(), 0);
@@ -1034,8 +1041,219 @@ void TstHeadless::metricsEqualStatsLines()
             ++compared;
         }
     }
-    QCOMPARE(compared, 2 * 13);
+    QCOMPARE(compared, 2 * 17);
     QVERIFY(program.out.contains("\"rx_blocks\":20,"));
+}
+
+namespace {
+// One run of the relay with a radio between the ground station and four
+// vehicles: uav1 down, uav2 at half loss, uav3 100 ms late, uav4 on a
+// channel of 10,000 bytes a second that holds 20 blocks. The ground station
+// sends 400 numbered blocks of 100 bytes at once.
+struct RadioRun
+{
+    static constexpr int blocks = 400;
+    QSet<int> heard[4];
+    QVector<qint64> waitedUs[4];
+    QVector<qint64> arrivedUs[4];
+    QString out;
+    QString err;
+    QString pairs;
+    QString capture;
+    qint64 sentUntilUs = 0;
+    int exit = -1;
+    QTemporaryDir kept; // the capture outlives the run's own folder
+
+    bool run(quint64 seed, bool record)
+    {
+        UdpPeer gcs, uav[4];
+        if (!gcs.bindLocal())
+            return false;
+        Headless program;
+        const quint16 gcsLink = testsupport::freeUdpPort();
+        program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
+        quint16 links[4];
+        for (int i = 0; i < 4; ++i) {
+            if (!uav[i].bindLocal())
+                return false;
+            links[i] = testsupport::freeUdpPort();
+            program.unicastGroup(QStringLiteral("Con%1").arg(i), links[i], uav[i].port());
+        }
+        const QString radio = program.dir.filePath(QStringLiteral("radio.json"));
+        QFile file(radio);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QStringLiteral(R"({"seed": %1, "links": [
+            {"from": "gcs", "to": "uav1", "profile": "down"},
+            {"from": "gcs", "to": "uav2", "profile": "loss 50%"},
+            {"from": "gcs", "to": "uav3", "profile": "delay 100ms"},
+            {"from": "*", "to": "uav4", "profile": "rate 80kbit limit 20"}]})")
+                       .arg(seed)
+                       .toUtf8());
+        file.close();
+        const QString csv = program.dir.filePath(QStringLiteral("pairs.csv"));
+        const QString recorded = program.dir.filePath(QStringLiteral("radio.pcapng"));
+        capture = kept.filePath(QStringLiteral("radio.pcapng"));
+        QStringList args{"--headless", "--config", program.config(), "--vehicles", "4",
+                         "--radio",    radio,      "--pair-stats",   csv};
+        if (record)
+            args << "--capture" << recorded;
+        program.start(args);
+        if (!QTest::qWaitFor([&] { return program.errLines(QStringLiteral(" open udp")) == 5; },
+                             20000))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        QVector<qint64> sentUs;
+        for (int n = 0; n < blocks; ++n) {
+            // In bursts the relay's socket buffer holds: a block the kernel
+            // drops would shift every index after it.
+            if (n % 50 == 49)
+                QThread::usleep(2000);
+            // Random bytes behind the number: blocks that differ in a few
+            // bytes only share hashes often enough to look like an echo.
+            QByteArray block(100, '\0');
+            for (int i = 4; i < block.size(); ++i)
+                block[i] = char(QRandomGenerator::global()->bounded(256));
+            qToBigEndian(quint32(n), block.data());
+            sentUs << clock.nsecsElapsed() / 1000;
+            gcs.sendTo(gcsLink, block);
+        }
+        sentUntilUs = clock.nsecsElapsed() / 1000;
+        // Read as they arrive, each with its time.
+        const qint64 until = clock.elapsed() + 1000;
+        while (clock.elapsed() < until) {
+            pollfd fds[4];
+            for (int i = 0; i < 4; ++i)
+                fds[i] = {int(uav[i].socket.socketDescriptor()), POLLIN, 0};
+            ::poll(fds, 4, 5);
+            const qint64 now = clock.nsecsElapsed() / 1000;
+            for (int i = 0; i < 4; ++i)
+                while (uav[i].socket.hasPendingDatagrams()) {
+                    const QByteArray d = uav[i].socket.receiveDatagram().data();
+                    const int n = int(qFromBigEndian<quint32>(d.constData()));
+                    heard[i] << n;
+                    waitedUs[i] << now - sentUs.value(n);
+                    arrivedUs[i] << now;
+                }
+        }
+        exit = program.stop();
+        QFile::copy(recorded, capture);
+        out = program.out;
+        err = program.err;
+        QFile pairFile(csv);
+        if (pairFile.open(QIODevice::ReadOnly))
+            pairs = QString::fromUtf8(pairFile.readAll());
+        return true;
+    }
+    // A figure of a link's last stats line.
+    quint64 figure(const QString &link, const QString &key) const
+    {
+        const QRegularExpression line(
+            QStringLiteral("stats link=%1 state=closed .* %2=(\\d+)").arg(link, key));
+        return out.contains(line) ? line.match(out).captured(1).toULongLong() : ~0ULL;
+    }
+};
+} // namespace
+
+void TstHeadless::radioShapesEachPair()
+{
+    RadioRun first;
+    QVERIFY(first.run(7, true));
+    QVERIFY2(first.exit == 0, qPrintable(first.err));
+    const int n = RadioRun::blocks;
+    QVERIFY2(first.heard[0].isEmpty(), qPrintable(first.out));
+    QVERIFY2(first.figure("uav1", "radio_lost") == quint64(n), qPrintable(first.out));
+    // Half of 400 lost: 4.5 standard deviations (10 blocks) either way.
+    const int kept = first.heard[1].size();
+    QVERIFY2(kept >= 155 && kept <= 245, qPrintable(QString::number(kept)));
+    QCOMPARE(first.figure("uav2", "radio_lost"), quint64(n - kept));
+    QCOMPARE(first.heard[2].size(), n);
+    for (qint64 waited : first.waitedUs[2])
+        QVERIFY2(waited >= 100000 && waited <= 120000, qPrintable(QString::number(waited)));
+    QCOMPARE(first.figure("uav3", "radio_delayed"), quint64(n));
+    // The channel: what did not fit is counted, what did arrives at its rate.
+    const int carried = first.heard[3].size();
+    QVERIFY2(carried >= 20 && carried < 40, qPrintable(QString::number(carried)));
+    QCOMPARE(first.figure("uav4", "radio_queue_dropped"), quint64(n - carried));
+    // Timed from the first block that came after the sending was over: the
+    // test cannot time arrivals while it sends.
+    const QVector<qint64> &at = first.arrivedUs[3];
+    const int from = int(std::upper_bound(at.begin(), at.end(), first.sentUntilUs) - at.begin());
+    QVERIFY(carried - from >= 15);
+    const double rate = (carried - 1 - from) * 100 / (double(at.last() - at[from]) / 1e6);
+    QVERIFY2(qAbs(rate - 10000) <= 500, qPrintable(QString::number(rate)));
+    QVERIFY2(first.pairs.contains(QStringLiteral("\ngcs,uav1,400,0,400,0,0,")),
+             qPrintable(first.pairs));
+    QVERIFY2(first.pairs.contains(QStringLiteral("\ngcs,uav3,400,400,0,0,0,")),
+             qPrintable(first.pairs));
+
+    // The seed alone decides which blocks go.
+    RadioRun again, other;
+    QVERIFY(again.run(7, false));
+    QVERIFY(other.run(8, false));
+    QCOMPARE(again.heard[1], first.heard[1]);
+    QVERIFY(other.heard[1] != first.heard[1]);
+
+    if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        QSKIP("tshark is not installed; it reads the capture's comments");
+    QProcess tshark;
+    tshark.start(QStringLiteral("tshark"), {"-r", first.capture, "-T", "fields", "-e",
+                                            "frame.interface_name", "-e", "frame.comment"});
+    QVERIFY(tshark.waitForFinished(30000));
+    QMap<QString, int> comments;
+    for (const QByteArray &line : tshark.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.split('\t');
+        if (f.size() == 2 && !f[1].isEmpty())
+            comments[QString::fromUtf8(f[0] + ' ' + f[1].split(' ').mid(0, 2).join(' '))]++;
+    }
+    const QMap<QString, int> expected{{"uav1 radio: down", n},
+                                      {"uav2 radio: lost", n - kept},
+                                      {"uav3 radio: delayed", n},
+                                      {"uav4 radio: queue", n - carried},
+                                      {"uav4 radio: delayed", carried}};
+    const auto shown = [](const QMap<QString, int> &m) {
+        QStringList parts;
+        for (auto it = m.begin(); it != m.end(); ++it)
+            parts << QStringLiteral("%1=%2").arg(it.key()).arg(it.value());
+        return parts.join(QStringLiteral(", "));
+    };
+    QVERIFY2(comments == expected,
+             qPrintable(shown(comments) + QStringLiteral(" / ") + shown(expected)));
+}
+
+void TstHeadless::radioRefused_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("bad profile")
+        << QByteArray(R"({"links": [{"from": "gcs", "to": "*", "profile": "delay soon"}]})") << 2
+        << "links[0].profile = \"delay soon\": delay takes a time";
+    QTest::newRow("no such link")
+        << QByteArray(R"({"links": [{"from": "uav9", "to": "*", "profile": "down"}]})") << 0
+        << "names uav9, which is no link of this relay";
+}
+
+void TstHeadless::radioRefused()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, exit);
+    QFETCH(QString, line);
+    Headless program;
+    QFile radio(program.dir.filePath(QStringLiteral("radio.json")));
+    QVERIFY(radio.open(QIODevice::WriteOnly) && radio.write(file) == file.size());
+    radio.close();
+    program.start({"--headless", "--config", program.config(), "--radio", radio.fileName()});
+    QTRY_VERIFY_WITH_TIMEOUT(program.errLines(line) == 1, 20000);
+    if (exit == 0) {
+        QCOMPARE(program.stop(), 0);
+        return;
+    }
+    // It may have ended already, which waitForFinished() does not count.
+    program.process.waitForFinished(20000);
+    QCOMPARE(program.process.state(), QProcess::NotRunning);
+    QCOMPARE(program.process.exitCode(), exit);
 }
 
 QTEST_GUILESS_MAIN(TstHeadless)

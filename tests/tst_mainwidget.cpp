@@ -13,8 +13,10 @@
 #include "linktestsupport.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
+#include "radio/tradio.h"
 #include "relaysupport.h"
 #include "session/tapp.h"
+#include "session/trelaysession.h"
 #include "session/version.h"
 #include "testsupport.h"
 #include "ui/kit/telidedlabel.h"
@@ -27,6 +29,7 @@
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
 #include "ui/tmainwidget.h"
+#include "ui/tradiobutton.h"
 #include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "ui/twindowfit.h"
@@ -91,6 +94,7 @@ class TstMainWidget : public QObject
     Q_OBJECT
 
 private slots:
+    void radioButtonRemembersItsFile();
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -273,11 +277,14 @@ void TstMainWidget::layoutAndTexts()
              static_cast<QWidget *>(window->vehicleRowList()));
     QLayout *buttons = mainLayout->itemAt(2)->layout();
     QVERIFY(qobject_cast<QHBoxLayout *>(buttons));
-    // The four with the add count beside its button, then "Record".
-    QCOMPARE(buttons->count(), 6);
+    // The four with the add count beside its button, then "Record" and "Radio…".
+    QCOMPARE(buttons->count(), 7);
     QCOMPARE(buttons->itemAt(3)->widget(), static_cast<QWidget *>(window->addCountBox()));
     QCOMPARE(window->addCountBox()->value(), 1);
     QCOMPARE(buttons->itemAt(5)->widget(), static_cast<QWidget *>(window->recorder()));
+    auto *radio = qobject_cast<TRadioButton *>(buttons->itemAt(6)->widget());
+    QVERIFY(radio);
+    QCOMPARE(radio->button()->text(), QStringLiteral("Radio…"));
     const QStringList texts{QStringLiteral("全部连接"), QStringLiteral("全部断开"),
                             QStringLiteral("增加无人机"), QStringLiteral("删除无人机")};
     const QList<TPushButton *> expected{window->connectAllButton(), window->disconnectAllButton(),
@@ -924,6 +931,36 @@ void TstMainWidget::scriptedSwarmFile()
     QVERIFY(!QFile::exists(kIni));
 }
 
+// "Radio…" puts the file in force, remembers it for the next start, and
+// turns the radio off when pressed again.
+void TstMainWidget::radioButtonRemembersItsFile()
+{
+    QTemporaryDir dir;
+    const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
+    QFile file(radioPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"links": [{"from": "gcs", "to": "*", "profile": "down"}]})");
+    file.close();
+    const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
+    {
+        TRelaySession session;
+        TRadioButton button(session);
+        QCOMPARE(button.button()->text(), QStringLiteral("Radio…"));
+        QVERIFY(button.load(radioPath));
+        QVERIFY(TRadio::active());
+    }
+    QVERIFY(!TRadio::active());
+    QCOMPARE(QSettings(kIni, QSettings::IniFormat).value("Radio/File").toString(), radioPath);
+    TRelaySession session;
+    TRadioButton button(session);
+    QCOMPARE(button.button()->text(), QStringLiteral("Radio: radio.json"));
+    QVERIFY(TRadio::active());
+    QTest::mouseClick(button.button(), Qt::LeftButton);
+    QVERIFY(!TRadio::active());
+    QCOMPARE(button.button()->text(), QStringLiteral("Radio…"));
+    QVERIFY(!QSettings(kIni, QSettings::IniFormat).contains("Radio/File"));
+}
+
 // One file, one swarm: the relay without a window reads as many vehicles
 // from it as the window builds rows.
 void TstMainWidget::windowAndHeadlessAgree()
@@ -1122,8 +1159,12 @@ void TstMainWidget::controlRequests_data()
         << "set: link names a link such as uav1, not an object" << 1 << "$P";
     QTest::newRow("remove the only one")
         << QByteArray(R"({"cmd":"remove"})") << "remove: the last vehicle stays" << 1 << "$P";
-    QTest::newRow("radio") << QByteArray(R"({"cmd":"radio","file":"r.ini"})")
-                           << "radio: not available in this build" << 1 << "$P";
+    QTest::newRow("radio file missing") << QByteArray(R"({"cmd":"radio","file":"r.json"})")
+                                        << "radio: r.json: No such file" << 1 << "$P";
+    QTest::newRow("radio file a number") << QByteArray(R"({"cmd":"radio","file":7})")
+                                         << "radio: file names a radio file, not a number" << 1
+                                         << "$P";
+    QTest::newRow("radio off") << QByteArray(R"({"cmd":"radio"})") << "" << 1 << "$P";
 }
 
 void TstMainWidget::controlRequests()

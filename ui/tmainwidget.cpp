@@ -13,6 +13,7 @@
 #include "ui/tformsettings.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
+#include "ui/tradiobutton.h"
 #include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "ui/twindowfit.h"
@@ -80,6 +81,7 @@ void TMainWidget::initUi()
     buttonLayout->addWidget(delUavBtn);
     recordButton = new TRecordButton(session);
     buttonLayout->addWidget(recordButton);
+    buttonLayout->addWidget(new TRadioButton(session));
     mainLayout->addLayout(buttonLayout);
 }
 

@@ -1,0 +1,229 @@
+#include "radio/tradio.h"
+
+#include "capture/tcapturetap.h"
+#include "link/iohandler.h"
+#include "link/tlinknames.h"
+#include "radio/tradiodice.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+std::atomic<TRadio *> TRadio::current{nullptr};
+
+TRadio::TRadio() = default;
+
+TRadio::~TRadio()
+{
+    for (auto &row : rows) {
+        Pair *pairs = row.load();
+        if (!pairs)
+            continue;
+        for (int i = 0; i < linkSlots; ++i)
+            delete pairs[i].figures.load();
+        delete[] pairs;
+    }
+}
+
+TRadio &TRadio::instance()
+{
+    static TRadio radio;
+    return radio;
+}
+
+void TRadio::install(std::shared_ptr<const TRadioRules> table)
+{
+    const std::lock_guard<std::mutex> hold(installing);
+    kept.push_back(table);
+    inForce.store(table.get(), std::memory_order_release);
+    if (this == &instance()) {
+        TDelayLine::setLeftHook(&TRadio::noteLeft);
+        current.store(this, std::memory_order_release);
+    }
+}
+
+void TRadio::uninstall()
+{
+    const std::lock_guard<std::mutex> hold(installing);
+    if (this == &instance())
+        current.store(nullptr, std::memory_order_release);
+    inForce.store(nullptr, std::memory_order_release);
+}
+
+int TRadio::slotOf(int id)
+{
+    if (id == TLinkNames::gcsLinkId)
+        return 0;
+    const int slot = id - TLinkNames::firstUavLinkId + 1;
+    return slot >= 1 && slot < linkSlots ? slot : -1;
+}
+
+TRadio::Pair *TRadio::pair(int from, int to)
+{
+    const int f = slotOf(from);
+    const int t = slotOf(to);
+    if (f < 0 || t < 0)
+        return nullptr;
+    Pair *row = rows[f].load(std::memory_order_acquire);
+    if (!row) {
+        // Only this link's thread makes its row.
+        row = new Pair[linkSlots];
+        rows[f].store(row, std::memory_order_release);
+    }
+    return &row[t];
+}
+
+TPairFigures *TRadio::figuresOf(int from, int to) const
+{
+    const int f = slotOf(from);
+    const int t = slotOf(to);
+    if (f < 0 || t < 0)
+        return nullptr;
+    const Pair *row = rows[f].load(std::memory_order_acquire);
+    return row ? row[t].figures.load(std::memory_order_acquire) : nullptr;
+}
+
+TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
+{
+    Verdict v;
+    v.dueUs = nowUs;
+    const TRadioRules *table = rules();
+    Pair *p = table ? pair(from, to) : nullptr;
+    if (!p)
+        return v;
+    if (p->generation != table->generation()) {
+        p->rule = table->find(from, to);
+        p->generation = table->generation();
+    }
+    TPairFigures *figures = p->figures.load(std::memory_order_relaxed);
+    if (!figures) {
+        figures = new TPairFigures;
+        p->figures.store(figures, std::memory_order_release);
+    }
+    figures->handed();
+    const quint64 index = p->index++;
+    const TRadioProfile *profile = p->rule ? &p->rule->profile : nullptr;
+    if (!profile || profile->kind == TRadioProfile::Kind::Clean) {
+        figures->delivered(0);
+        return v;
+    }
+    if (profile->kind == TRadioProfile::Kind::Down) {
+        figures->lost();
+        v.fate = Verdict::Fate::Down;
+        return v;
+    }
+    const quint64 seed = table->seed();
+    const auto roll = [&](TRadioDice::Salt salt) {
+        return TRadioDice::roll(seed, from, to, index, salt);
+    };
+    bool lost = false;
+    if (profile->loss == TRadioProfile::Loss::Independent) {
+        lost = roll(TRadioDice::Loss) < profile->lossShare;
+    } else if (profile->loss == TRadioProfile::Loss::GilbertElliott) {
+        const double change = roll(TRadioDice::BurstState);
+        if (p->burst == Burst::Good && change < profile->enterBad)
+            p->burst = Burst::Bad;
+        else if (p->burst == Burst::Bad && change < profile->leaveBad)
+            p->burst = Burst::Good;
+        lost = p->burst == Burst::Bad;
+    }
+    if (lost) {
+        figures->lost();
+        v.fate = Verdict::Fate::Lost;
+        return v;
+    }
+    qint64 due = nowUs;
+    if (profile->rateBitsPerSecond > 0) {
+        TRateQueue *queue = p->rule->sharedQueue.get();
+        if (!queue) {
+            if (!p->ownQueue || p->ownQueue->rate() != profile->rateBitsPerSecond ||
+                p->ownQueue->blockLimit() != profile->limit)
+                p->ownQueue =
+                    std::make_unique<TRateQueue>(profile->rateBitsPerSecond, profile->limit);
+            queue = p->ownQueue.get();
+        }
+        due = queue->admit(nowUs, bytes);
+        if (due < 0) {
+            figures->queueDropped();
+            v.fate = Verdict::Fate::QueueFull;
+            return v;
+        }
+    }
+    qint64 delay = profile->delayUs;
+    if (profile->jitterUs > 0) {
+        const double u = roll(TRadioDice::Jitter);
+        if (profile->jitter == TRadioProfile::Jitter::Uniform) {
+            delay += qint64(std::llround((2 * u - 1) * double(profile->jitterUs)));
+        } else {
+            const double w = roll(TRadioDice::JitterSecond);
+            const double z = std::sqrt(-2 * std::log(1 - u)) * std::cos(2 * M_PI * w);
+            delay += qint64(std::llround(z * double(profile->jitterUs)));
+        }
+    }
+    due += qMax<qint64>(delay, 0);
+    // Jitter delays a block, it never lets it overtake the one before.
+    due = qMax(due, p->lastDueUs);
+    p->lastDueUs = due;
+    v.dueUs = due;
+    if (profile->duplicateShare > 0 && roll(TRadioDice::Duplicate) < profile->duplicateShare) {
+        v.copies = 2;
+        figures->duplicated();
+    }
+    if (due <= nowUs)
+        for (int i = 0; i < v.copies; ++i)
+            figures->delivered(0);
+    return v;
+}
+
+void TRadio::pass(IOHandler &to, int from, const QByteArray &block)
+{
+    const qint64 now = TDelayLine::nowUs();
+    const Verdict v = decide(from, to.getDevice().id, now, block.size());
+    using Fate = Verdict::Fate;
+    if (v.fate != Fate::Pass) {
+        if (v.fate == Fate::QueueFull)
+            to.counters().radioQueueDroppedOne();
+        else
+            to.counters().radioLostOne();
+        // A lost block costs nothing more unless it is to be recorded.
+        if (TCaptureTap::on())
+            to.sendLater(now, now, from,
+                         v.fate == Fate::Down   ? TDelayLine::Mark::Down
+                         : v.fate == Fate::Lost ? TDelayLine::Mark::Lost
+                                                : TDelayLine::Mark::QueueFull,
+                         block);
+        return;
+    }
+    if (v.copies > 1)
+        to.counters().radioDuplicatedOne();
+    for (int i = 0; i < v.copies; ++i) {
+        if (v.dueUs <= now)
+            emit to.sendBuffSignal(block, QVariant(0));
+        else
+            to.sendLater(v.dueUs, now, from, TDelayLine::Mark::Send, block);
+    }
+}
+
+void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs)
+{
+    TRadio &radio = instance();
+    radio.late.delivered(lateUs);
+    if (TPairFigures *figures = radio.figuresOf(from, to))
+        figures->delivered(waitedUs);
+}
+
+QString TRadio::pairCsv() const
+{
+    QStringList lines{QLatin1String(TPairFigures::csvHeader)};
+    const auto idOf = [](int slot) {
+        return slot == 0 ? TLinkNames::gcsLinkId : TLinkNames::firstUavLinkId + slot - 1;
+    };
+    for (int f = 0; f < linkSlots; ++f) {
+        const Pair *row = rows[f].load(std::memory_order_acquire);
+        for (int t = 0; row && t < linkSlots; ++t)
+            if (const TPairFigures *figures = row[t].figures.load(std::memory_order_acquire))
+                lines << TLinkNames::shortName(idOf(f)) + QLatin1Char(',') +
+                             TLinkNames::shortName(idOf(t)) + QLatin1Char(',') + figures->csv();
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
