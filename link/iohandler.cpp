@@ -117,8 +117,9 @@ void IOHandler::init()
         spare = makeEndpoint(UdpUnicast);
         sendPath->setSpare(spare);
     }
-    delayLine.attach(this,
-                     [this](const TDelayLine::Block &b, qint64 now) { leaveDelayLine(b, now); });
+    delayLine.attach(this, [this](const std::vector<TDelayLine::Block> &due, qint64 now) {
+        leaveDelayLine(due, now);
+    });
     if (!reconnect)
         reconnect = new TReconnect(
             deviceInfo,
@@ -278,27 +279,36 @@ void IOHandler::setSendLimits(const TSendLimits &limits)
     sendPath->setLimits(limits);
 }
 
-void IOHandler::leaveDelayLine(const TDelayLine::Block &b, qint64 nowUs)
+void IOHandler::leaveDelayLine(const std::vector<TDelayLine::Block> &due, qint64 nowUs)
 {
     const bool recording = TCaptureTap::on();
-    if (b.mark != TDelayLine::Mark::Send) {
-        if (!recording)
-            return;
-        const char *why = b.mark == TDelayLine::Mark::Down   ? "radio: down"
-                          : b.mark == TDelayLine::Mark::Lost ? "radio: lost"
-                                                             : "radio: queue full";
-        tap->out(deviceInfo, deviceInfo, endpoint ? endpoint->sendPort() : 0, b.data,
-                 QLatin1String(why));
-        return;
+    bool wake = false;
+    for (const TDelayLine::Block &b : due) {
+        if (b.mark != TDelayLine::Mark::Send) {
+            if (!recording)
+                continue;
+            const char *why = b.mark == TDelayLine::Mark::Down   ? "radio: down"
+                              : b.mark == TDelayLine::Mark::Lost ? "radio: lost"
+                                                                 : "radio: queue full";
+            tap->out(deviceInfo, deviceInfo, endpoint ? endpoint->sendPort() : 0, b.data,
+                     QLatin1String(why));
+            continue;
+        }
+        linkCounters.radioDelayedOne();
+        const qint64 waited = nowUs - b.handedUs;
+        if (recording)
+            sendPath->sendNoted(
+                b.data,
+                QStringLiteral("radio: delayed %1 ms").arg(double(waited) / 1000, 0, 'f', 3));
+        else
+            // Through the queue, so that what came due together leaves in
+            // the sender's batches.
+            wake |= sendPath->take(b.data, QVariant(0), false);
+        if (const TDelayLine::LeftHook hook = TDelayLine::leftHook())
+            hook(b.from, deviceInfo.id, waited, nowUs - b.dueUs);
     }
-    linkCounters.radioDelayedOne();
-    const qint64 waited = nowUs - b.handedUs;
-    sendPath->sendNoted(
-        b.data, recording
-                    ? QStringLiteral("radio: delayed %1 ms").arg(double(waited) / 1000, 0, 'f', 3)
-                    : QString());
-    if (const TDelayLine::LeftHook hook = TDelayLine::leftHook())
-        hook(b.from, deviceInfo.id, waited, nowUs - b.dueUs);
+    if (wake)
+        emit sendsQueued(QPrivateSignal());
 }
 
 void IOHandler::queueSend(const QByteArray &b, const QVariant &device)

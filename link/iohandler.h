@@ -192,7 +192,7 @@ private:
         return [this](const QString &text) { reportLinkError(text); };
     }
     bool failOpen(const QString &text);
-    void leaveDelayLine(const TDelayLine::Block &block, qint64 nowUs);
+    void leaveDelayLine(const std::vector<TDelayLine::Block> &due, qint64 nowUs);
     QString name() const;
 
     // The device of the kind last opened, made in the link's thread; null

@@ -102,7 +102,7 @@ void TDelayLine::onTimer()
         if (!waiting.empty())
             arm(waiting.top().dueUs);
     }
-    for (const Block &b : due)
-        handler(b, now);
+    if (!due.empty())
+        handler(due, now);
     due.clear();
 }

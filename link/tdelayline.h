@@ -37,7 +37,9 @@ public:
         int from;
         Mark mark;
     };
-    using Handler = std::function<void(const Block &, qint64 nowUs)>;
+    // All that came due at one wake, in order: the link sends them as one
+    // run, not one send each.
+    using Handler = std::function<void(const std::vector<Block> &, qint64 nowUs)>;
 
     TDelayLine();
     ~TDelayLine();
