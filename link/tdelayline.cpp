@@ -79,10 +79,10 @@ void TDelayLine::arm(qint64 dueUs)
 {
     // An absolute time of zero would disarm the timer; one in the past fires at once.
     const qint64 at = qMax<qint64>(dueUs, 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = time_t(at / 1000000);
-    spec.it_value.tv_nsec = long(at % 1000000) * 1000;
-    timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec wakeAt{};
+    wakeAt.it_value.tv_sec = time_t(at / 1000000);
+    wakeAt.it_value.tv_nsec = long(at % 1000000) * 1000;
+    timerfd_settime(fd, TFD_TIMER_ABSTIME, &wakeAt, nullptr);
     armedUs = at;
 }
 
