@@ -281,33 +281,7 @@ void IOHandler::setSendLimits(const TSendLimits &limits)
 
 void IOHandler::leaveDelayLine(const std::vector<TDelayLine::Block> &due, qint64 nowUs)
 {
-    const bool recording = TCaptureTap::on();
-    bool wake = false;
-    for (const TDelayLine::Block &b : due) {
-        if (b.mark != TDelayLine::Mark::Send) {
-            if (!recording)
-                continue;
-            const char *why = b.mark == TDelayLine::Mark::Down   ? "radio: down"
-                              : b.mark == TDelayLine::Mark::Lost ? "radio: lost"
-                                                                 : "radio: queue full";
-            tap->out(deviceInfo, deviceInfo, endpoint ? endpoint->sendPort() : 0, b.data,
-                     QLatin1String(why));
-            continue;
-        }
-        linkCounters.radioDelayedOne();
-        const qint64 waited = nowUs - b.handedUs;
-        if (recording)
-            sendPath->sendNoted(
-                b.data,
-                QStringLiteral("radio: delayed %1 ms").arg(double(waited) / 1000, 0, 'f', 3));
-        else
-            // Through the queue, so that what came due together leaves in
-            // the sender's batches.
-            wake |= sendPath->take(b.data, QVariant(0), false);
-        if (const TDelayLine::LeftHook hook = TDelayLine::leftHook())
-            hook(b.from, deviceInfo.id, waited, nowUs - b.dueUs);
-    }
-    if (wake)
+    if (sendPath->sendDelayed(due, nowUs))
         emit sendsQueued(QPrivateSignal());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/iohandler.h"
+#include "link/tdelayline.h"
 #include "link/tendpoint.h"
 #include "link/tsendqueue.h"
 
@@ -50,6 +51,9 @@ public:
         More
     };
     Flush flush();
+    // In the link's thread: what the emulated radio held and is due now, in
+    // order. True when the link must be woken to flush() what was queued.
+    bool sendDelayed(const std::vector<TDelayLine::Block> &due, qint64 nowUs);
     // From any thread: the queue's bounds, from the next block on.
     void setLimits(const TSendLimits &limits) { pending.setLimits(limits); }
 

@@ -463,12 +463,11 @@ void TstHeadless::tcpLinks()
 void TstHeadless::takenPortLeavesTheOthers()
 {
     UdpPeer gcs, uav1, taker;
-    for (UdpPeer *peer : {&gcs, &uav1, &taker})
-        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
-    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
+    QVERIFY2(taker.bindLocal(), qPrintable(taker.socket.errorString()));
     Headless program;
-    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
-    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    const QPair<quint16, quint16> links = program.twoLinks(gcs, uav1);
+    QVERIFY2(links.first != 0, "the peers could not bind");
+    const quint16 gcsLink = links.first, uav1Link = links.second;
     program.unicastGroup(QStringLiteral("Con1"), taker.port(), testsupport::freeUdpPort());
     QSettings(program.config(), QSettings::IniFormat)
         .setValue(QStringLiteral("Con0/FixedPeer"), QStringLiteral("true"));
@@ -752,12 +751,9 @@ void TstHeadless::hangUp()
     QFETCH(bool, rotated);
     QFETCH(QString, said);
     UdpPeer gcs, uav1;
-    for (UdpPeer *peer : {&gcs, &uav1})
-        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
-    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
     Headless program;
-    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
-    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    const quint16 gcsLink = program.twoLinks(gcs, uav1).first;
+    QVERIFY2(gcsLink != 0, "the peers could not bind");
     QStringList arguments{"--headless", "--config", "app.ini"};
     if (!capture.isEmpty())
         arguments << "--capture" << capture;
@@ -794,12 +790,9 @@ void TstHeadless::captureReaderGoes()
     if (QStandardPaths::findExecutable(QStringLiteral("mkfifo")).isEmpty())
         QSKIP("mkfifo is not installed");
     UdpPeer gcs, uav1;
-    for (UdpPeer *peer : {&gcs, &uav1})
-        QVERIFY2(peer->bindLocal(), qPrintable(peer->socket.errorString()));
-    const quint16 gcsLink = testsupport::freeUdpPort(), uav1Link = testsupport::freeUdpPort();
     Headless program;
-    program.unicastGroup(QStringLiteral("Connect"), gcsLink, gcs.port());
-    program.unicastGroup(QStringLiteral("Con0"), uav1Link, uav1.port());
+    const quint16 gcsLink = program.twoLinks(gcs, uav1).first;
+    QVERIFY2(gcsLink != 0, "the peers could not bind");
     const QString fifo = program.dir.filePath(QStringLiteral("capture.pipe"));
     QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
     // The reader first: opening a pipe for writing waits for one.
