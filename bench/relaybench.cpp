@@ -6,6 +6,7 @@
 //   relay-bench [seconds-per-scenario=5] [seconds-of-sustained-load=60]
 //   relay-bench low [seconds-per-scenario=10]   the low rates only: the tail
 //                                                a swarm's commands feel
+//   relay-bench tcp [seconds=5]                 the TCP row only, beside socat
 
 #include "benchclock.h"
 #include "procstats.h"
@@ -301,6 +302,11 @@ int main(int argc, char *argv[])
         windowDownlink(1, 100, lowSeconds);
         windowDownlink(10, 100, lowSeconds);
         windowDownlink(10, 1000, lowSeconds);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "tcp") == 0) {
+        tcpDownlink(10000, argc > 2 ? std::atof(argv[2]) : 5);
+        RelayHarness::shutdown();
         return 0;
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5;

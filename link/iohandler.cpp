@@ -171,6 +171,10 @@ bool IOHandler::openDevice(IOHandler::DeviceInfo device, bool isConFlag)
     if (kind != Serial)
         TPeerRule::noteOpened(deviceInfo, name(), linkCounters);
     sendPath->setEndpoint(endpoint);
+    const bool datagrams = kind == UdpUnicast || kind == UdpMulticast;
+    gathering.note(datagrams && deviceInfo.id != TLinkNames::gcsLinkId
+                       ? TStreamGathering::Sends::Datagrams
+                       : TStreamGathering::Sends::Streams);
     emitEvent(LinkOpened);
     return true;
 }
@@ -197,6 +201,7 @@ void IOHandler::dropEndpoint()
     if (!endpoint)
         return;
     sendPath->setEndpoint(nullptr);
+    gathering.note(TStreamGathering::Sends::Streams);
     endpoint->close();
     // Later: a device lost tells so from inside its own handler.
     endpoint->deleteLater();

@@ -4,6 +4,7 @@
 #include "link/tlinkcounters.h"
 #include "link/tloopguard.h"
 #include "link/tsendlimits.h"
+#include "link/tstreamgathering.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -212,6 +213,7 @@ private:
     // Made with the link, after the record, counters and tap it writes to.
     std::unique_ptr<TLinkSender> sendPath;
     TDelayLine delayLine;
+    TStreamGathering gathering;
     QThread *workerThread = nullptr;
     bool ownsThread = false;
 };

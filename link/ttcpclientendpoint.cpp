@@ -95,7 +95,8 @@ void TTcpClientEndpoint::adopt()
             sink.lost(text);
         }};
     // What the ground station writes is gathered as a serial port's bytes
-    // are, so that a frame cut by the stream reaches datagram links whole.
+    // are, so that a frame cut by the stream reaches datagram links whole
+    // (and only while there are such links).
     const int gather = opened.id == TLinkNames::gcsLinkId ? IOHandler::pollIntervalMs : 0;
     connection =
         new TTcpConnection(socket, gather, opened, tap, loopGuard, std::move(handlers), this);

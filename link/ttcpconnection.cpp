@@ -5,6 +5,7 @@
 #include "link/tlinktap.h"
 #include "link/tloopguard.h"
 #include "link/tsendlimits.h"
+#include "link/tstreamgathering.h"
 
 #include <QDebug>
 #include <QScopedValueRollback>
@@ -69,7 +70,7 @@ QString TTcpConnection::peer() const
 
 void TTcpConnection::onReadyRead()
 {
-    if (gatherTimer.interval() == 0)
+    if (gatherTimer.interval() == 0 || !TStreamGathering::wanted())
         readNow();
     else if (!gatherTimer.isActive())
         gatherTimer.start();

@@ -36,7 +36,8 @@ public:
     // How long a full send buffer is borne before the connection is closed.
     static constexpr int stuckMs = 10000;
 
-    // Takes the connected socket. `gatherMs` 0 hands input on at once;
+    // Takes the connected socket. `gatherMs` 0 hands input on at once, as
+    // does any gathering while no datagram vehicle link is open;
     // `link` is the record the capture names the link by; the link's loop
     // guard drops what keeps coming back.
     TTcpConnection(QTcpSocket *socket, int gatherMs, const IOHandler::DeviceInfo &link,

@@ -4,6 +4,7 @@
 #include "link/tlinknames.h"
 #include "link/tloopguard.h"
 #include "link/tsendhistory.h"
+#include "link/tstreamgathering.h"
 #include "linktestsupport.h"
 #include "monitor/tcountertext.h"
 #include "monitor/tlinkmonitor.h"
@@ -47,6 +48,8 @@ private slots:
     void clientOfOwnServerRefused();
     void echoingPeerIsALoop();
     void liveLines();
+    void gcsStreamGatheredForDatagramVehiclesOnly_data();
+    void gcsStreamGatheredForDatagramVehiclesOnly();
 };
 
 // Two simulators on one vehicle link, each writing half a frame in turn:
@@ -230,3 +233,43 @@ void TestIoHandlerTcp::liveLines()
 
 QTEST_MAIN(TestIoHandlerTcp)
 #include "tst_iohandler_tcp.moc"
+
+void TestIoHandlerTcp::gcsStreamGatheredForDatagramVehiclesOnly_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("gathered");
+    const int uav = TLinkNames::firstUavLinkId;
+    QTest::newRow("udp vehicle") << uav << int(IOHandler::UdpUnicast) << true;
+    QTest::newRow("multicast vehicle") << uav << int(IOHandler::UdpMulticast) << true;
+    QTest::newRow("tcp vehicle") << uav << int(IOHandler::TcpServer) << false;
+    QTest::newRow("udp ground station")
+        << TLinkNames::gcsLinkId << int(IOHandler::UdpUnicast) << false;
+}
+
+// A vehicle that takes datagrams makes the ground station's stream wait for
+// whole blocks while it is open; streams alone pass at once.
+void TestIoHandlerTcp::gcsStreamGatheredForDatagramVehiclesOnly()
+{
+    QFETCH(int, id);
+    QFETCH(int, kind);
+    QFETCH(bool, gathered);
+    QVERIFY(!TStreamGathering::wanted());
+    LinkPtr link = startLink(id);
+    const quint16 port =
+        kind == IOHandler::TcpServer ? testsupport::freeTcpPort() : testsupport::freeUdpPort();
+    const IOHandler::DeviceInfo device =
+        kind == IOHandler::UdpMulticast ? multicast(id, testGroup(), port)
+        : kind == IOHandler::UdpUnicast ? unicast(id, port)
+                                        : tcp(id, IOHandler::ConType(kind), port);
+    QVERIFY(request(link.get(), device, true));
+    QCOMPARE(TStreamGathering::wanted(), gathered);
+    request(link.get(), device, false);
+    QVERIFY(!TStreamGathering::wanted());
+    if (!gathered)
+        return;
+    // A link let go while open counts no more either.
+    QVERIFY(request(link.get(), device, true));
+    link.reset();
+    QVERIFY(!TStreamGathering::wanted());
+}
