@@ -46,8 +46,15 @@ Row report(int n, const char *path, double seconds, SwarmResult &r)
     return row;
 }
 
-void swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
+// What one size of swarm measured, with and without the radio.
+struct Size
 {
+    Row relay, floor, radio;
+};
+
+Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
+{
+    Size size;
     std::vector<std::unique_ptr<UdpPeer>> owned;
     std::vector<UdpPeer *> peers;
     QVector<std::uint16_t> peerPorts;
@@ -58,20 +65,44 @@ void swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
     }
     if (!relay.setVehicles(peerPorts)) {
         std::printf("| %d | setup failed |\n", n);
-        return;
+        return size;
     }
     const QVector<std::uint16_t> &ports = relay.vehiclePorts();
     SwarmRun run(peers, std::vector<std::uint16_t>(ports.begin(), ports.end()));
     SwarmResult viaRelay = run.run(SwarmRun::Path::Relay, kHz, seconds);
-    const Row r = report(n, "relay", seconds, viaRelay);
+    size.relay = report(n, "relay", seconds, viaRelay);
     if (!withFloor)
-        return;
+        return size;
     SwarmResult direct = run.run(SwarmRun::Path::Direct, kHz, seconds);
-    const Row d = report(n, "floor", seconds, direct);
+    size.floor = report(n, "floor", seconds, direct);
     std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
-                d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
-                d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
+                size.floor.burstP99 > 0 ? size.relay.burstP99 / size.floor.burstP99 : 0,
+                size.floor.cpuNsPerDelivery > 0
+                    ? size.relay.cpuNsPerDelivery / size.floor.cpuNsPerDelivery
+                    : 0);
+    // The same swarm through an emulated radio that delays every frame.
+    const QString profile = QStringLiteral("delay 50ms 10ms");
+    QString error;
+    const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), profile,
+                                    TRadioProfile::parse(profile, error)};
+    TRadio &radio = TRadio::instance();
+    radio.lateness().clear();
+    radio.install(
+        std::make_shared<TRadioRules>(1, &fallback, QVector<TRadioFile::Rule>{}, 1, nullptr));
+    SwarmResult delayed = run.run(SwarmRun::Path::Relay, kHz, seconds);
+    radio.uninstall();
+    char path[64];
+    std::snprintf(path, sizeof path, "relay, radio %s", qPrintable(profile));
+    size.radio = report(n, path, seconds, delayed);
+    std::printf("| %d | radio ÷ relay | | | | | | | leaves late p50 %.2f / p99 %.2f ms | | CPU "
+                "%.2f |\n",
+                n, double(radio.lateness().percentileUs(50)) / 1000,
+                double(radio.lateness().percentileUs(99)) / 1000,
+                size.relay.cpuNsPerDelivery > 0
+                    ? size.radio.cpuNsPerDelivery / size.relay.cpuNsPerDelivery
+                    : 0);
     std::fflush(stdout);
+    return size;
 }
 
 } // namespace
@@ -98,19 +129,6 @@ int main(int argc, char *argv[])
             swarm(relay, n, seconds, true);
         if (longSeconds > 0)
             swarm(relay, 200, longSeconds, false);
-        // The same swarm through an emulated radio that delays every frame.
-        const QString profile = QStringLiteral("delay 50ms 10ms");
-        QString error;
-        const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), profile,
-                                        TRadioProfile::parse(profile, error)};
-        TRadio::instance().install(
-            std::make_shared<TRadioRules>(1, &fallback, QVector<TRadioFile::Rule>{}, 1, nullptr));
-        std::printf("| 200 | relay, radio default: %s | | | | | | | | | |\n", qPrintable(profile));
-        swarm(relay, 200, seconds, false);
-        const TPairFigures &late = TRadio::instance().lateness();
-        std::printf("\nradio: leave time minus due time p50 %lld us, p99 %lld us\n",
-                    (long long)late.percentileUs(50), (long long)late.percentileUs(99));
-        TRadio::instance().uninstall();
         std::printf("\nresident memory at the end: %ld KiB, %ld threads\n", rssKiB(),
                     threadCount());
     }

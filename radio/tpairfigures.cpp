@@ -23,6 +23,15 @@ void TPairFigures::delivered(qint64 waitedUs)
     buckets[bucketOf(waitedUs)].fetch_add(1, std::memory_order_relaxed);
 }
 
+void TPairFigures::clear()
+{
+    for (std::atomic<quint64> *c : {&handedCount, &deliveredCount, &lostCount, &duplicatedCount,
+                                    &queueDroppedCount, &waitedSumUs})
+        c->store(0, std::memory_order_relaxed);
+    for (std::atomic<quint32> &b : buckets)
+        b.store(0, std::memory_order_relaxed);
+}
+
 qint64 TPairFigures::percentileUs(int percent) const
 {
     quint32 counts[bucketCount];

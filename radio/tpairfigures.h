@@ -17,6 +17,8 @@ public:
     void duplicated() { add(duplicatedCount); }
     void queueDropped() { add(queueDroppedCount); }
     void delivered(qint64 waitedUs);
+    // Every figure back to zero, while nothing is handed on.
+    void clear();
 
     // Of the delays delivered() was given.
     qint64 percentileUs(int percent) const;

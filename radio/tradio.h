@@ -62,7 +62,7 @@ public:
     // One line per pair that carried anything, with a header line.
     QString pairCsv() const;
     // How late delayed blocks left against their due time, in all.
-    const TPairFigures &lateness() const { return late; }
+    TPairFigures &lateness() { return late; }
 
 private:
     enum class Burst : quint8

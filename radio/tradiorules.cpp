@@ -31,9 +31,19 @@ TRadioRules::TRadioRules(quint64 seed, const TRadioFile::Rule *fallback,
         const bool wildcard = from == TRadioFile::anyLink || to == TRadioFile::anyLink;
         byPair.insert(key(from, to), make(from, to, r.profile, wildcard));
     }
-    if (fallback)
-        // The default is every pair's own radio, not one channel for all.
+    for (const Rule *rule : qAsConst(byPair)) {
+        if (rule->profile.kind == TRadioProfile::Kind::Clean)
+            continue;
+        allNamed |= rule->from == TRadioFile::anyLink && rule->to == TRadioFile::anyLink;
+        for (int end : {rule->from, rule->to})
+            if (end != TRadioFile::anyLink)
+                named.insert(end);
+    }
+    // The default is every pair's own radio, not one channel for all.
+    if (fallback) {
         fallbackRule = make(TRadioFile::anyLink, TRadioFile::anyLink, defaultProfile, false);
+        allNamed |= defaultProfile.kind != TRadioProfile::Kind::Clean;
+    }
     // "* to *" written out is the most general rule before the default.
     if (const Rule *any = byPair.value(key(TRadioFile::anyLink, TRadioFile::anyLink)))
         fallbackRule = any;

@@ -4,6 +4,7 @@
 #include "radio/tratequeue.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <memory>
 #include <vector>
@@ -39,6 +40,9 @@ public:
     quint32 generation() const { return gen; }
     // The rule written for exactly these two names, if any.
     const Rule *written(int from, int to) const;
+    // Whether a rule that is not clean names `link` (as `from` or `to`), or
+    // applies to every link: what the window marks a link's row by.
+    bool names(int link) const { return allNamed || named.contains(link); }
 
 private:
     static quint64 key(int from, int to) { return (quint64(quint32(from)) << 32) | quint32(to); }
@@ -48,4 +52,6 @@ private:
     std::vector<std::unique_ptr<Rule>> owned;
     QHash<quint64, const Rule *> byPair; // every written rule, wildcards as anyLink
     const Rule *fallbackRule = nullptr;
+    QSet<int> named;
+    bool allNamed = false;
 };

@@ -95,6 +95,7 @@ class TstMainWidget : public QObject
 
 private slots:
     void radioButtonRemembersItsFile();
+    void rowsMarkLinksWithRadioRules();
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -961,6 +962,34 @@ void TstMainWidget::radioButtonRemembersItsFile()
     QVERIFY(!QSettings(kIni, QSettings::IniFormat).contains("Radio/File"));
 }
 
+// A row marks its link while a radio rule names it, and only then.
+void TstMainWidget::rowsMarkLinksWithRadioRules()
+{
+    QTemporaryDir dir;
+    const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
+    QFile file(radioPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"links": [{"from": "uav2", "to": "*", "profile": "down"}]})");
+    file.close();
+    const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
+    windowtest::Window window;
+    window.addVehicle();
+    const auto marks = [&] {
+        QList<bool> shown{window->groundStationRow()->radioMarked()};
+        for (const TLinkRow *row : window->vehicleRows())
+            shown.append(row->radioMarked());
+        return shown;
+    };
+    QCOMPARE(marks(), (QList<bool>{false, false, false}));
+    QString error;
+    QVERIFY2(window->relay().loadRadio(radioPath, error), qPrintable(error));
+    window->counters()->refresh();
+    QCOMPARE(marks(), (QList<bool>{false, false, true}));
+    window->relay().unloadRadio();
+    window->counters()->refresh();
+    QCOMPARE(marks(), (QList<bool>{false, false, false}));
+}
+
 // One file, one swarm: the relay without a window reads as many vehicles
 // from it as the window builds rows.
 void TstMainWidget::windowAndHeadlessAgree()
@@ -1161,9 +1190,9 @@ void TstMainWidget::controlRequests_data()
         << QByteArray(R"({"cmd":"remove"})") << "remove: the last vehicle stays" << 1 << "$P";
     QTest::newRow("radio file missing") << QByteArray(R"({"cmd":"radio","file":"r.json"})")
                                         << "radio: r.json: No such file" << 1 << "$P";
-    QTest::newRow("radio file a number") << QByteArray(R"({"cmd":"radio","file":7})")
-                                         << "radio: file names a radio file, not a number" << 1
-                                         << "$P";
+    QTest::newRow("radio file a number")
+        << QByteArray(R"({"cmd":"radio","file":7})")
+        << "radio: file names a radio file, not a number" << 1 << "$P";
     QTest::newRow("radio off") << QByteArray(R"({"cmd":"radio"})") << "" << 1 << "$P";
 }
 
@@ -1182,7 +1211,8 @@ void TstMainWidget::controlRequests()
     windowtest::setUnicast(window->groundStationForm(), testsupport::freeUdpPort(),
                            testsupport::freeUdpPort());
     windowtest::setUnicast(window->openVehicleForms().at(0), port, testsupport::freeUdpPort());
-    window->relay().setSettings(TLinkNames::firstUavLinkId, window->openVehicleForms().at(0)->values());
+    window->relay().setSettings(TLinkNames::firstUavLinkId,
+                                window->openVehicleForms().at(0)->values());
     TControlCommands commands(window->relay(), TFormSettings::path());
     const QJsonObject answer = commands.runLine(request);
     QCOMPARE(answer.value("error").toString().left(error.size()), error);

@@ -62,6 +62,8 @@ class TstRadio : public QObject
 private slots:
     void rules_data();
     void rules();
+    void rowMarks_data();
+    void rowMarks();
     void wildcardSharesOneQueue();
     void badFiles_data();
     void badFiles();
@@ -108,6 +110,42 @@ void TstRadio::rules()
         QTRY_COMPARE_WITH_TIMEOUT(describe(radio.rules()->find(uav(5), gcs)),
                                   QStringLiteral("down"), 2000);
     QCOMPARE(now(), profile);
+}
+
+void TstRadio::rowMarks_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<int>>("marked");
+    const QList<int> all{gcs, uav(1), uav(2), uav(3), uav(4)};
+    QTest::newRow("names, not wildcards")
+        << QByteArray(R"({"links": [{"from": "uav1", "to": "uav2", "profile": "down"},
+                                    {"from": "*", "to": "uav3", "profile": "rate 64kbit"},
+                                    {"from": "uav4", "to": "*", "profile": "clean"}]})")
+        << QList<int>{uav(1), uav(2), uav(3)};
+    QTest::newRow("a later clean rule for the pair")
+        << QByteArray(R"({"links": [{"from": "uav1", "to": "uav2", "profile": "down"},
+                                    {"from": "uav1", "to": "uav2", "profile": "clean"}]})")
+        << QList<int>{};
+    QTest::newRow("a default") << QByteArray(R"({"default": "loss 1%"})") << all;
+    QTest::newRow("a clean default") << QByteArray(R"({"default": "clean"})") << QList<int>{};
+    QTest::newRow("any to any")
+        << QByteArray(R"({"links": [{"from": "*", "to": "*", "profile": "delay 5ms"}]})") << all;
+}
+
+// Which rows the window marks as having rules.
+void TstRadio::rowMarks()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<int>, marked);
+    QString error;
+    const TRadioFile parsed = TRadioFile::parse(file, error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), parsed.defaultText,
+                                    parsed.defaultProfile};
+    const TRadioRules rules(parsed.seed, parsed.defaultText.isEmpty() ? nullptr : &fallback,
+                            parsed.rules, 1, nullptr);
+    for (int link : {gcs, uav(1), uav(2), uav(3), uav(4)})
+        QVERIFY2(rules.names(link) == marked.contains(link), qPrintable(QString::number(link)));
 }
 
 void TstRadio::wildcardSharesOneQueue()

@@ -3,6 +3,7 @@
 #include "link/iohandler.h"
 #include "link/tlinknames.h"
 #include "monitor/tcountertext.h"
+#include "radio/tradio.h"
 #include "session/trelaysession.h"
 #include "ui/tlinkrow.h"
 
@@ -45,7 +46,10 @@ void TCounterRefresh::watch(TLinkRow *row)
 void TCounterRefresh::refresh()
 {
     const qint64 now = clock.elapsed();
+    const TRadio *radio = TRadio::active();
+    const TRadioRules *rules = radio ? radio->rules() : nullptr;
     for (TLinkRow *row : rows()) {
+        row->showRadioMark(rules && rules->names(row->linkId()));
         TLinkMonitor::Sample s;
         if (!session.sample(row->linkId(), now, s))
             continue;

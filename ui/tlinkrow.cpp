@@ -39,6 +39,7 @@ QString colourOf(TLinkRow::Look look)
 
 const QString kOpen = QStringLiteral("\u25be");
 const QString kClosed = QStringLiteral("\u25b8");
+const QString kRadio = QStringLiteral("\u2248");
 } // namespace
 
 TLinkRow::TLinkRow(int linkId, const QString &group, const TFormSettings::Start &start,
@@ -76,6 +77,12 @@ TLinkRow::TLinkRow(int linkId, const QString &group, const TFormSettings::Start 
         kindWidth = qMax(kindWidth, QFontMetrics(kind->font()).horizontalAdvance(choice.text));
     kind->setFixedWidth(kindWidth + 8);
     line->addWidget(kind);
+    // Always there, empty or not, so that the endpoints stay in a column.
+    radioMark = new QLabel;
+    radioMark->setFont(TUiDefine::instance()->widgetFont);
+    radioMark->setPalette(TUiDefine::instance()->labelPalette);
+    radioMark->setFixedWidth(QFontMetrics(radioMark->font()).horizontalAdvance(kRadio) + 4);
+    line->addWidget(radioMark);
     endpoint =
         new TElidedLabel(QStringLiteral("127.0.0.1:65535 \u2192 127.0.0.1:65535"), Qt::ElideMiddle);
     line->addWidget(endpoint);
@@ -231,6 +238,19 @@ void TLinkRow::showSummary()
     const QString text = endpointText(v);
     endpoint->setFullText(text);
     endpoint->setToolTip(text);
+}
+
+bool TLinkRow::radioMarked() const
+{
+    return !radioMark->text().isEmpty();
+}
+
+void TLinkRow::showRadioMark(bool marked)
+{
+    if (marked == radioMarked())
+        return;
+    radioMark->setText(marked ? kRadio : QString());
+    radioMark->setToolTip(marked ? tr("The emulated radio has rules for this link") : QString());
 }
 
 void TLinkRow::showStatus(const QString &line, const QString &tooltip, Look look)

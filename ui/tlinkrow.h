@@ -71,6 +71,9 @@ public:
         Quiet,
         Failed
     };
+    // Whether the emulated radio has rules for the link: a mark beside its kind.
+    void showRadioMark(bool marked);
+    bool radioMarked() const;
     // Changes only what differs from what is shown.
     void showStatus(const QString &line, const QString &tooltip, Look look);
 
@@ -90,6 +93,7 @@ private:
     QToolButton *opener = nullptr;
     TLabel *name = nullptr;
     QLabel *kind = nullptr;
+    QLabel *radioMark = nullptr;
     TElidedLabel *endpoint = nullptr;
     TPushButton *connectBtn = nullptr;
     TPushButton *disconnectBtn = nullptr;
