@@ -81,6 +81,14 @@ void makeUnicast(TIoForm *form)
 using windowtest::locked;
 using windowtest::unlocked;
 
+// A radio file of `text` in `dir`; empty when it could not be written.
+QString radioFile(const QTemporaryDir &dir, const QByteArray &text)
+{
+    const QString path = dir.filePath(QStringLiteral("radio.json"));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? path : QString();
+}
+
 IOHandler::DeviceInfo recordWithId(int id)
 {
     IOHandler::DeviceInfo d{};
@@ -937,11 +945,9 @@ void TstMainWidget::scriptedSwarmFile()
 void TstMainWidget::radioButtonRemembersItsFile()
 {
     QTemporaryDir dir;
-    const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
-    QFile file(radioPath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(R"({"links": [{"from": "gcs", "to": "*", "profile": "down"}]})");
-    file.close();
+    const QString radioPath =
+        radioFile(dir, R"({"links": [{"from": "gcs", "to": "*", "profile": "down"}]})");
+    QVERIFY(!radioPath.isEmpty());
     const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
     {
         TRelaySession session;
@@ -966,11 +972,9 @@ void TstMainWidget::radioButtonRemembersItsFile()
 void TstMainWidget::rowsMarkLinksWithRadioRules()
 {
     QTemporaryDir dir;
-    const QString radioPath = dir.filePath(QStringLiteral("radio.json"));
-    QFile file(radioPath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(R"({"links": [{"from": "uav2", "to": "*", "profile": "down"}]})");
-    file.close();
+    const QString radioPath =
+        radioFile(dir, R"({"links": [{"from": "uav2", "to": "*", "profile": "down"}]})");
+    QVERIFY(!radioPath.isEmpty());
     const auto cleanUp = qScopeGuard([] { QFile::remove(kIni); });
     windowtest::Window window;
     window.addVehicle();
