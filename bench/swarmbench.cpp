@@ -4,7 +4,11 @@
 // floor: the same sockets sending the same frames straight to each other
 // with sendmmsg from one thread.
 //
-//   relay-swarm [seconds=10] [seconds-at-200=60] [vehicles...=50 100 200]
+//   relay-swarm [seconds=10] [seconds-at-200=60] [vehicles...=50 100 200 1000/20]
+//
+// "N/K" is N vehicles of which each hears only its K nearest on a ring
+// through the emulated radio (every other pair down), beside the floor
+// sending each frame to those K alone.
 
 #include "procstats.h"
 #include "radio/tradio.h"
@@ -16,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace bench;
@@ -52,23 +57,44 @@ struct Size
     Row relay, floor, radio;
 };
 
+// N simulated vehicles, each with a vehicle link of the relay of its own.
+struct Swarm
+{
+    std::vector<std::unique_ptr<UdpPeer>> owned;
+    std::vector<UdpPeer *> peers;
+
+    bool setUp(RelayHarness &relay, int n)
+    {
+        QVector<std::uint16_t> peerPorts;
+        for (int i = 0; i < n; ++i) {
+            owned.push_back(std::make_unique<UdpPeer>());
+            peers.push_back(owned.back().get());
+            peerPorts.append(owned.back()->port());
+        }
+        if (relay.setVehicles(peerPorts))
+            return true;
+        std::printf("| %d | setup failed |\n", n);
+        return false;
+    }
+    std::vector<std::uint16_t> ports(const RelayHarness &relay) const
+    {
+        return {relay.vehiclePorts().begin(), relay.vehiclePorts().end()};
+    }
+};
+
+TRadioFile::Rule rule(const QString &from, const QString &to, const QString &profile)
+{
+    QString error;
+    return {from, to, profile, TRadioProfile::parse(profile, error)};
+}
+
 Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
 {
     Size size;
-    std::vector<std::unique_ptr<UdpPeer>> owned;
-    std::vector<UdpPeer *> peers;
-    QVector<std::uint16_t> peerPorts;
-    for (int i = 0; i < n; ++i) {
-        owned.push_back(std::make_unique<UdpPeer>());
-        peers.push_back(owned.back().get());
-        peerPorts.append(owned.back()->port());
-    }
-    if (!relay.setVehicles(peerPorts)) {
-        std::printf("| %d | setup failed |\n", n);
+    Swarm swarm;
+    if (!swarm.setUp(relay, n))
         return size;
-    }
-    const QVector<std::uint16_t> &ports = relay.vehiclePorts();
-    SwarmRun run(peers, std::vector<std::uint16_t>(ports.begin(), ports.end()));
+    SwarmRun run(swarm.peers, swarm.ports(relay));
     SwarmResult viaRelay = run.run(SwarmRun::Path::Relay, kHz, seconds);
     size.relay = report(n, "relay", seconds, viaRelay);
     if (!withFloor)
@@ -82,9 +108,7 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
                     : 0);
     // The same swarm through an emulated radio that delays every frame.
     const QString profile = QStringLiteral("delay 50ms 10ms");
-    QString error;
-    const TRadioFile::Rule fallback{QStringLiteral("*"), QStringLiteral("*"), profile,
-                                    TRadioProfile::parse(profile, error)};
+    const TRadioFile::Rule fallback = rule(QStringLiteral("*"), QStringLiteral("*"), profile);
     TRadio &radio = TRadio::instance();
     radio.lateness().clear();
     radio.install(
@@ -105,6 +129,35 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
     return size;
 }
 
+// Each vehicle hears its `k` neighbours on a ring, every other pair down.
+void neighbourSwarm(RelayHarness &relay, int n, int k, double seconds)
+{
+    Swarm swarm;
+    if (!swarm.setUp(relay, n))
+        return;
+    SwarmRun run(swarm.peers, swarm.ports(relay), k);
+    QVector<TRadioFile::Rule> rules;
+    for (int sink = 0; sink < n; ++sink)
+        for (int source = 0; source < n; ++source)
+            if (run.hears(std::size_t(sink), std::size_t(source)))
+                rules.append(rule(QStringLiteral("uav%1").arg(source + 1),
+                                  QStringLiteral("uav%1").arg(sink + 1), QStringLiteral("clean")));
+    const TRadioFile::Rule fallback =
+        rule(QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("down"));
+    TRadio::instance().install(std::make_shared<TRadioRules>(1, &fallback, rules, 1, nullptr));
+    char path[64];
+    std::snprintf(path, sizeof path, "relay, radio: %d neighbours, the rest down", k);
+    SwarmResult viaRelay = run.run(SwarmRun::Path::Relay, kHz, seconds);
+    TRadio::instance().uninstall();
+    const Row r = report(n, path, seconds, viaRelay);
+    SwarmResult direct = run.run(SwarmRun::Path::Direct, kHz, seconds);
+    const Row d = report(n, "floor, to the neighbours", seconds, direct);
+    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+                d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
+                d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -113,11 +166,14 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10;
     const double longSeconds = argc > 2 ? std::atof(argv[2]) : 60;
-    QVector<int> sizes;
-    for (int i = 3; i < argc; ++i)
-        sizes.append(std::atoi(argv[i]));
+    // A size, and how many neighbours each vehicle hears (0: all).
+    QVector<QPair<int, int>> sizes;
+    for (int i = 3; i < argc; ++i) {
+        const char *slash = std::strchr(argv[i], '/');
+        sizes.append({std::atoi(argv[i]), slash ? std::atoi(slash + 1) : 0});
+    }
     if (sizes.isEmpty())
-        sizes = {50, 100, 200};
+        sizes = {{50, 0}, {100, 0}, {200, 0}, {1000, 20}};
     std::printf("relay-swarm: lockstep at %.0f Hz, 36-byte vehicle frames, %ld cores\n\n", kHz,
                 sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("| vehicles | path | time | deliveries owed | delivered | lost | duplicates | "
@@ -125,10 +181,14 @@ int main(int argc, char *argv[])
                 "delivery |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
     {
         RelayHarness relay;
-        for (int n : sizes)
-            swarm(relay, n, seconds, true);
+        for (const auto &size : qAsConst(sizes))
+            if (size.second == 0)
+                swarm(relay, size.first, seconds, true);
         if (longSeconds > 0)
             swarm(relay, 200, longSeconds, false);
+        for (const auto &size : qAsConst(sizes))
+            if (size.second > 0)
+                neighbourSwarm(relay, size.first, size.second, seconds);
         std::printf("\nresident memory at the end: %ld KiB, %ld threads\n", rssKiB(),
                     threadCount());
     }

@@ -29,9 +29,19 @@ void encode(char *out, std::uint16_t stream, std::uint64_t tick, std::uint64_t s
 
 } // namespace
 
-SwarmRun::SwarmRun(std::vector<UdpPeer *> p, std::vector<std::uint16_t> ports)
-    : peers(std::move(p)), relayPorts(std::move(ports))
+SwarmRun::SwarmRun(std::vector<UdpPeer *> p, std::vector<std::uint16_t> ports, int neighbours)
+    : peers(std::move(p)), relayPorts(std::move(ports)), neighbours(neighbours)
 {
+}
+
+bool SwarmRun::hears(std::size_t sink, std::size_t source) const
+{
+    if (sink == source)
+        return false;
+    if (neighbours == 0)
+        return true;
+    const std::size_t apart = sink > source ? sink - source : source - sink;
+    return std::min(apart, peers.size() - apart) <= std::size_t(neighbours / 2);
 }
 
 void SwarmRun::sendAll(Path path, double hz, std::uint64_t ticks, SwarmResult &result)
@@ -64,7 +74,7 @@ void SwarmRun::sendAll(Path path, double hz, std::uint64_t ticks, SwarmResult &r
             }
             std::size_t count = 0;
             for (std::size_t j = 0; j < n; ++j) {
-                if (j == i)
+                if (!hears(j, i))
                     continue;
                 iov[count] = {frame, kFrame};
                 messages[count].msg_hdr = {};
@@ -121,7 +131,7 @@ void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
                     std::memcpy(&tick, in + 4, 8);
                     std::memcpy(&sentNs, in + 12, 8);
                     if (messages[k].msg_len < kFrame || std::uint8_t(in[0]) != 0xEB ||
-                        stream >= n || stream == sink || tick >= result.ticks) {
+                        stream >= n || !hears(sink, stream) || tick >= result.ticks) {
                         ++result.unexpected;
                         continue;
                     }
@@ -148,7 +158,7 @@ SwarmResult SwarmRun::run(Path path, double hz, double seconds)
     SwarmResult result;
     const std::size_t n = peers.size();
     result.ticks = std::uint64_t(std::llround(hz * seconds));
-    result.expected = result.ticks * n * (n - 1);
+    result.expected = result.ticks * n * (neighbours ? std::size_t(neighbours) : n - 1);
     tickStart.assign(result.ticks, 0);
     tickLast.assign(result.ticks, 0);
     seen.assign(result.ticks * n * n, 0);

@@ -12,7 +12,7 @@ namespace bench {
 struct SwarmResult
 {
     std::uint64_t ticks = 0;
-    std::uint64_t expected = 0;  // N·(N−1) deliveries per tick
+    std::uint64_t expected = 0;  // N·(N−1), or N·neighbours, deliveries per tick
     std::uint64_t delivered = 0; // distinct deliveries seen
     std::uint64_t duplicates = 0;
     std::uint64_t unexpected = 0;
@@ -40,7 +40,13 @@ public:
     };
 
     // relayPorts[i] is the relay's vehicle link that peers[i] talks to.
-    SwarmRun(std::vector<UdpPeer *> peers, std::vector<std::uint16_t> relayPorts);
+    // `neighbours` 0: every vehicle hears every other; else each hears the
+    // `neighbours` nearest it on a ring, half on either side, and a frame
+    // from any other is unexpected.
+    SwarmRun(std::vector<UdpPeer *> peers, std::vector<std::uint16_t> relayPorts,
+             int neighbours = 0);
+    // Whether vehicle `sink` hears vehicle `source`.
+    bool hears(std::size_t sink, std::size_t source) const;
 
     SwarmResult run(Path path, double hz, double seconds);
 
@@ -50,6 +56,7 @@ private:
 
     std::vector<UdpPeer *> peers;
     std::vector<std::uint16_t> relayPorts;
+    int neighbours;
     std::vector<std::uint64_t> tickStart; // ns, by tick
     std::vector<std::uint64_t> tickLast;  // ns of the tick's last delivery
     std::vector<std::uint8_t> seen;       // [tick][sink][stream]

@@ -100,7 +100,8 @@ public:
     TLinkCounters &counters() { return linkCounters; }
     TLinkCounters::Snapshot countersSnapshot() const
     {
-        return linkCounters.snapshot(loopGuard.dropped());
+        return linkCounters.snapshot(loopGuard.dropped(),
+                                     TLinkCounters::radioLostFor(deviceInfo.id));
     }
     // How much the link's send queue may hold; from any thread.
     void setSendLimits(const TSendLimits &limits);

@@ -102,8 +102,22 @@ public:
         errorAt = QDateTime::currentDateTime();
     }
 
-    // `moreDropped` adds what the link's filters count elsewhere.
-    Snapshot snapshot(quint64 moreDropped = 0) const
+    // What the emulated radio counts as lost for link `id` where it
+    // decides, rather than here.
+    using CountedElsewhere = quint64 (*)(int id);
+    static void setRadioLostElsewhere(CountedElsewhere f)
+    {
+        radioLostElsewhere.store(f, std::memory_order_release);
+    }
+    static quint64 radioLostFor(int id)
+    {
+        const CountedElsewhere f = radioLostElsewhere.load(std::memory_order_acquire);
+        return f ? f(id) : 0;
+    }
+
+    // `moreDropped` adds what the link's filters count elsewhere,
+    // `moreRadioLost` what the radio does.
+    Snapshot snapshot(quint64 moreDropped = 0, quint64 moreRadioLost = 0) const
     {
         Snapshot s;
         s.rxBlocks = read(rxBlocks);
@@ -118,7 +132,7 @@ public:
         s.reconnects = read(reconnectCount);
         s.foreignDropped = read(foreignCount);
         s.connections = connectionCount.load(std::memory_order_relaxed);
-        s.radioLost = read(radioLostCount);
+        s.radioLost = read(radioLostCount) + moreRadioLost;
         s.radioDuplicated = read(radioDuplicatedCount);
         s.radioQueueDropped = read(radioQueueCount);
         s.radioDelayed = read(radioDelayedCount);
@@ -154,6 +168,7 @@ private:
     std::atomic<quint64> foreignCount{0};
     std::atomic<qint64> connectionCount{-1};
     std::atomic<quint64> radioLostCount{0};
+    static inline std::atomic<CountedElsewhere> radioLostElsewhere{nullptr};
     std::atomic<quint64> radioDuplicatedCount{0};
     std::atomic<quint64> radioQueueCount{0};
     std::atomic<quint64> radioDelayedCount{0};

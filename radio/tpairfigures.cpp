@@ -53,16 +53,16 @@ qint64 TPairFigures::percentileUs(int percent) const
     return 0;
 }
 
-QString TPairFigures::csv() const
+QString TPairFigures::csv(quint64 down) const
 {
     const quint64 delivered = deliveredCount.load(std::memory_order_relaxed);
     const double p99 = double(percentileUs(99));
     const double mean =
         delivered ? double(waitedSumUs.load(std::memory_order_relaxed)) / double(delivered) : 0;
     return QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
-        .arg(handedCount.load(std::memory_order_relaxed))
+        .arg(handedCount.load(std::memory_order_relaxed) + down)
         .arg(delivered)
-        .arg(lostCount.load(std::memory_order_relaxed))
+        .arg(lostCount.load(std::memory_order_relaxed) + down)
         .arg(duplicatedCount.load(std::memory_order_relaxed))
         .arg(queueDroppedCount.load(std::memory_order_relaxed))
         .arg(mean / 1000, 0, 'f', 3)

@@ -22,8 +22,9 @@ public:
 
     // Of the delays delivered() was given.
     qint64 percentileUs(int percent) const;
-    // "handed,delivered,lost,duplicated,queue_dropped,mean_ms,p99_ms"
-    QString csv() const;
+    // "handed,delivered,lost,duplicated,queue_dropped,mean_ms,p99_ms", with
+    // `down` blocks counted elsewhere as handed and lost.
+    QString csv(quint64 down = 0) const;
     static constexpr const char *csvHeader =
         "from,to,handed,delivered,lost,duplicated,queue_dropped,mean_delay_ms,p99_delay_ms";
 

@@ -23,6 +23,8 @@ TRadio::~TRadio()
             delete pairs[i].figures.load();
         delete[] pairs;
     }
+    for (auto &row : downRows)
+        delete[] row.load();
 }
 
 TRadio &TRadio::instance()
@@ -38,6 +40,7 @@ void TRadio::install(std::shared_ptr<const TRadioRules> table)
     inForce.store(table.get(), std::memory_order_release);
     if (this == &instance()) {
         TDelayLine::setLeftHook(&TRadio::noteLeft);
+        TLinkCounters::setRadioLostElsewhere(&TRadio::downOfLink);
         current.store(this, std::memory_order_release);
     }
 }
@@ -86,7 +89,7 @@ TPairFigures *TRadio::figuresOf(int from, int to) const
 TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
 {
     Verdict v;
-    v.dueUs = nowUs;
+    v.dueUs = v.nowUs = nowUs;
     const TRadioRules *table = rules();
     Pair *p = table ? pair(from, to) : nullptr;
     if (!p)
@@ -94,6 +97,12 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     if (p->generation != table->generation()) {
         p->rule = table->find(from, to);
         p->generation = table->generation();
+    }
+    if (p->rule && p->rule->profile.kind == TRadioProfile::Kind::Down) {
+        p->index++;
+        noteDown(slotOf(from), slotOf(to));
+        v.fate = Verdict::Fate::Down;
+        return v;
     }
     TPairFigures *figures = p->figures.load(std::memory_order_relaxed);
     if (!figures) {
@@ -105,11 +114,6 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     const TRadioProfile *profile = p->rule ? &p->rule->profile : nullptr;
     if (!profile || profile->kind == TRadioProfile::Kind::Clean) {
         figures->delivered(0);
-        return v;
-    }
-    if (profile->kind == TRadioProfile::Kind::Down) {
-        figures->lost();
-        v.fate = Verdict::Fate::Down;
         return v;
     }
     const quint64 seed = table->seed();
@@ -132,6 +136,8 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
         v.fate = Verdict::Fate::Lost;
         return v;
     }
+    if (nowUs == readClock)
+        nowUs = v.nowUs = TDelayLine::nowUs();
     qint64 due = nowUs;
     if (profile->rateBitsPerSecond > 0) {
         TRateQueue *queue = p->rule->sharedQueue.get();
@@ -177,16 +183,17 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
 
 void TRadio::pass(IOHandler &to, int from, const QByteArray &block)
 {
-    const qint64 now = TDelayLine::nowUs();
-    const Verdict v = decide(from, to.getDevice().id, now, block.size());
+    const Verdict v = decide(from, to.getDevice().id, readClock, block.size());
     using Fate = Verdict::Fate;
     if (v.fate != Fate::Pass) {
+        // Down is counted where the decision was taken.
         if (v.fate == Fate::QueueFull)
             to.counters().radioQueueDroppedOne();
-        else
+        else if (v.fate == Fate::Lost)
             to.counters().radioLostOne();
         // A lost block costs nothing more unless it is to be recorded.
-        if (TCaptureTap::on())
+        const qint64 now = TCaptureTap::on() ? TDelayLine::nowUs() : 0;
+        if (now)
             to.sendLater(now, now, from,
                          v.fate == Fate::Down   ? TDelayLine::Mark::Down
                          : v.fate == Fate::Lost ? TDelayLine::Mark::Lost
@@ -197,10 +204,10 @@ void TRadio::pass(IOHandler &to, int from, const QByteArray &block)
     if (v.copies > 1)
         to.counters().radioDuplicatedOne();
     for (int i = 0; i < v.copies; ++i) {
-        if (v.dueUs <= now)
+        if (v.dueUs <= v.nowUs)
             emit to.sendBuffSignal(block, QVariant(0));
         else
-            to.sendLater(v.dueUs, now, from, TDelayLine::Mark::Send, block);
+            to.sendLater(v.dueUs, v.nowUs, from, TDelayLine::Mark::Send, block);
     }
 }
 
@@ -212,18 +219,54 @@ void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs)
         figures->delivered(waitedUs);
 }
 
+void TRadio::noteDown(int fromSlot, int toSlot)
+{
+    std::atomic<quint64> *row = downRows[toSlot].load(std::memory_order_acquire);
+    if (!row) {
+        // Whichever source comes first makes the row, once.
+        auto *made = new std::atomic<quint64>[linkSlots]();
+        if (downRows[toSlot].compare_exchange_strong(row, made, std::memory_order_acq_rel))
+            row = made;
+        else
+            delete[] made;
+    }
+    std::atomic<quint64> &count = row[fromSlot];
+    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+quint64 TRadio::downTo(int to) const
+{
+    const int t = slotOf(to);
+    const std::atomic<quint64> *row = t < 0 ? nullptr : downRows[t].load(std::memory_order_acquire);
+    quint64 sum = 0;
+    for (int f = 0; row && f < linkSlots; ++f)
+        sum += row[f].load(std::memory_order_relaxed);
+    return sum;
+}
+
+quint64 TRadio::downOfLink(int id)
+{
+    return instance().downTo(id);
+}
+
 QString TRadio::pairCsv() const
 {
     QStringList lines{QLatin1String(TPairFigures::csvHeader)};
     const auto idOf = [](int slot) {
         return slot == 0 ? TLinkNames::gcsLinkId : TLinkNames::firstUavLinkId + slot - 1;
     };
+    const TPairFigures none;
     for (int f = 0; f < linkSlots; ++f) {
         const Pair *row = rows[f].load(std::memory_order_acquire);
-        for (int t = 0; row && t < linkSlots; ++t)
-            if (const TPairFigures *figures = row[t].figures.load(std::memory_order_acquire))
+        for (int t = 0; row && t < linkSlots; ++t) {
+            const std::atomic<quint64> *down = downRows[t].load(std::memory_order_acquire);
+            const quint64 downs = down ? down[f].load(std::memory_order_relaxed) : 0;
+            const TPairFigures *figures = row[t].figures.load(std::memory_order_acquire);
+            if (figures || downs)
                 lines << TLinkNames::shortName(idOf(f)) + QLatin1Char(',') +
-                             TLinkNames::shortName(idOf(t)) + QLatin1Char(',') + figures->csv();
+                             TLinkNames::shortName(idOf(t)) + QLatin1Char(',') +
+                             (figures ? figures : &none)->csv(downs);
+        }
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -36,7 +36,12 @@ public:
         } fate = Fate::Pass;
         qint64 dueUs = 0;
         int copies = 1;
+        // The clock the verdict was taken on; readClock when it needed none.
+        qint64 nowUs = readClock;
     };
+    // Given as decide()'s time: read the clock only if the verdict needs
+    // it, which a pair that is down or clean does not.
+    static constexpr qint64 readClock = -1;
 
     TRadio();
     ~TRadio();
@@ -61,6 +66,8 @@ public:
 
     // One line per pair that carried anything, with a header line.
     QString pairCsv() const;
+    // The blocks for `to` lost because their pair was down.
+    quint64 downTo(int to) const;
     // How late delayed blocks left against their due time, in all.
     TPairFigures &lateness() { return late; }
 
@@ -86,9 +93,17 @@ private:
     Pair *pair(int from, int to);
     TPairFigures *figuresOf(int from, int to) const;
     static void noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs);
+    static quint64 downOfLink(int id);
+    // Counts a block lost to `down` on the pair of these slots.
+    void noteDown(int fromSlot, int toSlot);
 
     static std::atomic<TRadio *> current;
     std::atomic<Pair *> rows[linkSlots] = {};
+    // Blocks lost to `down`, a row for each destination and a word in it
+    // for each source, which only the source's thread writes: a pair that
+    // is down costs its decision and one add to a word of the source's
+    // own, not a shared counter nor figures of its own.
+    std::atomic<std::atomic<quint64> *> downRows[linkSlots] = {};
     std::atomic<const TRadioRules *> inForce{nullptr};
     std::mutex installing;
     // Every table ever in force stays until the radio goes: a pair may still
