@@ -14,8 +14,9 @@
 #include "radio/tradio.h"
 #include "relayharness.h"
 #include "swarmrun.h"
+#include "windowfixture.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QVector>
 
 #include <cstdio>
@@ -129,6 +130,30 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
     return size;
 }
 
+// The same swarm through the real window, as the program runs it, beside
+// the floor of the same sockets.
+void windowSwarm(int n, double seconds)
+{
+    WindowFixture w;
+    if (!w.setUp(n)) {
+        std::printf("| %d | window set-up failed: not every link opened |\n", n);
+        return;
+    }
+    std::vector<UdpPeer *> peers;
+    for (auto &v : w.vehicles)
+        peers.push_back(v.get());
+    SwarmRun run(peers, w.vehiclePorts());
+    SwarmResult viaWindow, direct;
+    w.serve([&] { viaWindow = run.run(SwarmRun::Path::Relay, kHz, seconds); });
+    const Row r = report(n, "relay, window", seconds, viaWindow);
+    w.serve([&] { direct = run.run(SwarmRun::Path::Direct, kHz, seconds); });
+    const Row d = report(n, "floor", seconds, direct);
+    std::printf("| %d | window ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+                d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
+                d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
+    std::fflush(stdout);
+}
+
 // Each vehicle hears its `k` neighbours on a ring, every other pair down.
 void neighbourSwarm(RelayHarness &relay, int n, int k, double seconds)
 {
@@ -163,7 +188,7 @@ void neighbourSwarm(RelayHarness &relay, int n, int k, double seconds)
 int main(int argc, char *argv[])
 {
     RelayHarness::prepareProcess();
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10;
     const double longSeconds = argc > 2 ? std::atof(argv[2]) : 60;
     // A size, and how many neighbours each vehicle hears (0: all).
@@ -193,5 +218,8 @@ int main(int argc, char *argv[])
                     threadCount());
     }
     RelayHarness::shutdown();
+    for (const auto &size : qAsConst(sizes))
+        if (size.second == 0)
+            windowSwarm(size.first, seconds);
     return 0;
 }

@@ -55,8 +55,9 @@ bool WindowFixture::setUp(int n)
                                  unicast(gcsLocalPort, gcsPeer.port()));
         for (int i = 0; i < n; ++i) {
             vehicles.push_back(std::make_unique<UdpPeer>());
+            vehicleLocalPorts.push_back(freeLoopbackPort());
             TLinkSettingsFile::write(file, QStringLiteral("Con%1").arg(i),
-                                     unicast(freeLoopbackPort(), vehicles.back()->port()));
+                                     unicast(vehicleLocalPorts.back(), vehicles.back()->port()));
         }
         file.setValue(QStringLiteral("Window/Vehicles"), n);
     }
@@ -82,9 +83,15 @@ bool WindowFixture::setUp(int n)
 TrafficResult WindowFixture::run(TrafficRun &traffic, double rate, double seconds, int payload)
 {
     TrafficResult result;
+    serve([&] { result = traffic.run(rate, seconds, payload); });
+    return result;
+}
+
+void WindowFixture::serve(const std::function<void()> &work)
+{
     std::atomic<bool> done{false};
     std::thread runner([&] {
-        result = traffic.run(rate, seconds, payload);
+        work();
         done = true;
     });
     // The window's thread sleeps in its event loop as in the program.
@@ -97,7 +104,6 @@ TrafficResult WindowFixture::run(TrafficRun &traffic, double rate, double second
     poll.start(20);
     loop.exec();
     runner.join();
-    return result;
 }
 
 } // namespace bench

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,8 +27,13 @@ public:
 
     bool setUp(int vehicles);
     std::uint16_t gcsPort() const { return gcsLocalPort; }
+    // The relay's vehicle links' ports, vehicles[i] answered by the i-th.
+    const std::vector<std::uint16_t> &vehiclePorts() const { return vehicleLocalPorts; }
     // A run while the window's thread goes on serving its events.
     TrafficResult run(TrafficRun &traffic, double rate, double seconds, int payloadBytes);
+    // `work` in a thread of its own while the window's thread serves its
+    // events, as in the program.
+    void serve(const std::function<void()> &work);
 
     UdpPeer gcsPeer;
     std::vector<std::unique_ptr<UdpPeer>> vehicles;
@@ -37,6 +43,7 @@ private:
     QThread *worker = nullptr;
     std::unique_ptr<TMainWidget> window;
     std::uint16_t gcsLocalPort = 0;
+    std::vector<std::uint16_t> vehicleLocalPorts;
 };
 
 } // namespace bench
