@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
 #include <thread>
 
 namespace bench {
@@ -49,16 +50,24 @@ bool WindowFixture::setUp(int n)
 {
     const QString path = dir.filePath(QStringLiteral("app.ini"));
     {
+        // The peers first, then the links' ports, all held at once: ports
+        // chosen one by one and let go may come back twice, or as a peer's.
+        for (int i = 0; i < n; ++i)
+            vehicles.push_back(std::make_unique<UdpPeer>());
+        std::vector<std::unique_ptr<UdpPeer>> held;
+        for (int i = 0; i <= n; ++i)
+            held.push_back(std::make_unique<UdpPeer>());
+        gcsLocalPort = held[0]->port();
+        for (int i = 0; i < n; ++i)
+            vehicleLocalPorts.push_back(held[std::size_t(i) + 1]->port());
+        held.clear();
         QSettings file(path, QSettings::IniFormat);
-        gcsLocalPort = freeLoopbackPort();
         TLinkSettingsFile::write(file, QStringLiteral("Connect"),
                                  unicast(gcsLocalPort, gcsPeer.port()));
-        for (int i = 0; i < n; ++i) {
-            vehicles.push_back(std::make_unique<UdpPeer>());
-            vehicleLocalPorts.push_back(freeLoopbackPort());
-            TLinkSettingsFile::write(file, QStringLiteral("Con%1").arg(i),
-                                     unicast(vehicleLocalPorts.back(), vehicles.back()->port()));
-        }
+        for (int i = 0; i < n; ++i)
+            TLinkSettingsFile::write(
+                file, QStringLiteral("Con%1").arg(i),
+                unicast(vehicleLocalPorts[std::size_t(i)], vehicles[std::size_t(i)]->port()));
         file.setValue(QStringLiteral("Window/Vehicles"), n);
     }
     TFormSettings::setPath(path);
@@ -77,7 +86,14 @@ bool WindowFixture::setUp(int n)
         QCoreApplication::processEvents();
         QThread::msleep(10);
     }
-    return allOpen();
+    for (int id : window->relay().linkIds())
+        if (window->relay().states().stateOf(id) != TLinkStates::State::Open) {
+            std::fprintf(stderr, "window: link %d is %s: %s\n", id,
+                         qPrintable(TLinkStates::name(window->relay().states().stateOf(id))),
+                         qPrintable(window->relay().figures(id).lastError));
+            return false;
+        }
+    return true;
 }
 
 TrafficResult WindowFixture::run(TrafficRun &traffic, double rate, double seconds, int payload)

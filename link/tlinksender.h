@@ -65,6 +65,14 @@ private:
         Dropping
     };
 
+    // How the last flush found its blocks: one alone, or several that had
+    // gathered, as in a burst.
+    enum class Arrivals
+    {
+        Single,
+        Grouped
+    };
+
     using Outcome = TEndpoint::Outcome;
     void sendQueued();
     void sendLocked(const QByteArray &b, const QVariant &device,
@@ -87,5 +95,6 @@ private:
     std::vector<TSendQueue::Block> sending; // kept for its capacity, but not a flood's
     // The link's thread only.
     Overflow overflow = Overflow::Flowing;
+    Arrivals arrivals = Arrivals::Single;
     quint64 droppedInRun = 0;
 };
