@@ -39,13 +39,6 @@ IOHandler::IOHandler(int id, bool ownThread, QObject *parent, StartLaterTag)
     // Direct: the emitting thread queues the block itself, and the link's
     // thread is woken once for a whole fan-out rather than once per block.
     connect(this, &IOHandler::sendBuffSignal, this, &IOHandler::queueSend, Qt::DirectConnection);
-    connect(
-        this, &IOHandler::sendsQueued, this,
-        [this] {
-            if (sendPath->flush() == TLinkSender::Flush::More)
-                emit sendsQueued(QPrivateSignal());
-        },
-        Qt::QueuedConnection);
 }
 
 // Runs once the whole object is built, so that init() in the new thread
@@ -117,6 +110,11 @@ void IOHandler::init()
         spare = makeEndpoint(UdpUnicast);
         sendPath->setSpare(spare);
     }
+    // A flush that stops early to let the socket be read wakes itself again.
+    wakeUp.attach(this, [this] {
+        if (sendPath->flush() == TLinkSender::Flush::More)
+            wakeUp.wake();
+    });
     delayLine.attach(this, [this](const std::vector<TDelayLine::Block> &due, qint64 now) {
         leaveDelayLine(due, now);
     });
@@ -287,13 +285,13 @@ void IOHandler::setSendLimits(const TSendLimits &limits)
 void IOHandler::leaveDelayLine(const std::vector<TDelayLine::Block> &due, qint64 nowUs)
 {
     if (sendPath->sendDelayed(due, nowUs))
-        emit sendsQueued(QPrivateSignal());
+        wakeUp.wake();
 }
 
 void IOHandler::queueSend(const QByteArray &b, const QVariant &device)
 {
     if (sendPath->take(b, device, QThread::currentThread() == thread()))
-        emit sendsQueued(QPrivateSignal());
+        wakeUp.wake();
 }
 
 QString IOHandler::name() const

@@ -2,6 +2,7 @@
 
 #include "link/tdelayline.h"
 #include "link/tlinkcounters.h"
+#include "link/tlinkwake.h"
 #include "link/tloopguard.h"
 #include "link/tsendlimits.h"
 #include "link/tstreamgathering.h"
@@ -162,10 +163,6 @@ signals:
     void openDeviceSignal(IOHandler::DeviceInfo device, bool isConFlag);
     void recIoBuff(QByteArray b, QVariant device = QVariant(0));
     void sendBuffSignal(QByteArray b, QVariant device = QVariant(0));
-    // The link's own thread is asked to send what was queued for it. A
-    // connection made with the link, so that a wake allocates nothing of
-    // ours in the waking thread.
-    void sendsQueued(QPrivateSignal);
 
 public slots:
     void init();
@@ -214,6 +211,7 @@ private:
     // Made with the link, after the record, counters and tap it writes to.
     std::unique_ptr<TLinkSender> sendPath;
     TDelayLine delayLine;
+    TLinkWake wakeUp;
     TStreamGathering gathering;
     QThread *workerThread = nullptr;
     bool ownsThread = false;
