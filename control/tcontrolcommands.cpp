@@ -3,6 +3,7 @@
 #include "config/tlinksettingsfile.h"
 #include "config/tswarmfile.h"
 #include "control/tcontroljson.h"
+#include "control/tcontrolradio.h"
 #include "control/tcontrolsettings.h"
 #include "link/tendpointtext.h"
 #include "link/tlinknames.h"
@@ -84,7 +85,7 @@ QJsonObject TControlCommands::run(const QJsonObject &request)
     if (name == QLatin1String("capture"))
         return capture(request);
     if (name == QLatin1String("radio"))
-        return radio(request);
+        return TControlRadio::run(session, request);
     if (name == QLatin1String("watch"))
         return watch(request);
     return error(QStringLiteral("unknown command '%1' (list, add, remove, open, close, set, reset, "
@@ -275,23 +276,6 @@ QJsonObject TControlCommands::capture(const QJsonObject &request)
     if (!session.startRecording(file.toString(), qint64(limit.toDouble() * 1024 * 1024), problem))
         return error(QStringLiteral("capture: ") + problem);
     return {{QStringLiteral("ok"), true}, {QStringLiteral("recording"), true}};
-}
-
-// A radio file loaded (and watched) in place of the one before, or none.
-QJsonObject TControlCommands::radio(const QJsonObject &request)
-{
-    const QJsonValue file = request.value(QStringLiteral("file"));
-    if (file.isUndefined()) {
-        session.unloadRadio();
-        return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), QString()}};
-    }
-    if (!file.isString() || file.toString().isEmpty())
-        return error(QStringLiteral("radio: file names a radio file, not ") +
-                     TControlSettings::typeName(file));
-    QString problem;
-    if (!session.loadRadio(file.toString(), problem))
-        return error(QStringLiteral("radio: ") + problem);
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), session.radioFile()}};
 }
 
 QJsonObject TControlCommands::watch(const QJsonObject &request)

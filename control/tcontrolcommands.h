@@ -51,8 +51,6 @@ private:
     QJsonObject set(const QJsonObject &request);
     QJsonObject reset(const QJsonObject &request);
     QJsonObject capture(const QJsonObject &request);
-    // Loading a radio file or setting one rule: no radio in this build yet.
-    QJsonObject radio(const QJsonObject &request);
     QJsonObject watch(const QJsonObject &request);
 
     // The link a request names ("gcs", "uav3"), 0 for none with `error`
