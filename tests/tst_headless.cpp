@@ -214,8 +214,9 @@ void TstHeadless::commandLine_data()
         << "--config none/app.ini: there is no directory";
     QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
                                                     << "--stats needs --headless" + usage;
-    QTest::newRow("metrics for the window") << QStringList{"--metrics", "9100"} << 2 << "^$"
-                                            << "--metrics needs --headless" + usage;
+    QTest::newRow("metrics with config writing")
+        << QStringList{"--write-config", "a.ini", "--metrics", "9100"} << 2 << "^$"
+        << "--metrics does not go with --write-config or --check-config" + usage;
     QTest::newRow("metrics port beyond 65535")
         << QStringList{"--headless", "--control", "none", "--metrics", "70000"} << 1 << "^$"
         << "--metrics takes PORT or HOST:PORT";
@@ -993,17 +994,7 @@ void TstHeadless::metricsEqualStatsLines()
     const QRegularExpression url(QStringLiteral("metrics on http://127.0.0.1:(\\d+)/metrics"));
     const quint16 port = quint16(url.match(program.err).captured(1).toUInt());
     QVERIFY2(port != 0, qPrintable(program.err));
-    const auto scrape = [port] {
-        QTcpSocket http;
-        http.connectToHost(QHostAddress::LocalHost, port);
-        if (!http.waitForConnected(5000))
-            return QString();
-        http.write("GET /metrics HTTP/1.0\r\n\r\n");
-        while (http.waitForReadyRead(5000) || http.state() == QAbstractSocket::ConnectedState)
-            if (http.state() != QAbstractSocket::ConnectedState)
-                break;
-        return QString::fromUtf8(http.readAll());
-    };
+    const auto scrape = [port] { return testsupport::scrapeMetrics(port); };
     for (int n = 0; n < 20; ++n) {
         gcs.sendTo(gcsLink, "block");
         uav1.sendTo(uav1Link, relaytest::gcsFrame(3));
