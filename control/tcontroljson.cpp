@@ -3,8 +3,16 @@
 void TControlJson::appendString(QByteArray &out, const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
     out += '"';
-    for (const char c : text.toUtf8()) {
+    // Runs that need no escape go in whole.
+    int from = 0;
+    for (int i = 0; i < utf8.size(); ++i) {
+        const uchar c = uchar(utf8.at(i));
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(utf8.constData() + from, i - from);
+        from = i + 1;
         switch (c) {
         case '"':
             out += "\\\"";
@@ -22,15 +30,12 @@ void TControlJson::appendString(QByteArray &out, const QString &text)
             out += "\\t";
             break;
         default:
-            if (uchar(c) < 0x20) {
-                out += "\\u00";
-                out += hex[uchar(c) >> 4];
-                out += hex[uchar(c) & 0xf];
-            } else {
-                out += c;
-            }
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 0xf];
         }
     }
+    out.append(utf8.constData() + from, utf8.size() - from);
     out += '"';
 }
 
