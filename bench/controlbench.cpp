@@ -150,7 +150,7 @@ Lists listEvery(ControlLine &control, int count)
 
 void listRow(const char *swarm, int count, Lists &lists)
 {
-    std::printf("| list, swarm %s | %d lists of %zu bytes, %d failed | p50 %.1f / p99 %.1f / max "
+    std::printf("| list, swarm %s | %d lists of %zu bytes, %d failed; p50 %.1f / p99 %.1f / max "
                 "%.1f ms | < 50 ms |\n",
                 swarm, count, lists.bytes, lists.failed, lists.latency.percentileUs(50) / 1000,
                 lists.latency.percentileUs(99) / 1000, lists.latency.maxUs() / 1000);
