@@ -889,6 +889,16 @@ void TstHeadless::controlSocket()
 
     QCOMPARE(program.ctl({"open", "link=uav9"}, &answer), 1);
     QVERIFY2(answer.contains("there is no link 'uav9'"), qPrintable(answer));
+    // One radio rule through ctl: the ground station's blocks stop reaching
+    // uav2 alone (lost as they are handed on, before uav1 gets its copy).
+    QCOMPARE(program.ctl({"radio", "from=gcs", "to=*", "profile=delay 5 parsecs"}, &answer), 1);
+    QVERIFY2(answer.contains("radio: profile = \\\"delay 5 parsecs\\\": "), qPrintable(answer));
+    QCOMPARE(program.ctl({"radio", "from=gcs", "to=uav2", "profile=down"}), 0);
+    const int before = uav1.received().size();
+    gcs.sendTo(gcsLink, "cut off");
+    QTRY_COMPARE(uav1.received().size(), before + 1);
+    QCOMPARE(program.listed("uav2").value("radio_lost").toInt(), 1);
+    QCOMPARE(uav2Later.received().size(), 1);
     QCOMPARE(program.ctl({"radio", "file=no-such-radio.json"}), 1);
     QCOMPARE(program.ctl({"radio"}), 0);
     QCOMPARE(program.ctl({}), 2);
