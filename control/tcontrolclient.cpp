@@ -76,7 +76,8 @@ void TControlClient::sendText(const QByteArray &text)
     // Now, not on the loop's next pass: under a swarm that pass may come
     // only after the link threads have had the CPU.
     socket->flush();
-    if (socket->bytesToWrite() > maxPending) {
+    // A peer gone meanwhile has dropped this client already.
+    if (socket && socket->bytesToWrite() > maxPending) {
         qDebug() << "control: a client that reads nothing is dropped";
         drop();
     }

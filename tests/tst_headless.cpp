@@ -932,6 +932,9 @@ void TstHeadless::controlBadInput_data()
     QTest::newRow("watch every text")
         << QByteArray("{\"cmd\":\"watch\",\"every\":\"x\"}\n") << "watch: every is a whole number";
     QTest::newRow("disconnect mid-line") << QByteArray("{\"cmd\":\"li") << QString();
+    // Gone before its answer: writing it fails at once.
+    QTest::newRow("disconnect after asking")
+        << QByteArray("{\"cmd\":\"list\"}\n").repeated(50) << QString();
 }
 
 // Each is answered with an error naming it, or the client goes; the relay
