@@ -121,8 +121,7 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         QStringLiteral("FORMAT"));
     const QCommandLineOption metrics(
         QStringLiteral("metrics"),
-        QStringLiteral("Serve GET /metrics for dashboards on HOST:PORT, or on 127.0.0.1:PORT "
-                       "(headless)."),
+        QStringLiteral("Serve GET /metrics for dashboards on HOST:PORT, or on 127.0.0.1:PORT."),
         QStringLiteral("HOST:PORT"));
     parser.addOptions({headless, config, vehicles, stats, verbose, capture, captureLimit, radio,
                        pairStats, writeConfig, kind, basePort, portStride, checkConfig, control,
@@ -235,8 +234,8 @@ TRunOptions TCommandLine::parse(const QStringList &arguments)
         return options;
     }
     if (!parser.isSet(headless)) {
-        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &statsFormat, &metrics,
-                   &radio, &pairStats}))
+        if (given({&vehicles, &stats, &verbose, &capture, &captureLimit, &statsFormat, &radio,
+                   &pairStats}))
             return misplacedError(QStringLiteral("needs --headless"));
         return options;
     }

@@ -4,6 +4,7 @@
 #include "app/tconfigtool.h"
 #include "control/tcontrolserver.h"
 #include "control/tctltool.h"
+#include "control/tmetricsserver.h"
 #include "headless/tconsole.h"
 #include "headless/theadlessrelay.h"
 #include "headless/tstopsignals.h"
@@ -81,6 +82,23 @@ int answered(const TRunOptions &options)
     default:
         return -1;
     }
+}
+
+// As headless: the address on standard error, and a page of the window's
+// own links; a refusal or a warning is the operator's to see.
+void startMetrics(TMetricsServer &metrics, const QString &hostPort)
+{
+    if (hostPort.isEmpty())
+        return;
+    QString error;
+    QString warning;
+    if (!metrics.start(hostPort, error, warning)) {
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
+        return;
+    }
+    if (!warning.isEmpty())
+        emit TMsgManager::instance()->showMsg(-1, BoxMsg, Warn, warning);
+    TConsole::errorLine(QStringLiteral("metrics on ") + metrics.url());
 }
 } // namespace
 
@@ -171,6 +189,8 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
         // The window runs without it: the operator is told why.
         if (!socket.isEmpty() && !control.listen(socket, error))
             emit TMsgManager::instance()->showMsg(-1, BoxMsg, Error, error);
+        TMetricsServer metrics(window.relay());
+        startMetrics(metrics, options.metrics);
         window.show();
         if (onShown)
             onShown(&window);

@@ -43,9 +43,9 @@ void TControlClient::handle(const QByteArray &line)
 {
     if (line.trimmed().isEmpty())
         return;
-    const QJsonObject answer = commands.runLine(line);
-    send(answer);
-    const int every = TControlCommands::watchSeconds(answer);
+    const TControlCommands::Answer answer = commands.answerLine(line);
+    sendText(answer.text);
+    const int every = answer.watchSeconds;
     if (every < 0)
         return;
     watch = Watch::On;
@@ -60,16 +60,24 @@ void TControlClient::handle(const QByteArray &line)
 
 void TControlClient::sendCounters()
 {
-    send({{QStringLiteral("event"), QStringLiteral("stats")},
-          {QStringLiteral("links"), commands.links()}});
+    sendText("{\"event\":\"stats\",\"links\":" + commands.linksText() + '}');
 }
 
 void TControlClient::send(const QJsonObject &object)
 {
+    sendText(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+void TControlClient::sendText(const QByteArray &text)
+{
     if (!socket)
         return;
-    socket->write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
-    if (socket->bytesToWrite() > maxPending) {
+    socket->write(text + '\n');
+    // Now, not on the loop's next pass: under a swarm that pass may come
+    // only after the link threads have had the CPU.
+    socket->flush();
+    // A peer gone meanwhile has dropped this client already.
+    if (socket && socket->bytesToWrite() > maxPending) {
         qDebug() << "control: a client that reads nothing is dropped";
         drop();
     }

@@ -34,6 +34,8 @@ private:
     void handle(const QByteArray &line);
     void drop();
     void sendCounters();
+    // One line, `text` without its newline.
+    void sendText(const QByteArray &text);
 
     enum class Input
     {

@@ -2,6 +2,8 @@
 
 #include "config/tlinksettingsfile.h"
 #include "config/tswarmfile.h"
+#include "control/tcontroljson.h"
+#include "control/tcontrolradio.h"
 #include "control/tcontrolsettings.h"
 #include "link/tendpointtext.h"
 #include "link/tlinknames.h"
@@ -27,17 +29,37 @@ QJsonObject TControlCommands::error(const QString &text)
     return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
 }
 
-QJsonObject TControlCommands::runLine(const QByteArray &line)
+bool TControlCommands::parse(const QByteArray &line, QJsonObject &request)
 {
     QJsonParseError parse{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &parse);
     if (parse.error != QJsonParseError::NoError)
-        return error(QStringLiteral("invalid JSON at offset %1: %2")
-                         .arg(parse.offset)
-                         .arg(parse.errorString()));
-    if (!document.isObject())
-        return error(QStringLiteral("a request is a JSON object such as {\"cmd\":\"list\"}"));
-    return run(document.object());
+        request = error(QStringLiteral("invalid JSON at offset %1: %2")
+                            .arg(parse.offset)
+                            .arg(parse.errorString()));
+    else if (!document.isObject())
+        request = error(QStringLiteral("a request is a JSON object such as {\"cmd\":\"list\"}"));
+    else
+        request = document.object();
+    return parse.error == QJsonParseError::NoError && document.isObject();
+}
+
+QJsonObject TControlCommands::runLine(const QByteArray &line)
+{
+    QJsonObject request;
+    return parse(line, request) ? run(request) : request;
+}
+
+TControlCommands::Answer TControlCommands::answerLine(const QByteArray &line)
+{
+    QJsonObject request;
+    if (!parse(line, request))
+        return {QJsonDocument(request).toJson(QJsonDocument::Compact)};
+    // The one answer that grows with the swarm, and the one asked most.
+    if (request.value(kCmd) == QLatin1String("list"))
+        return {"{\"ok\":true,\"links\":" + linksText() + '}'};
+    const QJsonObject answer = run(request);
+    return {QJsonDocument(answer).toJson(QJsonDocument::Compact), watchSeconds(answer)};
 }
 
 QJsonObject TControlCommands::run(const QJsonObject &request)
@@ -63,7 +85,7 @@ QJsonObject TControlCommands::run(const QJsonObject &request)
     if (name == QLatin1String("capture"))
         return capture(request);
     if (name == QLatin1String("radio"))
-        return radio(request);
+        return TControlRadio::run(session, request);
     if (name == QLatin1String("watch"))
         return watch(request);
     return error(QStringLiteral("unknown command '%1' (list, add, remove, open, close, set, reset, "
@@ -92,34 +114,44 @@ int TControlCommands::linkOf(const QJsonObject &request, bool all, QString &prob
     return 0;
 }
 
-QJsonObject TControlCommands::linkEntry(int id) const
+TLinkFigures::Fields TControlCommands::linkFields(int id) const
 {
+    using K = TLinkFigures::Field::Kind;
     const TLinkStates::State state = session.states().stateOf(id);
     const TLinkSettings values = session.settings(id);
-    QJsonObject entry = TLinkFigures::json(TLinkFigures::of(
-        id, TLinkStates::name(state), session.figures(id), session.recordingDropped()));
+    TLinkFigures::Fields fields = TLinkFigures::of(id, TLinkStates::name(state),
+                                                   session.figures(id), session.recordingDropped());
     IOHandler::DeviceInfo device = values.device();
     device.id = id;
     const IOHandler::ConType kind = TLinkSettings::kindOf(values.conType);
-    entry.insert(QStringLiteral("kind"),
-                 kind == IOHandler::None ? values.conType : TLinkSettings::kindWord(kind));
-    entry.insert(QStringLiteral("endpoint"), TEndpointText::of(device));
+    fields.append({QStringLiteral("kind"),
+                   kind == IOHandler::None ? values.conType : TLinkSettings::kindWord(kind),
+                   K::Text});
+    fields.append({QStringLiteral("endpoint"), TEndpointText::of(device), K::Text});
     if (state == TLinkStates::State::Failed)
-        entry.insert(QStringLiteral("failure"), session.states().failureOf(id));
-    return entry;
+        fields.append({QStringLiteral("failure"), session.states().failureOf(id), K::Text});
+    return fields;
 }
 
-QJsonArray TControlCommands::links() const
-{
-    QJsonArray array;
-    for (int id : session.linkIds())
-        array.append(linkEntry(id));
-    return array;
-}
-
+// What answerLine() writes as text, built as a document.
 QJsonObject TControlCommands::list() const
 {
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("links"), links()}};
+    QJsonArray links;
+    for (int id : session.linkIds())
+        links.append(TLinkFigures::json(linkFields(id)));
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("links"), links}};
+}
+
+QByteArray TControlCommands::linksText() const
+{
+    QByteArray out = "[";
+    out.reserve(600 * (session.vehicleCount() + 1));
+    for (int id : session.linkIds()) {
+        if (out.size() > 1)
+            out += ',';
+        TControlJson::appendObject(out, linkFields(id));
+    }
+    return out + ']';
 }
 
 QJsonObject TControlCommands::add(const QJsonObject &request)
@@ -206,7 +238,8 @@ QJsonObject TControlCommands::set(const QJsonObject &request)
     if (!TControlSettings::apply(request, id, values, problem))
         return error(problem);
     session.setSettings(id, values);
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("link"), linkEntry(id)}};
+    return {{QStringLiteral("ok"), true},
+            {QStringLiteral("link"), TLinkFigures::json(linkFields(id))}};
 }
 
 QJsonObject TControlCommands::reset(const QJsonObject &request)
@@ -243,23 +276,6 @@ QJsonObject TControlCommands::capture(const QJsonObject &request)
     if (!session.startRecording(file.toString(), qint64(limit.toDouble() * 1024 * 1024), problem))
         return error(QStringLiteral("capture: ") + problem);
     return {{QStringLiteral("ok"), true}, {QStringLiteral("recording"), true}};
-}
-
-// A radio file loaded (and watched) in place of the one before, or none.
-QJsonObject TControlCommands::radio(const QJsonObject &request)
-{
-    const QJsonValue file = request.value(QStringLiteral("file"));
-    if (file.isUndefined()) {
-        session.unloadRadio();
-        return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), QString()}};
-    }
-    if (!file.isString() || file.toString().isEmpty())
-        return error(QStringLiteral("radio: file names a radio file, not ") +
-                     TControlSettings::typeName(file));
-    QString problem;
-    if (!session.loadRadio(file.toString(), problem))
-        return error(QStringLiteral("radio: ") + problem);
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("radio"), session.radioFile()}};
 }
 
 QJsonObject TControlCommands::watch(const QJsonObject &request)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "monitor/tlinkfigures.h"
+
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -20,9 +23,18 @@ public:
     // One line as it came: a JSON object, else the error answer.
     QJsonObject runLine(const QByteArray &line);
     QJsonObject run(const QJsonObject &request);
+    // The answer to one line as the text to send, without its newline, and
+    // the period of the counters a watch answer starts (see watchSeconds).
+    struct Answer
+    {
+        QByteArray text;
+        int watchSeconds = -1;
+    };
+    Answer answerLine(const QByteArray &line);
 
-    // Every link with its kind, endpoint, state and figures.
-    QJsonArray links() const;
+    // Every link with its kind, endpoint, state and figures, as a JSON
+    // array's text.
+    QByteArray linksText() const;
     // The period in seconds (0: events only) of the counters a watch
     // answer starts; -1 for any other answer.
     static int watchSeconds(const QJsonObject &answer);
@@ -30,6 +42,8 @@ public:
     static QJsonObject error(const QString &text);
 
 private:
+    // The request of `line`, else false with the error answer in `request`.
+    static bool parse(const QByteArray &line, QJsonObject &request);
     QJsonObject list() const;
     QJsonObject add(const QJsonObject &request);
     QJsonObject remove();
@@ -37,14 +51,12 @@ private:
     QJsonObject set(const QJsonObject &request);
     QJsonObject reset(const QJsonObject &request);
     QJsonObject capture(const QJsonObject &request);
-    // Loading a radio file or setting one rule: no radio in this build yet.
-    QJsonObject radio(const QJsonObject &request);
     QJsonObject watch(const QJsonObject &request);
 
     // The link a request names ("gcs", "uav3"), 0 for none with `error`
     // set; `all` allowed: -1 for every link.
     int linkOf(const QJsonObject &request, bool all, QString &error) const;
-    QJsonObject linkEntry(int id) const;
+    TLinkFigures::Fields linkFields(int id) const;
 
     TRelaySession &session;
     const QString configPath;

@@ -45,6 +45,8 @@ QString TCtlTool::usage()
         "Commands: list, add, remove, open, close, set, reset, capture, radio, watch.\n"
         "  ctl add LocalPort=7010 RemotePort=9010    ctl open link=uav3    ctl open link=all\n"
         "  ctl set link=uav3 RemotePort=9100    ctl reset link=all    ctl watch every=5\n"
+        "  ctl radio file=radio.json    ctl radio    (off)\n"
+        "  ctl radio from=uav1 to='*' profile='delay 50ms loss 2%'    (one rule, and seed=N)\n"
         "PATH defaults to ./relay.sock.");
 }
 

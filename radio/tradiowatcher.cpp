@@ -104,19 +104,32 @@ void TRadioWatcher::runSchedule()
     const qint64 elapsed = steadyMs() - loadedAtMs;
     bool changed = false;
     while (nextChange < file.schedule.size() && file.schedule[nextChange].atMs <= elapsed) {
-        const TRadioFile::Rule &change = file.schedule[nextChange++].rule;
-        bool replaced = false;
-        for (TRadioFile::Rule &r : rules)
-            if (r.from == change.from && r.to == change.to) {
-                r = change;
-                replaced = true;
-            }
-        if (!replaced)
-            rules.append(change);
+        putRule(file.schedule[nextChange++].rule);
         changed = true;
     }
     if (changed)
         install();
     if (nextChange < file.schedule.size())
         scheduleTimer->start(int(file.schedule[nextChange].atMs - elapsed));
+}
+
+// Every rule of the pair, as a file may write one twice.
+void TRadioWatcher::putRule(const TRadioFile::Rule &rule)
+{
+    bool replaced = false;
+    for (TRadioFile::Rule &r : rules)
+        if (r.from == rule.from && r.to == rule.to) {
+            r = rule;
+            replaced = true;
+        }
+    if (!replaced)
+        rules.append(rule);
+}
+
+void TRadioWatcher::setRule(const TRadioFile::Rule &rule, qint64 seed)
+{
+    if (seed >= 0)
+        file.seed = quint64(seed);
+    putRule(rule);
+    install();
 }

@@ -26,6 +26,10 @@ public:
 
     // False with the error ("radio.json: links[1].profile = ...").
     bool load(const QString &path, QString &error);
+    // One rule in force from now on, in place of the same pair's, beside the
+    // file's others, default and schedule (without a file: beside none);
+    // `seed` >= 0 replaces the seed. Until the file is read again.
+    void setRule(const TRadioFile::Rule &rule, qint64 seed = -1);
     QString path() const { return filePath; }
     // What a change of the file, or a schedule entry, is applied within.
     static constexpr int settleMs = 200;
@@ -46,6 +50,7 @@ private:
     void onChanged();
     void install();
     void runSchedule();
+    void putRule(const TRadioFile::Rule &rule);
 
     TRadio &radio;
     QString filePath;

@@ -144,7 +144,7 @@ quint64 TRelaySession::recordingDropped() const
     return TCaptureTap::dropped();
 }
 
-bool TRelaySession::loadRadio(const QString &path, QString &error)
+std::unique_ptr<TRadioWatcher> TRelaySession::newRadioWatcher()
 {
     auto fresh = std::make_unique<TRadioWatcher>(TRadio::instance());
     connect(fresh.get(), &TRadioWatcher::applied, this, &TRelaySession::checkRadioNames);
@@ -152,6 +152,12 @@ bool TRelaySession::loadRadio(const QString &path, QString &error)
         emit TMsgManager::instance()->showMsg(
             -1, BoxMsg, Error, QStringLiteral("radio file not applied, the rules stay: ") + why);
     });
+    return fresh;
+}
+
+bool TRelaySession::loadRadio(const QString &path, QString &error)
+{
+    std::unique_ptr<TRadioWatcher> fresh = newRadioWatcher();
     radioNamesTold.clear();
     // Until the new file reads, the rules of the one before stay in force.
     if (!fresh->load(path, error))
@@ -164,6 +170,13 @@ void TRelaySession::unloadRadio()
 {
     radio.reset();
     TRadio::instance().uninstall();
+}
+
+void TRelaySession::setRadioRule(const TRadioFile::Rule &rule, qint64 seed)
+{
+    if (!radio)
+        radio = newRadioWatcher();
+    radio->setRule(rule, seed);
 }
 
 QString TRelaySession::radioFile() const

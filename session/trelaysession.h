@@ -4,6 +4,7 @@
 #include "link/tlinkcounters.h"
 #include "monitor/tlinkmonitor.h"
 #include "monitor/tlinkstates.h"
+#include "radio/tradiofile.h"
 
 #include <QHash>
 #include <QObject>
@@ -78,6 +79,10 @@ public:
     bool loadRadio(const QString &path, QString &error);
     // Every pair clean again.
     void unloadRadio();
+    // One rule in force in place of the same pair's, the loaded file's
+    // others, default and schedule kept (no file: a radio of set rules
+    // alone, seed 0 unless `seed` >= 0), until the file is read again.
+    void setRadioRule(const TRadioFile::Rule &rule, qint64 seed = -1);
     // The radio file in force, empty for none.
     QString radioFile() const;
     // Who heard whom: a CSV line for every pair that carried anything.
@@ -99,6 +104,7 @@ private:
     void request(int id, const TLinkSettings &values, bool open);
     // Names of links the relay does not have are said, once each.
     void checkRadioNames(const QString &path, const QStringList &names);
+    std::unique_ptr<TRadioWatcher> newRadioWatcher();
 
     TLinkStates linkStates;
     TLinkMonitor monitor{linkStates};

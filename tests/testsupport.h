@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
@@ -165,6 +166,21 @@ inline quint16 freeTcpPort()
     if (!probe.listen(QHostAddress(QHostAddress::LocalHost), 0))
         return 0;
     return probe.serverPort();
+}
+
+// GET /metrics from a metrics server on 127.0.0.1:port, the whole reply
+// (status line, headers and page); empty when nobody answers.
+inline QString scrapeMetrics(quint16 port)
+{
+    QTcpSocket http;
+    http.connectToHost(QHostAddress::LocalHost, port);
+    if (!http.waitForConnected(5000))
+        return QString();
+    http.write("GET /metrics HTTP/1.0\r\n\r\n");
+    while (http.waitForReadyRead(5000) || http.state() == QAbstractSocket::ConnectedState)
+        if (http.state() != QAbstractSocket::ConnectedState)
+            break;
+    return QString::fromUtf8(http.readAll());
 }
 
 // The built program, as the build names it to every test; empty when it

@@ -214,8 +214,9 @@ void TstHeadless::commandLine_data()
         << "--config none/app.ini: there is no directory";
     QTest::newRow("headless option for the window") << QStringList{"--stats", "5"} << 2 << "^$"
                                                     << "--stats needs --headless" + usage;
-    QTest::newRow("metrics for the window") << QStringList{"--metrics", "9100"} << 2 << "^$"
-                                            << "--metrics needs --headless" + usage;
+    QTest::newRow("metrics with config writing")
+        << QStringList{"--write-config", "a.ini", "--metrics", "9100"} << 2 << "^$"
+        << "--metrics does not go with --write-config or --check-config" + usage;
     QTest::newRow("metrics port beyond 65535")
         << QStringList{"--headless", "--control", "none", "--metrics", "70000"} << 1 << "^$"
         << "--metrics takes PORT or HOST:PORT";
@@ -888,6 +889,16 @@ void TstHeadless::controlSocket()
 
     QCOMPARE(program.ctl({"open", "link=uav9"}, &answer), 1);
     QVERIFY2(answer.contains("there is no link 'uav9'"), qPrintable(answer));
+    // One radio rule through ctl: the ground station's blocks stop reaching
+    // uav2 alone (lost as they are handed on, before uav1 gets its copy).
+    QCOMPARE(program.ctl({"radio", "from=gcs", "to=*", "profile=delay 5 parsecs"}, &answer), 1);
+    QVERIFY2(answer.contains("radio: profile = \\\"delay 5 parsecs\\\": "), qPrintable(answer));
+    QCOMPARE(program.ctl({"radio", "from=gcs", "to=uav2", "profile=down"}), 0);
+    const int before = uav1.received().size();
+    gcs.sendTo(gcsLink, "cut off");
+    QTRY_COMPARE(uav1.received().size(), before + 1);
+    QCOMPARE(program.listed("uav2").value("radio_lost").toInt(), 1);
+    QCOMPARE(uav2Later.received().size(), 1);
     QCOMPARE(program.ctl({"radio", "file=no-such-radio.json"}), 1);
     QCOMPARE(program.ctl({"radio"}), 0);
     QCOMPARE(program.ctl({}), 2);
@@ -921,6 +932,9 @@ void TstHeadless::controlBadInput_data()
     QTest::newRow("watch every text")
         << QByteArray("{\"cmd\":\"watch\",\"every\":\"x\"}\n") << "watch: every is a whole number";
     QTest::newRow("disconnect mid-line") << QByteArray("{\"cmd\":\"li") << QString();
+    // Gone before its answer: writing it fails at once.
+    QTest::newRow("disconnect after asking")
+        << QByteArray("{\"cmd\":\"list\"}\n").repeated(50) << QString();
 }
 
 // Each is answered with an error naming it, or the client goes; the relay
@@ -993,17 +1007,7 @@ void TstHeadless::metricsEqualStatsLines()
     const QRegularExpression url(QStringLiteral("metrics on http://127.0.0.1:(\\d+)/metrics"));
     const quint16 port = quint16(url.match(program.err).captured(1).toUInt());
     QVERIFY2(port != 0, qPrintable(program.err));
-    const auto scrape = [port] {
-        QTcpSocket http;
-        http.connectToHost(QHostAddress::LocalHost, port);
-        if (!http.waitForConnected(5000))
-            return QString();
-        http.write("GET /metrics HTTP/1.0\r\n\r\n");
-        while (http.waitForReadyRead(5000) || http.state() == QAbstractSocket::ConnectedState)
-            if (http.state() != QAbstractSocket::ConnectedState)
-                break;
-        return QString::fromUtf8(http.readAll());
-    };
+    const auto scrape = [port] { return testsupport::scrapeMetrics(port); };
     for (int n = 0; n < 20; ++n) {
         gcs.sendTo(gcsLink, "block");
         uav1.sendTo(uav1Link, relaytest::gcsFrame(3));

@@ -1198,6 +1198,32 @@ void TstMainWidget::controlRequests_data()
         << QByteArray(R"({"cmd":"radio","file":7})")
         << "radio: file names a radio file, not a number" << 1 << "$P";
     QTest::newRow("radio off") << QByteArray(R"({"cmd":"radio"})") << "" << 1 << "$P";
+    QTest::newRow("radio rule") << QByteArray(R"({"cmd":"radio","from":"gcs","to":"uav1",)"
+                                              R"("profile":"down"})")
+                                << "" << 1 << "$P";
+    QTest::newRow("radio rule any, seed")
+        << QByteArray(R"({"cmd":"radio","from":"*","to":"uav1","profile":"loss 5%","seed":3})")
+        << "" << 1 << "$P";
+    QTest::newRow("radio rule no such link")
+        << QByteArray(R"({"cmd":"radio","from":"uav9","to":"uav1","profile":"down"})")
+        << R"(radio: from = "uav9": no link of this relay (gcs, uav1 ... uav1, or *))" << 1 << "$P";
+    QTest::newRow("radio rule link a number")
+        << QByteArray(R"({"cmd":"radio","from":"gcs","to":3,"profile":"down"})")
+        << "radio: to names a link (gcs, uav1 ... uav1, or *), not a number" << 1 << "$P";
+    QTest::newRow("radio rule bad profile")
+        << QByteArray(R"({"cmd":"radio","from":"gcs","to":"*","profile":"delay 5 parsecs"})")
+        << R"(radio: profile = "delay 5 parsecs": )" << 1 << "$P";
+    QTest::newRow("radio rule no profile")
+        << QByteArray(R"({"cmd":"radio","from":"gcs","to":"*"})")
+        << "radio: profile is a text such as \"delay 50ms loss 2%\", not none" << 1 << "$P";
+    QTest::newRow("radio rule bad seed")
+        << QByteArray(R"({"cmd":"radio","from":"gcs","to":"*","profile":"down","seed":-1})")
+        << "radio: seed is a whole number from 0, not -1" << 1 << "$P";
+    QTest::newRow("radio rule and file")
+        << QByteArray(R"({"cmd":"radio","file":"r.json","from":"gcs","to":"*","profile":"down"})")
+        << "radio: file or a rule (from, to, profile), not both" << 1 << "$P";
+    QTest::newRow("radio unknown key")
+        << QByteArray(R"({"cmd":"radio","rate":1})") << "radio: unknown key 'rate'" << 1 << "$P";
 }
 
 void TstMainWidget::controlRequests()
@@ -1224,6 +1250,21 @@ void TstMainWidget::controlRequests()
     QCOMPARE(window->vehicleRows().size(), forms);
     QCOMPARE(window->openVehicleForms().last()->localPortEdit->text(), localPort);
     QCOMPARE(window->relay().vehicleCount(), forms);
+    // The list written as text is the list built as a document, whatever a
+    // text holds.
+    const QString odd = QStringLiteral("say \"no\"\n\t\\ \x01 \u00e9\u4e2d");
+    TLinkManager::instance()->getLink(TLinkNames::gcsLinkId)->counters().noteError(odd);
+    const QByteArray list(R"({"cmd":"list"})");
+    const QJsonObject written = QJsonDocument::fromJson(commands.answerLine(list).text).object();
+    QCOMPARE(written, commands.runLine(list));
+    QCOMPARE(written.value("links").toArray().at(0).toObject().value("last_error").toString(), odd);
+    // A rule set is in force for its pair; a refused one leaves none.
+    const QJsonObject sent = QJsonDocument::fromJson(request).object();
+    const TRadioRules *rules = TRadio::instance().rules();
+    if (sent.contains("from"))
+        QCOMPARE(rules && rules->written(TRadioFile::linkId(sent.value("from").toString()),
+                                         TRadioFile::linkId(sent.value("to").toString())),
+                 error.isEmpty());
 }
 
 QTEST_MAIN(TstMainWidget)

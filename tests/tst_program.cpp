@@ -674,6 +674,7 @@ void TstProgram::programRefusesToStartWithoutDisplay()
     QVERIFY(message.contains("uav-sim-relay --headless"));
 }
 
+// Also serves /metrics when asked.
 void TstProgram::programStartsAndBuildsItsLinks()
 {
     const QString binary = testsupport::appBinary();
@@ -687,7 +688,7 @@ void TstProgram::programStartsAndBuildsItsLinks()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     program.setProcessEnvironment(env);
-    program.start(binary, QStringList());
+    program.start(binary, {"--metrics", "127.0.0.1:0"});
     QVERIFY(program.waitForStarted(10000));
     QString output;
     QTRY_VERIFY_WITH_TIMEOUT((output += QString::fromLocal8Bit(program.readAll()),
@@ -696,6 +697,16 @@ void TstProgram::programStartsAndBuildsItsLinks()
     QVERIFY(output.contains(QRegularExpression(QStringLiteral("IOHandler init:: TUavPtl.* 10 "))));
     QVERIFY(output.contains(QRegularExpression(QStringLiteral("IOHandler init:: TGcsPtl.* 5 "))));
     QCOMPARE(program.state(), QProcess::Running);
+    // The window serves the figures of its own links, as the relay without
+    // one does.
+    const QRegularExpression url(QStringLiteral("metrics on http://127.0.0.1:(\\d+)/metrics"));
+    QTRY_VERIFY(
+        (output += QString::fromLocal8Bit(program.readAll()), url.match(output).hasMatch()));
+    const QString page =
+        testsupport::scrapeMetrics(quint16(url.match(output).captured(1).toUInt()));
+    QVERIFY2(page.contains("uav_relay_link_state{link=\"uav1\",state=\"closed\"} 1"),
+             qPrintable(page));
+    QVERIFY(page.contains("uav_relay_rx_blocks_total{link=\"gcs\"} 0"));
     // No settings written at start-up. The window cannot be closed from out
     // here on the offscreen platform; the child scenarios close it.
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("cfg/app.ini"))));

@@ -68,6 +68,7 @@ private slots:
     void badFiles_data();
     void badFiles();
     void badChangeKeepsRules();
+    void setRuleKeepsTheRest();
     void lossShares_data();
     void lossShares();
     void seedsAndOrder();
@@ -221,6 +222,43 @@ void TstRadio::badChangeKeepsRules()
     QVERIFY(
         writeFile(path, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "delay 1s"}]})"));
     QTRY_COMPARE(describe(radio.rules()->find(gcs, uav(1))), QStringLiteral("delay 1000000"));
+}
+
+// One rule set by hand replaces its pair's and keeps the file's others, its
+// seed and its schedule, until the file changes; without a file it is the
+// only rule.
+void TstRadio::setRuleKeepsTheRest()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("radio.json"));
+    QVERIFY(writeFile(path, R"({"seed": 7, "links": [
+        {"from": "uav1", "to": "uav2", "profile": "down"},
+        {"from": "gcs", "to": "*", "profile": "delay 50ms"}],
+      "schedule": [{"at": "100ms", "from": "uav3", "to": "gcs", "profile": "down"}]})"));
+    TRadio radio;
+    TRadioWatcher watcher(radio);
+    QString error;
+    QVERIFY(watcher.load(path, error));
+    QCOMPARE(int(radio.decide(uav(1), uav(2), 1000, 36).fate), int(TRadio::Verdict::Fate::Down));
+    QString why;
+    watcher.setRule({"uav1", "uav2", "delay 5ms", TRadioProfile::parse("delay 5ms", why)});
+    const TRadio::Verdict now = radio.decide(uav(1), uav(2), 1000, 36);
+    QCOMPARE(int(now.fate), int(TRadio::Verdict::Fate::Pass));
+    QCOMPARE(now.dueUs, 1000 + 5000);
+    QCOMPARE(describe(radio.rules()->find(gcs, uav(4))), QStringLiteral("delay 50000"));
+    QCOMPARE(radio.rules()->seed(), quint64(7));
+    QTRY_COMPARE(describe(radio.rules()->find(uav(3), gcs)), QStringLiteral("down"));
+    QCOMPARE(describe(radio.rules()->find(uav(1), uav(2))), QStringLiteral("delay 5000"));
+    // The file read again wins.
+    QVERIFY(writeFile(path, R"({"links": [{"from": "uav1", "to": "uav2", "profile": "down"}]})"));
+    QTRY_COMPARE(describe(radio.rules()->find(uav(1), uav(2))), QStringLiteral("down"));
+
+    TRadio bare;
+    TRadioWatcher none(bare);
+    none.setRule({"uav2", "*", "down", TRadioProfile::parse("down", why)}, 5);
+    QCOMPARE(bare.rules()->seed(), quint64(5));
+    QCOMPARE(int(bare.decide(uav(2), gcs, 1000, 36).fate), int(TRadio::Verdict::Fate::Down));
+    QCOMPARE(describe(bare.rules()->find(uav(1), gcs)), QStringLiteral("clean"));
 }
 
 void TstRadio::lossShares_data()
