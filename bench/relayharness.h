@@ -25,6 +25,8 @@ public:
     // as a TCP client of the server on serverPort.
     bool openGcsTcpServer();
     bool setTcpVehicle(std::uint16_t serverPort);
+    // One vehicle link as a TCP client for each server port, in order.
+    bool setTcpVehicles(const QVector<std::uint16_t> &serverPorts);
     // Adds vehicle links that stay closed (for idle measurements).
     void addClosedVehicles(int n);
     void removeAllVehicles();
