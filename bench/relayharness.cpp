@@ -47,6 +47,18 @@ int RelayHarness::vehicleCount() const
     return TLinkManager::instance()->uavList().size();
 }
 
+RelayHarness::VehicleTotals RelayHarness::vehicleTotals() const
+{
+    VehicleTotals totals;
+    for (IOHandler *link : TLinkManager::instance()->uavList()) {
+        const TLinkCounters::Snapshot s = link->countersSnapshot();
+        totals.reconnects += s.reconnects;
+        totals.dropped += s.dropped;
+        totals.sendErrors += s.sendErrors;
+    }
+    return totals;
+}
+
 void RelayHarness::addVehicle()
 {
     auto *registry = TLinkManager::instance();

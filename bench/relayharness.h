@@ -34,6 +34,14 @@ public:
     std::uint16_t gcsPort() const { return gcsLocalPort; }
     const QVector<std::uint16_t> &vehiclePorts() const { return vehicleLocalPorts; }
     int vehicleCount() const;
+    // The vehicle links' counters, added up.
+    struct VehicleTotals
+    {
+        std::uint64_t reconnects = 0;
+        std::uint64_t dropped = 0;
+        std::uint64_t sendErrors = 0;
+    };
+    VehicleTotals vehicleTotals() const;
 
     // Call before the QApplication exists: no display needed, and the links'
     // debug lines stay out of the figures.

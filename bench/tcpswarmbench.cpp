@@ -135,8 +135,12 @@ int main(int argc, char *argv[])
         connectTimes("after the restart, from listening again", again, n, againAccepts, relistenNs);
         connectTimes("after the restart, from the servers' close", again, n, againAccepts,
                      closedNs);
-        std::printf("\nresident memory at the end: %ld KiB, %ld threads\n", rssKiB(),
-                    threadCount());
+        const RelayHarness::VehicleTotals totals = relay.vehicleTotals();
+        std::printf(
+            "\nthe relay's vehicle links: reconnects %llu, dropped %llu, send errors %llu\n",
+            (unsigned long long)totals.reconnects, (unsigned long long)totals.dropped,
+            (unsigned long long)totals.sendErrors);
+        std::printf("resident memory at the end: %ld KiB, %ld threads\n", rssKiB(), threadCount());
     }
     RelayHarness::shutdown();
     return 0;
