@@ -109,6 +109,8 @@ int main(int argc, char *argv[])
             RelayHarness::shutdown();
             return 1;
         }
+        // Before the runs' own tables: what the relay's connected links hold.
+        const long connectedKiB = rssKiB();
         std::printf("| phase | vehicles | time | deliveries owed | delivered | lost | duplicates "
                     "| garbled bytes | burst p50 / p99 ms | latency p50 / p99 ms | relay CPU, one "
                     "core | relay CPU us per delivery |\n"
@@ -140,7 +142,9 @@ int main(int argc, char *argv[])
             "\nthe relay's vehicle links: reconnects %llu, dropped %llu, send errors %llu\n",
             (unsigned long long)totals.reconnects, (unsigned long long)totals.dropped,
             (unsigned long long)totals.sendErrors);
-        std::printf("resident memory at the end: %ld KiB, %ld threads\n", rssKiB(), threadCount());
+        std::printf("resident memory once all were connected: %ld KiB; at the end, with this "
+                    "bench's tables of every delivery: %ld KiB; %ld threads\n",
+                    connectedKiB, rssKiB(), threadCount());
     }
     RelayHarness::shutdown();
     return 0;

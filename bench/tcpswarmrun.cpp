@@ -30,9 +30,9 @@ void TcpSwarmRun::sendAll(double hz, TcpSwarmResult &result)
     char bytes[VehicleFrame::size];
     const double intervalNs = 1e9 / hz;
     const std::uint64_t start = monotonicNs();
-    for (std::uint64_t tick = 0; tick < result.ticks; ++tick) {
+    for (std::uint64_t tick = 0; tick < ledger.ticks(); ++tick) {
         sleepUntilTick(start, tick, intervalNs);
-        tickStart[tick] = monotonicNs();
+        ledger.tickStarted(tick, monotonicNs());
         for (int i = 0; i < n; ++i) {
             VehicleFrame{std::uint16_t(i), tick, monotonicNs()}.encode(bytes);
             const int fd = simulators.connection(i);
@@ -47,7 +47,6 @@ void TcpSwarmRun::sendAll(double hz, TcpSwarmResult &result)
 
 void TcpSwarmRun::cut(std::size_t sink, std::uint64_t now, TcpSwarmResult &result)
 {
-    const std::size_t n = streams.size();
     std::vector<char> &stream = streams[sink];
     std::size_t at = 0;
     for (;;) {
@@ -59,8 +58,9 @@ void TcpSwarmRun::cut(std::size_t sink, std::uint64_t now, TcpSwarmResult &resul
         if (stream.size() - at < std::size_t(VehicleFrame::size))
             break;
         VehicleFrame frame;
-        if (!frame.decode(stream.data() + at) || frame.sender >= n || frame.sender == sink ||
-            frame.tick >= result.ticks) {
+        if (!frame.decode(stream.data() + at) ||
+            ledger.enter(sink, frame.sender, frame.tick, frame.sentNs, now) ==
+                LockstepLedger::Entry::Foreign) {
             // Not a frame of this run where one should start: find the next.
             ++result.garbled;
             ++at;
@@ -68,14 +68,6 @@ void TcpSwarmRun::cut(std::size_t sink, std::uint64_t now, TcpSwarmResult &resul
         }
         at += VehicleFrame::size;
         tailOwed[sink] = kBlockTail;
-        std::uint8_t &mark = seen[(frame.tick * n + sink) * n + frame.sender];
-        if (mark++) {
-            ++result.duplicates;
-            continue;
-        }
-        ++result.delivered;
-        result.latency.add(now - frame.sentNs);
-        tickLast[frame.tick] = std::max(tickLast[frame.tick], now);
     }
     stream.erase(stream.begin(), stream.begin() + long(at));
 }
@@ -108,7 +100,6 @@ void TcpSwarmRun::receiveAll(const std::atomic<bool> &stop, TcpSwarmResult &resu
                 continue;
             streams[sink].insert(streams[sink].end(), chunk, chunk + got);
             cut(sink, monotonicNs(), result);
-            deliveredSoFar.store(result.delivered, std::memory_order_relaxed);
         }
     }
     close(poller);
@@ -121,27 +112,25 @@ TcpSwarmResult TcpSwarmRun::run(double hz, double seconds)
 {
     TcpSwarmResult result;
     const std::size_t n = std::size_t(simulators.count());
-    result.ticks = std::uint64_t(std::llround(hz * seconds));
-    result.expected = result.ticks * n * (n - 1);
+    ledger.open(n, std::uint64_t(std::llround(hz * seconds)));
+    result.expected = ledger.owed();
     streams.assign(n, {});
     tailOwed.assign(n, 0);
-    tickStart.assign(result.ticks, 0);
-    tickLast.assign(result.ticks, 0);
-    seen.assign(result.ticks * n * n, 0);
-    deliveredSoFar = 0;
-    result.latency.reserve(result.expected);
 
     std::atomic<bool> stop{false};
     const std::uint64_t cpu0 = processCpuNs();
     std::thread receiver([&] { receiveAll(stop, result); });
     std::thread sender([&] { sendAll(hz, result); });
     sender.join();
-    waitForDeliveries(deliveredSoFar, result.expected);
+    ledger.waitForDeliveries();
     stop = true;
     receiver.join();
     const std::uint64_t processCpu = processCpuNs() - cpu0;
     result.relayCpuNs = processCpu - std::min(processCpu, senderCpuNs + receiverCpuNs);
-    addBursts(tickStart, tickLast, result.burst);
+    result.delivered = ledger.delivered();
+    result.duplicates = ledger.duplicates();
+    result.latency = std::move(ledger.latency());
+    result.burst = ledger.bursts();
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "latencystats.h"
+#include "lockstepledger.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,7 +13,6 @@ class TcpSimulators;
 
 struct TcpSwarmResult
 {
-    std::uint64_t ticks = 0;
     std::uint64_t expected = 0;  // N·(N−1) deliveries per tick
     std::uint64_t delivered = 0; // distinct (tick, sender) seen by each receiver
     std::uint64_t duplicates = 0;
@@ -45,13 +45,10 @@ private:
     void cut(std::size_t sink, std::uint64_t now, TcpSwarmResult &result);
 
     TcpSimulators &simulators;
+    LockstepLedger ledger;
     std::vector<std::vector<char>> streams; // what each sink has not cut yet
     std::vector<int> tailOwed;              // zero bytes still due after a sink's last frame
-    std::vector<std::uint64_t> tickStart;   // ns, by tick
-    std::vector<std::uint64_t> tickLast;    // ns of the tick's last delivery
-    std::vector<std::uint8_t> seen;         // [tick][sink][sender]
     std::uint64_t senderCpuNs = 0, receiverCpuNs = 0;
-    std::atomic<std::uint64_t> deliveredSoFar{0}; // read while the receiver runs
 };
 
 } // namespace bench
