@@ -47,6 +47,18 @@ int RelayHarness::vehicleCount() const
     return TLinkManager::instance()->uavList().size();
 }
 
+RelayHarness::VehicleTotals RelayHarness::vehicleTotals() const
+{
+    VehicleTotals totals;
+    for (IOHandler *link : TLinkManager::instance()->uavList()) {
+        const TLinkCounters::Snapshot s = link->countersSnapshot();
+        totals.reconnects += s.reconnects;
+        totals.dropped += s.dropped;
+        totals.sendErrors += s.sendErrors;
+    }
+    return totals;
+}
+
 void RelayHarness::addVehicle()
 {
     auto *registry = TLinkManager::instance();
@@ -84,10 +96,20 @@ bool RelayHarness::openGcsTcpServer()
 
 bool RelayHarness::setTcpVehicle(std::uint16_t serverPort)
 {
+    return setTcpVehicles({serverPort});
+}
+
+bool RelayHarness::setTcpVehicles(const QVector<std::uint16_t> &serverPorts)
+{
     removeAllVehicles();
-    addVehicle();
-    vehicleLocalPorts.append(0);
-    return open(TLinkManager::instance()->getLink(10), IOHandler::TcpClient, 0, serverPort);
+    for (int i = 0; i < serverPorts.size(); ++i) {
+        addVehicle();
+        vehicleLocalPorts.append(0);
+        if (!open(TLinkManager::instance()->getLink(10 + i), IOHandler::TcpClient, 0,
+                  serverPorts[i]))
+            return false;
+    }
+    return true;
 }
 
 bool RelayHarness::open(IOHandler *link, int kind, std::uint16_t localPort, std::uint16_t peerPort)

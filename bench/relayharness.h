@@ -25,6 +25,8 @@ public:
     // as a TCP client of the server on serverPort.
     bool openGcsTcpServer();
     bool setTcpVehicle(std::uint16_t serverPort);
+    // One vehicle link as a TCP client for each server port, in order.
+    bool setTcpVehicles(const QVector<std::uint16_t> &serverPorts);
     // Adds vehicle links that stay closed (for idle measurements).
     void addClosedVehicles(int n);
     void removeAllVehicles();
@@ -32,6 +34,14 @@ public:
     std::uint16_t gcsPort() const { return gcsLocalPort; }
     const QVector<std::uint16_t> &vehiclePorts() const { return vehicleLocalPorts; }
     int vehicleCount() const;
+    // The vehicle links' counters, added up.
+    struct VehicleTotals
+    {
+        std::uint64_t reconnects = 0;
+        std::uint64_t dropped = 0;
+        std::uint64_t sendErrors = 0;
+    };
+    VehicleTotals vehicleTotals() const;
 
     // Call before the QApplication exists: no display needed, and the links'
     // debug lines stay out of the figures.
