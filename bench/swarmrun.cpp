@@ -1,6 +1,8 @@
 #include "swarmrun.h"
 
 #include "benchclock.h"
+#include "lockstep.h"
+#include "vehicleframe.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,18 +16,8 @@
 namespace bench {
 
 namespace {
-constexpr int kFrame = 36;
+constexpr int kFrame = VehicleFrame::size;
 constexpr int kBatch = 64;
-
-void encode(char *out, std::uint16_t stream, std::uint64_t tick, std::uint64_t sentNs)
-{
-    std::memset(out, 0, kFrame);
-    out[0] = char(0xEB);
-    out[1] = char(0x91);
-    std::memcpy(out + 2, &stream, 2);
-    std::memcpy(out + 4, &tick, 8);
-    std::memcpy(out + 12, &sentNs, 8);
-}
 
 } // namespace
 
@@ -58,14 +50,10 @@ void SwarmRun::sendAll(Path path, double hz, std::uint64_t ticks, SwarmResult &r
     const double intervalNs = 1e9 / hz;
     const std::uint64_t start = monotonicNs();
     for (std::uint64_t tick = 0; tick < ticks; ++tick) {
-        const auto due = start + std::uint64_t(double(tick) * intervalNs);
-        if (monotonicNs() < due) {
-            timespec ts{time_t(due / 1000000000u), long(due % 1000000000u)};
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
-        }
+        sleepUntilTick(start, tick, intervalNs);
         tickStart[tick] = monotonicNs();
         for (std::size_t i = 0; i < n; ++i) {
-            encode(frame, std::uint16_t(i), tick, monotonicNs());
+            VehicleFrame{std::uint16_t(i), tick, monotonicNs()}.encode(frame);
             const int fd = peers[i]->handle();
             if (path == Path::Relay) {
                 sendto(fd, frame, kFrame, 0, reinterpret_cast<const sockaddr *>(&to[i]),
@@ -124,14 +112,12 @@ void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
                     break;
                 const std::uint64_t now = monotonicNs();
                 for (int k = 0; k < got; ++k) {
-                    const char *in = buffers[k];
-                    std::uint16_t stream = 0;
-                    std::uint64_t tick = 0, sentNs = 0;
-                    std::memcpy(&stream, in + 2, 2);
-                    std::memcpy(&tick, in + 4, 8);
-                    std::memcpy(&sentNs, in + 12, 8);
-                    if (messages[k].msg_len < kFrame || std::uint8_t(in[0]) != 0xEB ||
-                        stream >= n || !hears(sink, stream) || tick >= result.ticks) {
+                    VehicleFrame f;
+                    const bool decoded = f.decode(buffers[k]);
+                    const std::uint16_t stream = f.sender;
+                    const std::uint64_t tick = f.tick, sentNs = f.sentNs;
+                    if (messages[k].msg_len < kFrame || !decoded || stream >= n ||
+                        !hears(sink, stream) || tick >= result.ticks) {
                         ++result.unexpected;
                         continue;
                     }
