@@ -20,7 +20,9 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 // Resident memory says little under a sanitizer: AddressSanitizer keeps
 // freed memory in quarantine, ThreadSanitizer shadows what is touched.
@@ -158,6 +160,27 @@ inline quint16 freeUdpPort()
     if (!probe.bind(QHostAddress(QHostAddress::LocalHost), 0))
         return 0;
     return probe.localPort();
+}
+
+// A free UDP port `base` such that base + n * stride is free too for every n
+// up to `count`: a swarm's ports, each checked by binding it.
+inline quint16 freeUdpPortRun(int count, int stride)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const quint16 base = freeUdpPort();
+        if (base == 0 || base + count * stride > 65535)
+            continue;
+        std::vector<std::unique_ptr<QUdpSocket>> held;
+        for (int n = 0; n <= count; ++n) {
+            held.push_back(std::make_unique<QUdpSocket>());
+            if (!held.back()->bind(QHostAddress(QHostAddress::LocalHost),
+                                   quint16(base + n * stride)))
+                break;
+        }
+        if (int(held.size()) == count + 1 && held.back()->state() == QAbstractSocket::BoundState)
+            return base;
+    }
+    return 0;
 }
 
 inline quint16 freeTcpPort()

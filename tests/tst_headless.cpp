@@ -618,10 +618,13 @@ void TstHeadless::scriptedSwarm()
     QFETCH(int, vehicles);
     QFETCH(int, stride);
     const bool tcp = kind == QLatin1String("tcpclient");
-    // A free port with room above it for every vehicle's.
+    // A free port with room above it for every vehicle's, all free.
     quint16 base = 0;
-    while (base == 0 || base + vehicles * stride > 65535)
-        base = tcp ? testsupport::freeTcpPort() : testsupport::freeUdpPort();
+    while (tcp && (base == 0 || base + vehicles * stride > 65535))
+        base = testsupport::freeTcpPort();
+    if (!tcp)
+        base = testsupport::freeUdpPortRun(vehicles, stride);
+    QVERIFY(base != 0);
     Headless writer;
     writer.start({"--write-config", "swarm.ini", "--vehicles", QString::number(vehicles),
                   "--base-port", QString::number(base), "--port-stride", QString::number(stride),
