@@ -94,9 +94,9 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     Pair *p = table ? pair(from, to) : nullptr;
     if (!p)
         return v;
-    if (p->generation != table->generation()) {
+    if (p->foundIn != table) {
         p->rule = table->find(from, to);
-        p->generation = table->generation();
+        p->foundIn = table;
     }
     if (p->rule && p->rule->profile.kind == TRadioProfile::Kind::Down) {
         p->index++;

@@ -82,7 +82,10 @@ private:
         quint64 index = 0;
         qint64 lastDueUs = 0;
         const TRadioRules::Rule *rule = nullptr;
-        quint32 generation = 0; // of the rules `rule` was found in; 0 none
+        // The table `rule` was found in. Tables are kept while the radio
+        // lives, so no later one has its address: a table from another
+        // file, whatever its generation, is never taken for this one.
+        const TRadioRules *foundIn = nullptr;
         Burst burst = Burst::Good;
         std::unique_ptr<TRateQueue> ownQueue;
         std::atomic<TPairFigures *> figures{nullptr};

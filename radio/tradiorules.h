@@ -13,7 +13,7 @@
 // `from` with any `to`, then any `from` with its `to`, then any to any,
 // then the default. Never changed once built: a change of the file or of
 // the schedule builds the next table, and pairs look their rule up again
-// when the generation they saw is not the one in force.
+// when the table they saw is not the one in force.
 class TRadioRules
 {
 public:

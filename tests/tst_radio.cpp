@@ -68,6 +68,7 @@ private slots:
     void badFiles_data();
     void badFiles();
     void badChangeKeepsRules();
+    void anotherFileRulesEveryPair();
     void setRuleKeepsTheRest();
     void lossShares_data();
     void lossShares();
@@ -222,6 +223,29 @@ void TstRadio::badChangeKeepsRules()
     QVERIFY(
         writeFile(path, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "delay 1s"}]})"));
     QTRY_COMPARE(describe(radio.rules()->find(gcs, uav(1))), QStringLiteral("delay 1000000"));
+}
+
+// A file loaded in place of another (the window's button, the control
+// socket) numbers its tables afresh; a pair that decided under the first
+// must still follow the second.
+void TstRadio::anotherFileRulesEveryPair()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.json"));
+    const QString second = dir.filePath(QStringLiteral("second.json"));
+    QVERIFY(writeFile(first, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "down"}]})"));
+    QVERIFY(writeFile(second, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "clean"}]})"));
+    TRadio radio;
+    QString error;
+    using Fate = TRadio::Verdict::Fate;
+    {
+        TRadioWatcher watcher(radio);
+        QVERIFY(watcher.load(first, error));
+        QCOMPARE(radio.decide(gcs, uav(1), 0, 40).fate, Fate::Down);
+    }
+    TRadioWatcher watcher(radio);
+    QVERIFY(watcher.load(second, error));
+    QCOMPARE(radio.decide(gcs, uav(1), 0, 40).fate, Fate::Pass);
 }
 
 // One rule set by hand replaces its pair's and keeps the file's others, its
