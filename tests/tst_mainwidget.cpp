@@ -960,7 +960,8 @@ void TstMainWidget::radioButtonRemembersItsFile()
     QCOMPARE(QSettings(kIni, QSettings::IniFormat).value("Radio/File").toString(), radioPath);
     TRelaySession session;
     TRadioButton button(session);
-    QCOMPARE(button.button()->text(), QStringLiteral("Radio: radio.json"));
+    QCOMPARE(button.button()->text(), QStringLiteral("Radio on"));
+    QVERIFY(button.button()->toolTip().contains(radioPath));
     QVERIFY(TRadio::active());
     QTest::mouseClick(button.button(), Qt::LeftButton);
     QVERIFY(!TRadio::active());

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QSettings>
 
@@ -67,7 +66,9 @@ bool TRadioButton::load(const QString &path)
         return false;
     }
     store(path);
-    radioBtn->setText(tr("Radio: %1").arg(QFileInfo(path).fileName()));
+    // The file's name would widen the row of buttons past a laptop's
+    // screen; it is in the tooltip.
+    radioBtn->setText(tr("Radio on"));
     radioBtn->setToolTip(tr("Radio from %1, followed as it changes; press to turn it off")
                              .arg(QDir::toNativeSeparators(path)));
     return true;
