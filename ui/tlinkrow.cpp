@@ -1,13 +1,16 @@
 #include "ui/tlinkrow.h"
 
 #include "link/iohandler.h"
+#include "link/tlinkerrors.h"
 #include "link/tlinknames.h"
 #include "link/tserialports.h"
+#include "msg/tmsgmanager.h"
 #include "ui/kit/telidedlabel.h"
 #include "ui/kit/tfieldrules.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/kit/tuidefine.h"
+#include "ui/tformsettings.h"
 #include "ui/tioform.h"
 
 #include <QAction>
@@ -181,6 +184,15 @@ TLinkSettings TLinkRow::values() const
 TSettingsProblems TLinkRow::refusals() const
 {
     return ioForm ? ioForm->refusals() : refused.of(groupName, held);
+}
+
+bool TLinkRow::sayRefusals() const
+{
+    const TSettingsProblems problems = refusals();
+    for (const TSettingsProblem &problem : problems)
+        emit TMsgManager::instance()->showMsg(
+            id, BoxMsg, Warn, TLinkErrors::forRow(id, problem.line(TFormSettings::path())));
+    return problems.isEmpty();
 }
 
 void TLinkRow::apply(const TLinkSettings &values)

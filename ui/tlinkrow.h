@@ -50,6 +50,9 @@ public:
     // What the link would open on, and why it may not; the form's once built.
     TLinkSettings values() const;
     TSettingsProblems refusals() const;
+    // True when nothing is refused; else a box tells the operator why, a
+    // line for each value.
+    bool sayRefusals() const;
     // Shows `values`, in the form once built.
     void apply(const TLinkSettings &values);
     // Writes the row's group, unless its settings are refused: the file

@@ -2,28 +2,22 @@
 
 #include "config/tswarmfile.h"
 #include "link/iohandler.h"
-#include "link/tlinkerrors.h"
-#include "link/tlinkmanager.h"
 #include "msg/tmsgmanager.h"
 #include "session/tapp.h"
 #include "session/version.h"
 #include "ui/kit/tlabel.h"
 #include "ui/kit/tpushbutton.h"
+#include "ui/tbuttonbar.h"
 #include "ui/tcounterrefresh.h"
 #include "ui/tformsettings.h"
 #include "ui/tioform.h"
 #include "ui/tlinkrow.h"
-#include "ui/tradiobutton.h"
-#include "ui/trecordbutton.h"
 #include "ui/trowlist.h"
 #include "ui/twindowfit.h"
 #include "ui/twindowsettings.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -59,30 +53,13 @@ void TMainWidget::initUi()
     uavBoxLayout->addWidget(rowList, 1);
     uavLayout = rowList->rowLayout();
 
-    connectAllBtn = new TPushButton(QString::fromUtf8("全部连接"));
-    disconnectAllBtn = new TPushButton(QString::fromUtf8("全部断开"));
-    addUavBtn = new TPushButton(QStringLiteral("增加无人机"));
-    addCount = new QSpinBox;
-    addCount->setRange(1, TSwarmFile::maxVehicles);
-    addCount->setFixedHeight(30);
-    addCount->setPrefix(QStringLiteral("\u00d7 "));
-    addCount->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    addCount->setToolTip(tr("Vehicles the button adds at once, each by the rule for a new row"));
-    delUavBtn = new TPushButton(QStringLiteral("删除无人机"));
-
+    // Made before the window's layout, as they always were: made after it,
+    // a row added at the end of a long list was not brought into view.
+    buttons = new TButtonBar(session);
     mainLayout = new QVBoxLayout(this);
     mainLayout->addWidget(gcsBox);
     mainLayout->addWidget(uavBox, 1);
-    auto *buttonLayout = new QHBoxLayout;
-    buttonLayout->addWidget(connectAllBtn);
-    buttonLayout->addWidget(disconnectAllBtn);
-    buttonLayout->addWidget(addUavBtn);
-    buttonLayout->addWidget(addCount);
-    buttonLayout->addWidget(delUavBtn);
-    recordButton = new TRecordButton(session);
-    buttonLayout->addWidget(recordButton);
-    buttonLayout->addWidget(new TRadioButton(session));
-    mainLayout->addLayout(buttonLayout);
+    mainLayout->addLayout(buttons);
 }
 
 void TMainWidget::initLinks()
@@ -111,10 +88,10 @@ void TMainWidget::initLinks()
     connect(gcsRow->disconnectButton(), &QPushButton::released, this,
             &TMainWidget::gcsDisconnectSlot);
 
-    connect(connectAllBtn, &QPushButton::released, this, &TMainWidget::onConnectAll);
-    connect(disconnectAllBtn, &QPushButton::released, this, &TMainWidget::onDisconnectAll);
-    connect(addUavBtn, &QPushButton::released, this, &TMainWidget::onAddUav);
-    connect(delUavBtn, &QPushButton::released, this, &TMainWidget::onDelUav);
+    connect(buttons->connectAll(), &QPushButton::released, this, &TMainWidget::onConnectAll);
+    connect(buttons->disconnectAll(), &QPushButton::released, this, &TMainWidget::onDisconnectAll);
+    connect(buttons->addUav(), &QPushButton::released, this, &TMainWidget::onAddUav);
+    connect(buttons->delUav(), &QPushButton::released, this, &TMainWidget::onDelUav);
 }
 
 TIoForm *TMainWidget::groundStationForm() const
@@ -144,31 +121,6 @@ TLinkRow *TMainWidget::rowOfLink(int linkId) const
     return uavRows.value(linkId - firstUavLinkId);
 }
 
-void TMainWidget::gcsConnectSlot()
-{
-    requestGcs(true);
-}
-
-void TMainWidget::gcsDisconnectSlot()
-{
-    requestGcs(false);
-}
-
-void TMainWidget::uavConnectSlot()
-{
-    requestUav(true);
-}
-
-void TMainWidget::uavDisConnectSlot()
-{
-    requestUav(false);
-}
-
-void TMainWidget::requestGcs(bool isConFlag)
-{
-    request(*gcsRow, isConFlag);
-}
-
 // A row refused is not opened, and its group stays as the file has it: a
 // box says why, a line for each value.
 void TMainWidget::request(TLinkRow &row, bool isConFlag)
@@ -177,12 +129,7 @@ void TMainWidget::request(TLinkRow &row, bool isConFlag)
         session.close(row.linkId(), row.values());
         return;
     }
-    const TSettingsProblems problems = row.refusals();
-    for (const TSettingsProblem &problem : problems)
-        emit TMsgManager::instance()->showMsg(
-            row.linkId(), BoxMsg, Warn,
-            TLinkErrors::forRow(row.linkId(), problem.line(TFormSettings::path())));
-    if (!problems.isEmpty())
+    if (!row.sayRefusals())
         return;
     row.store();
     session.open(row.linkId(), row.values());
@@ -221,13 +168,14 @@ void TMainWidget::onDisconnectAll()
 void TMainWidget::onAddUav()
 {
     QVector<TLinkRow *> added;
-    for (int n = addCount->value(); n > 0 && uavRows.size() < TSwarmFile::maxVehicles; --n)
+    for (int n = buttons->addCount()->value(); n > 0 && uavRows.size() < TSwarmFile::maxVehicles;
+         --n)
         added.append(appendVehicle());
     if (added.isEmpty())
         return;
     // What the new rows hold survives a close before any Connect.
     storeRows(added);
-    fitToScreen(GrowToRows, false);
+    TWindowFit::fit(*this, TWindowFit::Height::Grow, false);
     rowList->showRow(added.last());
 }
 
@@ -260,7 +208,7 @@ void TMainWidget::onSessionVehicleAdded(int id)
     TLinkRow *row = appendVehicle(Link::Made);
     row->apply(session.settings(id));
     storeRows({row});
-    fitToScreen(GrowToRows, false);
+    TWindowFit::fit(*this, TWindowFit::Height::Grow, false);
     rowList->showRow(row);
 }
 
@@ -307,19 +255,7 @@ void TMainWidget::storeRows(const QVector<TLinkRow *> &rows) const
 
 void TMainWidget::restoreWindow()
 {
-    const QByteArray geometry = TWindowSettings::geometry();
-    const bool restored = !geometry.isEmpty() && restoreGeometry(geometry);
-    if (!geometry.isEmpty() && !restored)
-        qDebug() << "settings file: window geometry not usable, default size used";
-    // A stored size too small for the rows, or one from a larger screen,
-    // would hide the buttons or the last rows.
-    fitToScreen(GrowToRows, restored);
-}
-
-void TMainWidget::fitToScreen(Fit fit, bool place)
-{
-    TWindowFit::fit(*this, fit == GrowToRows ? TWindowFit::Height::Grow : TWindowFit::Height::Keep,
-                    place);
+    TWindowFit::restore(*this, TWindowSettings::geometry());
 }
 
 void TMainWidget::showEvent(QShowEvent *event)
@@ -327,7 +263,8 @@ void TMainWidget::showEvent(QShowEvent *event)
     TWidget::showEvent(event);
     // The window manager tells its decorations once the window is mapped:
     // then the window is fitted again with the real title bar.
-    QTimer::singleShot(200, this, [this] { fitToScreen(KeepSize, true); });
+    QTimer::singleShot(200, this,
+                       [this] { TWindowFit::fit(*this, TWindowFit::Height::Keep, true); });
 }
 
 void TMainWidget::closeEvent(QCloseEvent *event)

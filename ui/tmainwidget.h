@@ -3,15 +3,14 @@
 #include "link/tlinknames.h"
 #include "session/trelaysession.h"
 #include "ui/kit/twidget.h"
+#include "ui/tbuttonbar.h"
 
 #include <QVariant>
 #include <QVector>
 
-class QSpinBox;
 class QVBoxLayout;
 class TCounterRefresh;
 class TLinkRow;
-class TRecordButton;
 class TRowList;
 class TIoForm;
 class TPushButton;
@@ -34,26 +33,27 @@ public:
     const QVector<TLinkRow *> &vehicleRows() const { return uavRows; }
     // Every vehicle row opened, and its form.
     QVector<TIoForm *> openVehicleForms();
-    TPushButton *connectAllButton() const { return connectAllBtn; }
-    TPushButton *disconnectAllButton() const { return disconnectAllBtn; }
-    TPushButton *addUavButton() const { return addUavBtn; }
-    TPushButton *delUavButton() const { return delUavBtn; }
+    TPushButton *connectAllButton() const { return buttons->connectAll(); }
+    TPushButton *disconnectAllButton() const { return buttons->disconnectAll(); }
+    TPushButton *addUavButton() const { return buttons->addUav(); }
+    TPushButton *delUavButton() const { return buttons->delUav(); }
     // How many vehicles the add button adds at once.
-    QSpinBox *addCountBox() const { return addCount; }
+    QSpinBox *addCountBox() const { return buttons->addCount(); }
     TRowList *vehicleRowList() const { return rowList; }
     TCounterRefresh *counters() const { return counterRefresh; }
     TRelaySession &relay() { return session; }
-    TRecordButton *recorder() const { return recordButton; }
+    TRecordButton *recorder() const { return buttons->recorder(); }
 
     // Link id of the ground-station link and of the first vehicle link.
     static constexpr int gcsLinkId = TLinkNames::gcsLinkId;
     static constexpr int firstUavLinkId = TLinkNames::firstUavLinkId;
 
 private slots:
-    void gcsConnectSlot();
-    void gcsDisconnectSlot();
-    void uavConnectSlot();
-    void uavDisConnectSlot();
+    void gcsConnectSlot() { request(*gcsRow, true); }
+    void gcsDisconnectSlot() { request(*gcsRow, false); }
+    // The vehicle row is the one whose button sent the signal.
+    void uavConnectSlot() { requestUav(true); }
+    void uavDisConnectSlot() { requestUav(false); }
 
 private:
     void initUi();
@@ -84,32 +84,18 @@ private:
     // group with them.
     void storeRows(const QVector<TLinkRow *> &rows) const;
     void restoreWindow();
-    // As tall as the rows want (or as the operator left it), never larger
-    // than the screen, and on it.
-    enum Fit
-    {
-        GrowToRows,
-        KeepSize
-    };
-    void fitToScreen(Fit fit, bool place);
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void requestGcs(bool isConFlag);
     void requestUav(bool isConFlag);
     void request(TLinkRow &row, bool isConFlag);
 
     // Before the widgets: the rows' refresh reads it until they are gone.
     TRelaySession session;
     QVBoxLayout *mainLayout = nullptr;
-    TPushButton *connectAllBtn = nullptr;
-    TPushButton *disconnectAllBtn = nullptr;
-    TPushButton *addUavBtn = nullptr;
-    TPushButton *delUavBtn = nullptr;
-    QSpinBox *addCount = nullptr;
+    TButtonBar *buttons = nullptr;
     TLinkRow *gcsRow = nullptr;
     QVBoxLayout *uavLayout = nullptr;
     QVector<TLinkRow *> uavRows;
     TRowList *rowList = nullptr;
     TCounterRefresh *counterRefresh = nullptr;
-    TRecordButton *recordButton = nullptr;
 };

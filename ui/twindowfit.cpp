@@ -1,5 +1,6 @@
 #include "ui/twindowfit.h"
 
+#include <QDebug>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -45,14 +46,22 @@ void TWindowFit::fit(QWidget &window, Height height, bool place)
     w.wanted = window.sizeHint();
     w.minimum = window.minimumSizeHint();
     const QRect frame = window.frameGeometry();
-    w.frame = frame == w.geometry
-                  ? estimatedFrame(window.style()->pixelMetric(QStyle::PM_TitleBarHeight))
-                  : QMargins(w.geometry.left() - frame.left(), w.geometry.top() - frame.top(),
-                             frame.right() - w.geometry.right(),
-                             frame.bottom() - w.geometry.bottom());
+    w.frame =
+        frame == w.geometry
+            ? estimatedFrame(window.style()->pixelMetric(QStyle::PM_TitleBarHeight))
+            : QMargins(w.geometry.left() - frame.left(), w.geometry.top() - frame.top(),
+                       frame.right() - w.geometry.right(), frame.bottom() - w.geometry.bottom());
     const QRect fitted = TWindowFit::fitted(w, where->availableGeometry(), height, place);
     if (!w.sized || fitted.size() != window.size())
         window.resize(fitted.size());
     if (place && fitted.topLeft() != window.pos())
         window.move(fitted.topLeft());
+}
+
+void TWindowFit::restore(QWidget &window, const QByteArray &geometry)
+{
+    const bool restored = !geometry.isEmpty() && window.restoreGeometry(geometry);
+    if (!geometry.isEmpty() && !restored)
+        qDebug() << "settings file: window geometry not usable, default size used";
+    fit(window, Height::Grow, restored);
 }

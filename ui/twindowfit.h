@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QSize>
 
+class QByteArray;
 class QWidget;
 
 // Where the window may stand on a screen: never larger than the screen's
@@ -38,6 +39,10 @@ public:
     // Resizes `window` (and, with `place`, moves it) to what its screen
     // allows; its decorations as the window manager told them, or estimated.
     static void fit(QWidget &window, Height height, bool place);
+    // The window as `geometry` (saved by QWidget::saveGeometry) left it,
+    // then fitted: a stored size too small for the rows, or one from a
+    // larger screen, would hide the buttons or the last rows.
+    static void restore(QWidget &window, const QByteArray &geometry);
     // Decorations a window manager will add before it has said: a title
     // bar of `titleBar` pixels above a thin border.
     static QMargins estimatedFrame(int titleBar);
