@@ -7,6 +7,7 @@
 #include "link/tlinknames.h"
 #include "link/tlinksender.h"
 #include "link/tlinktap.h"
+#include "link/tlinkthread.h"
 #include "link/tpeerrule.h"
 #include "link/treconnect.h"
 #include "link/tserialendpoint.h"
@@ -50,11 +51,7 @@ void IOHandler::start()
         return;
     }
     preferPlainEventLoops();
-    workerThread = new QThread;
-    moveToThread(workerThread);
-    connect(workerThread, &QThread::started, this, &IOHandler::init);
-    connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
-    workerThread->start(QThread::InheritPriority);
+    workerThread = TLinkThread::start(this, [this] { init(); });
 }
 
 IOHandler::~IOHandler()
@@ -87,17 +84,7 @@ void IOHandler::preferPlainEventLoops()
 
 void IOHandler::shutdown()
 {
-    QThread *thread = workerThread;
-    if (!thread || thread == QThread::currentThread()) {
-        deleteLater();
-        return;
-    }
-    // The thread object is freed here, not by its own deferred deletion,
-    // because no event loop may be left to run that.
-    disconnect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    deleteLater();
-    thread->wait();
-    delete thread;
+    TLinkThread::stop(this, workerThread);
 }
 
 void IOHandler::init()
