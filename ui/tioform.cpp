@@ -30,17 +30,11 @@ TIoForm::TIoForm(const QString &name, QWidget *parent, const TIoForm *above)
     : TContainer(parent), name(name)
 {
     initUi({});
-    apply(TLinkSettings::defaults());
-    connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
-            &TIoForm::onConTypeText);
-    setConType(IOHandler::Serial);
-    setConFlag(conFlag);
     // What the operator stored always wins; only a row never stored starts
     // from its neighbour.
     TFormSettings::load(*this, above);
     connect(connectBtn, &QPushButton::released, this, &TIoForm::saveSettings);
     watchRefusals();
-    loadComboStyle();
 }
 
 TIoForm::TIoForm(const QString &name, const TFormSettings::Start &start, Buttons buttons,
@@ -48,15 +42,9 @@ TIoForm::TIoForm(const QString &name, const TFormSettings::Start &start, Buttons
     : TContainer(parent), name(name)
 {
     initUi(buttons);
-    apply(TLinkSettings::defaults());
-    connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
-            &TIoForm::onConTypeText);
-    setConType(IOHandler::Serial);
-    setConFlag(conFlag);
     keepRefused(start.refused);
     apply(start.values);
     watchRefusals();
-    loadComboStyle();
 }
 
 void TIoForm::watchRefusals()
@@ -82,21 +70,18 @@ void TIoForm::initUi(Buttons buttons)
     mainLayout->setSpacing(10);
 
     // Each entry carries the value the link is opened with.
-    const auto fill = [](TLabelCombox *box, const QVector<TLinkSettings::Choice> &choices) {
+    const auto filled = [](const QVector<TLinkSettings::Choice> &choices) {
+        auto *box = new TLabelCombox(QString());
         for (const TLinkSettings::Choice &choice : choices)
             box->comboBox()->addItem(choice.text, choice.value);
+        return box;
     };
-    conTypeCombox = new TLabelCombox(QString());
-    fill(conTypeCombox, TLinkSettings::conTypes());
+    conTypeCombox = filled(TLinkSettings::conTypes());
     serialCombox = new TSerialCombox;
-    baudCombox = new TLabelCombox(QString());
-    fill(baudCombox, TLinkSettings::baudRates());
-    dataBitsCombox = new TLabelCombox(QString());
-    fill(dataBitsCombox, TLinkSettings::dataBitsChoices());
-    stopBitsCombox = new TLabelCombox(QString());
-    fill(stopBitsCombox, TLinkSettings::stopBitsChoices());
-    parityCombox = new TLabelCombox(QString());
-    fill(parityCombox, TLinkSettings::parities());
+    baudCombox = filled(TLinkSettings::baudRates());
+    dataBitsCombox = filled(TLinkSettings::dataBitsChoices());
+    stopBitsCombox = filled(TLinkSettings::stopBitsChoices());
+    parityCombox = filled(TLinkSettings::parities());
 
     loopBackCheck = new QCheckBox;
     loopBackCheck->setToolTip(
@@ -128,9 +113,9 @@ void TIoForm::initUi(Buttons buttons)
         check->setPalette(checkPalette);
     }
 
-    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,    dataBitsCombox,
-                                    stopBitsCombox, parityCombox,   loopBackCheck, netCardCombox,
-                                    groupIpEdit,    groupPortEdit,  localIpEdit,   localPortEdit,
+    const QList<QWidget *> controls{conTypeCombox,  serialCombox,   baudCombox,     dataBitsCombox,
+                                    stopBitsCombox, parityCombox,   loopBackCheck,  netCardCombox,
+                                    groupIpEdit,    groupPortEdit,  localIpEdit,    localPortEdit,
                                     remoteIpEdit,   remotePortEdit, reconnectCheck, fixedPeerCheck};
     for (QWidget *control : controls)
         mainLayout->addWidget(control);
@@ -152,24 +137,30 @@ void TIoForm::initUi(Buttons buttons)
     for (TLabelCombox *box :
          {baudCombox, dataBitsCombox, stopBitsCombox, parityCombox, netCardCombox})
         box->comboBox()->setFixedHeight(30);
-    for (TLabelLineEdit *edit :
-         {groupIpEdit, groupPortEdit, localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
+    const QList<TLabelLineEdit *> addresses{groupIpEdit, localIpEdit, remoteIpEdit};
+    const QList<TLabelLineEdit *> ports{groupPortEdit, localPortEdit, remotePortEdit};
+    for (TLabelLineEdit *edit : addresses + ports) {
         edit->lineEdit()->setFixedHeight(30);
-    for (TLabelLineEdit *edit : {groupPortEdit, localPortEdit, remotePortEdit})
-        edit->lineEdit()->setMaximumWidth(100);
-    connectBtn->setFixedHeight(30);
-    disconnectBtn->setFixedHeight(30);
-
-    for (TLabelLineEdit *edit : {groupIpEdit, localIpEdit, remoteIpEdit})
-        TFieldRules::makeAddressField(edit->lineEdit());
-    for (TLabelLineEdit *edit : {groupPortEdit, localPortEdit, remotePortEdit})
-        TFieldRules::makePortField(edit->lineEdit());
-    // The empty unit labels would only widen a row that must fit a screen.
-    for (TLabelLineEdit *edit :
-         {groupIpEdit, groupPortEdit, localIpEdit, localPortEdit, remoteIpEdit, remotePortEdit})
+        // The empty unit labels would only widen a row that must fit a screen.
         edit->unit()->hide();
-    TFieldRules::fitButtonToText(connectBtn);
-    TFieldRules::fitButtonToText(disconnectBtn);
+    }
+    for (TLabelLineEdit *edit : addresses)
+        TFieldRules::makeAddressField(edit->lineEdit());
+    for (TLabelLineEdit *edit : ports) {
+        edit->lineEdit()->setMaximumWidth(100);
+        TFieldRules::makePortField(edit->lineEdit());
+    }
+    for (TPushButton *button : {connectBtn, disconnectBtn}) {
+        button->setFixedHeight(30);
+        TFieldRules::fitButtonToText(button);
+    }
+    loadComboStyle();
+
+    apply(TLinkSettings::defaults());
+    connect(conTypeCombox->comboBox(), &QComboBox::currentTextChanged, this,
+            &TIoForm::onConTypeText);
+    setConType(IOHandler::Serial);
+    setConFlag(conFlag);
 }
 
 void TIoForm::followRow(const TIoForm &above, int stride)

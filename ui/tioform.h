@@ -89,6 +89,7 @@ public:
     QString getName() const { return name; }
 
 private:
+    // The controls, on their defaults, as a serial link that is closed.
     void initUi(Buttons buttons);
     // Watching the controls that can show a refused stored value.
     void watchRefusals();
