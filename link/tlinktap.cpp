@@ -41,41 +41,41 @@ std::shared_ptr<TCaptureWriter> TLinkTap::interfaceFor(const IOHandler::DeviceIn
     return writer;
 }
 
-void TLinkTap::tcpSegments(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
-                           quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
-                           quint32 ack, const QByteArray &data)
+template <typename Write>
+void TLinkTap::withWriter(const IOHandler::DeviceInfo &link, bool inbound, const Write &write)
 {
     const auto direction =
         inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
     const std::lock_guard<std::mutex> locker(mutex);
-    const std::shared_ptr<TCaptureWriter> writer = interfaceFor(link);
-    if (!writer)
-        return;
-    const qint64 usec = TCaptureWriter::nowUsec();
-    for (int at = 0; at < data.size(); at += TPcapngFile::maxTcpPayload) {
-        const int n = qMin(TPcapngFile::maxTcpPayload, data.size() - at);
-        writer->tcp(iface, usec, direction, src, srcPort, dst, dstPort, seq + quint32(at), ack,
-                    at == 0 && n == data.size() ? data : data.mid(at, n));
-    }
+    if (const std::shared_ptr<TCaptureWriter> writer = interfaceFor(link))
+        write(*writer, direction, TCaptureWriter::nowUsec());
+}
+
+void TLinkTap::tcpSegments(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
+                           quint16 srcPort, const QHostAddress &dst, quint16 dstPort, quint32 seq,
+                           quint32 ack, const QByteArray &data)
+{
+    withWriter(link, inbound, [&](TCaptureWriter &writer, auto direction, qint64 usec) {
+        for (int at = 0; at < data.size(); at += TPcapngFile::maxTcpPayload) {
+            const int n = qMin(TPcapngFile::maxTcpPayload, data.size() - at);
+            writer.tcp(iface, usec, direction, src, srcPort, dst, dstPort, seq + quint32(at), ack,
+                       at == 0 && n == data.size() ? data : data.mid(at, n));
+        }
+    });
 }
 
 void TLinkTap::record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
                       quint16 srcPort, const QHostAddress &dst, quint16 dstPort,
                       const QByteArray &data, const QString &comment)
 {
-    const auto direction =
-        inbound ? TCaptureWriter::Direction::Inbound : TCaptureWriter::Direction::Outbound;
-    const std::lock_guard<std::mutex> locker(mutex);
-    const std::shared_ptr<TCaptureWriter> writer = interfaceFor(link);
-    if (!writer)
-        return;
-    const qint64 usec = TCaptureWriter::nowUsec();
-    if (link.conType < IOHandler::UdpUnicast) {
-        writer->raw(iface, usec, direction, data, comment);
-        return;
-    }
-    // What a link receives was sent to its own address and port.
-    const QHostAddress to = inbound ? link.udp.localAddr : dst;
-    const quint16 toPort = inbound ? link.udp.localPort : dstPort;
-    writer->udp(iface, usec, direction, src, srcPort, to, toPort, data, comment);
+    withWriter(link, inbound, [&](TCaptureWriter &writer, auto direction, qint64 usec) {
+        if (link.conType < IOHandler::UdpUnicast) {
+            writer.raw(iface, usec, direction, data, comment);
+            return;
+        }
+        // What a link receives was sent to its own address and port.
+        const QHostAddress to = inbound ? link.udp.localAddr : dst;
+        const quint16 toPort = inbound ? link.udp.localPort : dstPort;
+        writer.udp(iface, usec, direction, src, srcPort, to, toPort, data, comment);
+    });
 }

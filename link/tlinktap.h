@@ -40,6 +40,9 @@ public:
 private:
     // The writer and this link's interface on it, null while not recording.
     std::shared_ptr<TCaptureWriter> interfaceFor(const IOHandler::DeviceInfo &link);
+    // Runs write(writer, direction, usec) under the lock while recording.
+    template <typename Write>
+    void withWriter(const IOHandler::DeviceInfo &link, bool inbound, const Write &write);
     void record(const IOHandler::DeviceInfo &link, bool inbound, const QHostAddress &src,
                 quint16 srcPort, const QHostAddress &dst, quint16 dstPort, const QByteArray &data,
                 const QString &comment = QString());
