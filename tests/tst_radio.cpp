@@ -40,6 +40,19 @@ bool writeFile(const QString &path, const QByteArray &text)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
 }
 
+// A radio and its watcher, with a file of its own to load and change.
+struct LoadedRadio
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("radio.json"));
+    TRadio radio;
+    TRadioWatcher watcher{radio};
+    QString error;
+
+    bool write(const QByteArray &text) const { return writeFile(path, text); }
+    bool load(const QByteArray &text) { return write(text) && watcher.load(path, error); }
+};
+
 const QByteArray kFile = R"({
   "seed": 7, "default": "delay 20ms",
   "links": [
@@ -100,13 +113,9 @@ void TstRadio::rules()
     QFETCH(int, from);
     QFETCH(int, to);
     QFETCH(QString, profile);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("radio.json"));
-    QVERIFY(writeFile(path, kFile));
-    TRadio radio;
-    TRadioWatcher watcher(radio);
-    QString error;
-    QVERIFY2(watcher.load(path, error), qPrintable(error));
+    LoadedRadio loaded;
+    TRadio &radio = loaded.radio;
+    QVERIFY2(loaded.load(kFile), qPrintable(loaded.error));
     const auto now = [&] { return describe(radio.rules()->find(from, to)); };
     if (afterSchedule)
         QTRY_COMPARE_WITH_TIMEOUT(describe(radio.rules()->find(uav(5), gcs)),
@@ -152,13 +161,9 @@ void TstRadio::rowMarks()
 
 void TstRadio::wildcardSharesOneQueue()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("radio.json"));
-    QVERIFY(writeFile(path, kFile));
-    TRadio radio;
-    TRadioWatcher watcher(radio);
-    QString error;
-    QVERIFY(watcher.load(path, error));
+    LoadedRadio loaded;
+    TRadio &radio = loaded.radio;
+    QVERIFY(loaded.load(kFile));
     const auto queueOf = [&](int from, int to) {
         return radio.rules()->find(from, to)->sharedQueue.get();
     };
@@ -206,22 +211,17 @@ void TstRadio::badFiles()
 
 void TstRadio::badChangeKeepsRules()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("radio.json"));
-    QVERIFY(writeFile(path, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "down"}]})"));
-    TRadio radio;
-    TRadioWatcher watcher(radio);
-    QSignalSpy refused(&watcher, &TRadioWatcher::refused);
-    QString error;
-    QVERIFY(watcher.load(path, error));
-    QVERIFY(writeFile(path, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "lossy"}]})"));
+    LoadedRadio loaded;
+    TRadio &radio = loaded.radio;
+    QSignalSpy refused(&loaded.watcher, &TRadioWatcher::refused);
+    QVERIFY(loaded.load(R"({"links": [{"from": "gcs", "to": "uav1", "profile": "down"}]})"));
+    QVERIFY(loaded.write(R"({"links": [{"from": "gcs", "to": "uav1", "profile": "lossy"}]})"));
     QTRY_COMPARE(refused.count(), 1);
     QVERIFY2(refused.first().first().toString().contains(QStringLiteral("links[0].profile")),
              qPrintable(refused.first().first().toString()));
     QCOMPARE(describe(radio.rules()->find(gcs, uav(1))), QStringLiteral("down"));
     // A good change applies without a restart.
-    QVERIFY(
-        writeFile(path, R"({"links": [{"from": "gcs", "to": "uav1", "profile": "delay 1s"}]})"));
+    QVERIFY(loaded.write(R"({"links": [{"from": "gcs", "to": "uav1", "profile": "delay 1s"}]})"));
     QTRY_COMPARE(describe(radio.rules()->find(gcs, uav(1))), QStringLiteral("delay 1000000"));
 }
 
@@ -253,16 +253,13 @@ void TstRadio::anotherFileRulesEveryPair()
 // only rule.
 void TstRadio::setRuleKeepsTheRest()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("radio.json"));
-    QVERIFY(writeFile(path, R"({"seed": 7, "links": [
+    LoadedRadio loaded;
+    TRadio &radio = loaded.radio;
+    TRadioWatcher &watcher = loaded.watcher;
+    QVERIFY(loaded.load(R"({"seed": 7, "links": [
         {"from": "uav1", "to": "uav2", "profile": "down"},
         {"from": "gcs", "to": "*", "profile": "delay 50ms"}],
       "schedule": [{"at": "100ms", "from": "uav3", "to": "gcs", "profile": "down"}]})"));
-    TRadio radio;
-    TRadioWatcher watcher(radio);
-    QString error;
-    QVERIFY(watcher.load(path, error));
     QCOMPARE(int(radio.decide(uav(1), uav(2), 1000, 36).fate), int(TRadio::Verdict::Fate::Down));
     QString why;
     watcher.setRule({"uav1", "uav2", "delay 5ms", TRadioProfile::parse("delay 5ms", why)});
@@ -274,7 +271,7 @@ void TstRadio::setRuleKeepsTheRest()
     QTRY_COMPARE(describe(radio.rules()->find(uav(3), gcs)), QStringLiteral("down"));
     QCOMPARE(describe(radio.rules()->find(uav(1), uav(2))), QStringLiteral("delay 5000"));
     // The file read again wins.
-    QVERIFY(writeFile(path, R"({"links": [{"from": "uav1", "to": "uav2", "profile": "down"}]})"));
+    QVERIFY(loaded.write(R"({"links": [{"from": "uav1", "to": "uav2", "profile": "down"}]})"));
     QTRY_COMPARE(describe(radio.rules()->find(uav(1), uav(2))), QStringLiteral("down"));
 
     TRadio bare;
