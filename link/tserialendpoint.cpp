@@ -111,7 +111,11 @@ TEndpoint::Outcome TSerialEndpoint::send(const QByteArray &b, const IOHandler::D
         backlog = Backlog::Dropping;
         return Outcome::Dropped;
     }
-    backlog = Backlog::Flowing;
+    // A port that takes a few bytes now and then keeps the backlog at its
+    // bound; only once it has drained to half is it flowing again, so the
+    // operator hears once per stall, not once per block that squeezed in.
+    if (port->bytesToWrite() + b.size() <= IOHandler::maxSerialBacklogBytes / 2)
+        backlog = Backlog::Flowing;
     return port->write(b) == b.size() ? Outcome::Taken : Outcome::Failed;
 }
 
