@@ -23,8 +23,6 @@ TRadio::~TRadio()
             delete pairs[i].figures.load();
         delete[] pairs;
     }
-    for (auto &row : downRows)
-        delete[] row.load();
 }
 
 TRadio &TRadio::instance()
@@ -100,7 +98,7 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     }
     if (p->rule && p->rule->profile.kind == TRadioProfile::Kind::Down) {
         p->index++;
-        noteDown(slotOf(from), slotOf(to));
+        p->downs.store(p->downs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         v.fate = Verdict::Fate::Down;
         return v;
     }
@@ -219,28 +217,13 @@ void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs)
         figures->delivered(waitedUs);
 }
 
-void TRadio::noteDown(int fromSlot, int toSlot)
-{
-    std::atomic<quint64> *row = downRows[toSlot].load(std::memory_order_acquire);
-    if (!row) {
-        // Whichever source comes first makes the row, once.
-        auto *made = new std::atomic<quint64>[linkSlots]();
-        if (downRows[toSlot].compare_exchange_strong(row, made, std::memory_order_acq_rel))
-            row = made;
-        else
-            delete[] made;
-    }
-    std::atomic<quint64> &count = row[fromSlot];
-    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-}
-
 quint64 TRadio::downTo(int to) const
 {
     const int t = slotOf(to);
-    const std::atomic<quint64> *row = t < 0 ? nullptr : downRows[t].load(std::memory_order_acquire);
     quint64 sum = 0;
-    for (int f = 0; row && f < linkSlots; ++f)
-        sum += row[f].load(std::memory_order_relaxed);
+    for (int f = 0; t >= 0 && f < linkSlots; ++f)
+        if (const Pair *row = rows[f].load(std::memory_order_acquire))
+            sum += row[t].downs.load(std::memory_order_relaxed);
     return sum;
 }
 
@@ -259,8 +242,7 @@ QString TRadio::pairCsv() const
     for (int f = 0; f < linkSlots; ++f) {
         const Pair *row = rows[f].load(std::memory_order_acquire);
         for (int t = 0; row && t < linkSlots; ++t) {
-            const std::atomic<quint64> *down = downRows[t].load(std::memory_order_acquire);
-            const quint64 downs = down ? down[f].load(std::memory_order_relaxed) : 0;
+            const quint64 downs = row[t].downs.load(std::memory_order_relaxed);
             const TPairFigures *figures = row[t].figures.load(std::memory_order_acquire);
             if (figures || downs)
                 lines << TLinkNames::shortName(idOf(f)) + QLatin1Char(',') +

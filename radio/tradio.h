@@ -89,6 +89,11 @@ private:
         Burst burst = Burst::Good;
         std::unique_ptr<TRateQueue> ownQueue;
         std::atomic<TPairFigures *> figures{nullptr};
+        // Blocks lost because the pair was down. Beside the rest of the
+        // pair, in its source's row, so that a pair that is down costs its
+        // decision and one add to a word already in the source's cache,
+        // never a line that other sources' threads write.
+        std::atomic<quint64> downs{0};
     };
     // The ground station, then up to the most vehicles a relay has.
     static constexpr int linkSlots = 1026;
@@ -97,16 +102,9 @@ private:
     TPairFigures *figuresOf(int from, int to) const;
     static void noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs);
     static quint64 downOfLink(int id);
-    // Counts a block lost to `down` on the pair of these slots.
-    void noteDown(int fromSlot, int toSlot);
 
     static std::atomic<TRadio *> current;
     std::atomic<Pair *> rows[linkSlots] = {};
-    // Blocks lost to `down`, a row for each destination and a word in it
-    // for each source, which only the source's thread writes: a pair that
-    // is down costs its decision and one add to a word of the source's
-    // own, not a shared counter nor figures of its own.
-    std::atomic<std::atomic<quint64> *> downRows[linkSlots] = {};
     std::atomic<const TRadioRules *> inForce{nullptr};
     std::mutex installing;
     // Every table ever in force stays until the radio goes: a pair may still
