@@ -42,6 +42,9 @@ public:
     {
         for (const auto &c : qAsConst(connections))
             QObject::disconnect(c);
+        // A link thread may have been appending while the connections went:
+        // its append must be over before the log goes.
+        const std::lock_guard<std::mutex> locker(mutex);
     }
 
     void watch(IOHandler *link, int tag)
