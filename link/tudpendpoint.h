@@ -2,6 +2,7 @@
 
 #include "link/iohandler.h"
 #include "link/tdatagrambatch.h"
+#include "link/tdatagramreader.h"
 #include "link/tendpoint.h"
 
 #include <QAbstractSocket>
@@ -75,4 +76,5 @@ private:
     bool lastJoinFailed = false;
     QUdpSocket *socket = nullptr;
     QUdpSocket *groupSender = nullptr; // multicast: the socket the group hears us from
+    TDatagramReader reader;
 };

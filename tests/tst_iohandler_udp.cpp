@@ -338,17 +338,25 @@ void TestIoHandlerUdp::emptyDatagramDoesNotStall()
     const quint16 port = testsupport::freeUdpPort();
     QVERIFY(request(link.get(), unicast(linkId, port), true));
 
-    QUdpSocket peer;
-    QVERIFY(peer.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    for (const QByteArray &payload : {QByteArray(), QByteArray("after"), QByteArray()})
-        QVERIFY(peer.writeDatagram(payload, QHostAddress::LocalHost, port) >= 0);
+    // Two senders, and datagrams of every size up to the largest, so that
+    // those read several to a call keep their lengths and their senders.
+    QUdpSocket peers[2];
+    for (QUdpSocket &peer : peers)
+        QVERIFY2(peer.bind(QHostAddress(QHostAddress::LocalHost), 0),
+                 qPrintable(peer.errorString()));
+    const QByteArray largest(65507, 'L');
+    const QList<QByteArray> payloads{QByteArray(),      QByteArray("after"), largest,
+                                     QByteArray(),      QByteArray(1, 'x'),  largest,
+                                     QByteArray("last")};
+    for (int i = 0; i < payloads.size(); ++i)
+        QCOMPARE(peers[i % 2].writeDatagram(payloads[i], QHostAddress::LocalHost, port),
+                 qint64(payloads[i].size()));
 
-    QTRY_COMPARE(blocks.received.size(), 3);
-    QCOMPARE(blocks.received.at(0).data, QByteArray());
-    QCOMPARE(blocks.received.at(1).data, QByteArray("after"));
-    QCOMPARE(blocks.received.at(2).data, QByteArray());
-    for (const Blocks::Block &b : qAsConst(blocks.received))
-        QCOMPARE(b.device.udp.remotePort, peer.localPort());
+    QTRY_COMPARE(blocks.received.size(), payloads.size());
+    for (int i = 0; i < payloads.size(); ++i) {
+        QCOMPARE(blocks.received.at(i).data, payloads[i]);
+        QCOMPARE(blocks.received.at(i).device.udp.remotePort, peers[i % 2].localPort());
+    }
 }
 
 void TestIoHandlerUdp::burstArrivesCompleteAndInOrder()
