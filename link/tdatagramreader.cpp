@@ -10,16 +10,18 @@ int TDatagramReader::read(int fd, int most)
     most = std::min(most, batch);
     if (fd < 0 || most <= 0)
         return 0;
-    if (!buffers)
+    if (!buffers) {
         buffers.reset(new char[size_t(batch) * bufferBytes]);
-    for (int i = 0; i < most; ++i) {
-        vectors[i] = {buffers.get() + size_t(i) * bufferBytes, size_t(bufferBytes)};
-        messages[i].msg_hdr = {};
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_name = &from[i];
-        messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        for (int i = 0; i < batch; ++i) {
+            vectors[i] = {buffers.get() + size_t(i) * bufferBytes, size_t(bufferBytes)};
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_name = &from[i];
+        }
     }
+    // The only field the kernel changes that it also reads.
+    for (int i = 0; i < most; ++i)
+        messages[i].msg_hdr.msg_namelen = sizeof from[i];
     int got;
     do
         got = ::recvmmsg(fd, messages, unsigned(most), MSG_DONTWAIT, nullptr);
