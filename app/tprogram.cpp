@@ -10,6 +10,7 @@
 #include "headless/tstopsignals.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinkthread.h"
 #include "msg/tmsgmanager.h"
 #include "session/tapp.h"
 #include "session/version.h"
@@ -169,7 +170,7 @@ int TProgram::run(int &argc, char **argv, const ShownHook &onShown)
         return early;
     TFormSettings::setPath(options.configPath());
     // After the GUI thread has its dispatcher, before any link thread.
-    IOHandler::preferPlainEventLoops();
+    TLinkThread::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();
 
     int result = 0;

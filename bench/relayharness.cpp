@@ -3,6 +3,7 @@
 #include "link/iohandler.h"
 #include "link/tlinkevents.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinkthread.h"
 #include "protocol/tgcsptl.h"
 #include "protocol/tuavptl.h"
 #include "session/tapp.h"
@@ -28,7 +29,7 @@ void waitUntilRunning(IOHandler *link)
 RelayHarness::RelayHarness()
 {
     // As the program does, so that the links cost what they cost there.
-    IOHandler::preferPlainEventLoops();
+    TLinkThread::preferPlainEventLoops();
     auto *registry = TLinkManager::instance();
     if (!registry->getLink(kGcsId)) {
         auto *gcs = new TGcsPtl(kGcsId, true);

@@ -4,6 +4,7 @@
 #include "config/tlinksettingsfile.h"
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinkthread.h"
 #include "session/tapp.h"
 #include "ui/kit/tpushbutton.h"
 #include "ui/tformsettings.h"
@@ -35,7 +36,7 @@ TLinkSettings unicast(std::uint16_t local, std::uint16_t peer)
 
 WindowFixture::WindowFixture()
 {
-    IOHandler::preferPlainEventLoops();
+    TLinkThread::preferPlainEventLoops();
     worker = TApp::startWorkerThread();
 }
 

@@ -8,6 +8,7 @@
 #include "headless/tstatslines.h"
 #include "headless/tstopsignals.h"
 #include "link/iohandler.h"
+#include "link/tlinkthread.h"
 #include "monitor/tlinkstates.h"
 #include "msg/tmsgmanager.h"
 #include "session/tapp.h"
@@ -51,7 +52,7 @@ int THeadlessRelay::run(const TRunOptions &options)
     }
     if (!options.verbose)
         shownHandler = qInstallMessageHandler(withoutDiagnostics);
-    IOHandler::preferPlainEventLoops();
+    TLinkThread::preferPlainEventLoops();
     QThread *worker = TApp::startWorkerThread();
     int result = 0;
     {
@@ -79,8 +80,8 @@ int THeadlessRelay::run(const TRunOptions &options)
             connect(&stopSignals, &TStopSignals::stopRequested, qApp, &QCoreApplication::quit,
                     Qt::QueuedConnection);
             connect(&stopSignals, &TStopSignals::hangUp, &relay, &THeadlessRelay::reopenCapture);
-            result = relay.start(file, lines) ? QCoreApplication::exec()
-                                              : TRunOptions::usageExitCode;
+            result =
+                relay.start(file, lines) ? QCoreApplication::exec() : TRunOptions::usageExitCode;
             relay.stop();
         }
     }

@@ -50,7 +50,6 @@ void IOHandler::start()
         init();
         return;
     }
-    preferPlainEventLoops();
     workerThread = TLinkThread::start(this, [this] { init(); });
 }
 
@@ -74,12 +73,6 @@ void IOHandler::registerMetaTypes()
 IOHandler::DeviceInfo IOHandler::deviceFromVariant(const QVariant &device)
 {
     return TDeviceRecord::fromVariant(device);
-}
-
-void IOHandler::preferPlainEventLoops()
-{
-    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
 }
 
 void IOHandler::shutdown()

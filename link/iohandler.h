@@ -136,14 +136,6 @@ public:
     // True for the "use your own endpoint" value, a numeric zero.
     static bool isDefaultDevice(const QVariant &device) { return device == QVariant(0); }
 
-    // Link threads started from now on run Qt's own event dispatcher rather
-    // than GLib's: under load GLib's loses socket notifications, and a UDP
-    // link would stop reading with datagrams waiting; it also costs about a
-    // third more per wake-up. Threads already running, the GUI thread among
-    // them, keep theirs. Every link calls it before it starts its thread;
-    // it does nothing when the user has chosen through QT_NO_GLIB.
-    static void preferPlainEventLoops();
-
     // Stops the link for good from another thread: its timer and device are
     // released and the link deleted in its own thread, which is then joined
     // and freed. The link must not be used afterwards.

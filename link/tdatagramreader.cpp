@@ -1,14 +1,50 @@
 #include "link/tdatagramreader.h"
 
 #include <QDebug>
+#include <QUdpSocket>
 
 #include <algorithm>
 #include <cerrno>
 
-int TDatagramReader::read(int fd, int most)
+// Datagrams are taken by pending datagram, not by available bytes: a
+// zero-length datagram reports no bytes and would otherwise block every
+// datagram queued behind it for good.
+int TDatagramReader::read(QUdpSocket &socket, int most, const Take &take)
 {
-    most = std::min(most, batch);
-    if (fd < 0 || most <= 0)
+    // The first through the socket itself: only a datagram read through it
+    // lets it tell of the next ones.
+    const qint64 size = socket.pendingDatagramSize();
+    if (most <= 0 || size < 0)
+        return 0;
+    QHostAddress sender;
+    quint16 senderPort = 0;
+    QByteArray data(int(size), Qt::Uninitialized);
+    const qint64 read = socket.readDatagram(data.data(), size, &sender, &senderPort);
+    if (read < 0)
+        return 0;
+    data.resize(int(read));
+    bool goOn = take(data, sender, senderPort);
+    int count = 1;
+    while (goOn && count < most) {
+        const int asked = std::min(batch, most - count);
+        const int got = readBatch(int(socket.socketDescriptor()), asked);
+        // What is left unread when the taker stops goes with the socket.
+        for (int i = 0; i < got && goOn; ++i) {
+            const QByteArray datagram(buffers.get() + size_t(i) * bufferBytes,
+                                      int(std::min<unsigned>(messages[i].msg_len, bufferBytes)));
+            goOn = take(datagram, QHostAddress(reinterpret_cast<const sockaddr *>(&from[i])),
+                        this->senderPort(i));
+        }
+        count += got;
+        if (got < asked)
+            break;
+    }
+    return count;
+}
+
+int TDatagramReader::readBatch(int fd, int most)
+{
+    if (fd < 0)
         return 0;
     if (!buffers) {
         buffers.reset(new char[size_t(batch) * bufferBytes]);
@@ -37,17 +73,6 @@ int TDatagramReader::read(int fd, int most)
         if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
             qDebug() << "recvmmsg: a datagram longer than" << bufferBytes << "bytes was cut";
     return got;
-}
-
-QByteArray TDatagramReader::datagram(int i) const
-{
-    return QByteArray(buffers.get() + size_t(i) * bufferBytes,
-                      int(std::min<unsigned>(messages[i].msg_len, bufferBytes)));
-}
-
-QHostAddress TDatagramReader::sender(int i) const
-{
-    return QHostAddress(reinterpret_cast<const sockaddr *>(&from[i]));
 }
 
 quint16 TDatagramReader::senderPort(int i) const

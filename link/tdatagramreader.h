@@ -3,32 +3,38 @@
 #include <QByteArray>
 #include <QHostAddress>
 
+#include <functional>
 #include <memory>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-// Reads the datagrams waiting on a socket several to a system call
-// (recvmmsg), where reading them one by one costs a call to learn the size
-// of each, one to read it and one more to find the queue empty. Nothing is
-// allocated until datagrams are first read, and the buffers, though large
-// enough for any datagram, are touched only as far as datagrams fill them.
+class QUdpSocket;
+
+// Reads the datagrams waiting on a UDP socket, the rest of a burst several
+// to a system call (recvmmsg), where reading them one by one costs a call
+// to learn the size of each, one to read it and one more to find the queue
+// empty. Nothing is allocated until a burst is first read, and the
+// buffers, though large enough for any datagram, are touched only as far
+// as datagrams fill them.
 class TDatagramReader
 {
 public:
-    static constexpr int batch = 16;
+    // Given each datagram in order; false: read no more now.
+    using Take = std::function<bool(const QByteArray &, const QHostAddress &, quint16)>;
 
-    // Up to `most` (at most `batch`) datagrams waiting on `fd`, without
-    // blocking; how many were read, 0 when none was waiting. They stay
-    // readable through the functions below until the next read.
-    int read(int fd, int most);
-    QByteArray datagram(int i) const;
-    QHostAddress sender(int i) const;
-    quint16 senderPort(int i) const;
+    // Up to `most` datagrams, without blocking; how many were read.
+    int read(QUdpSocket &socket, int most, const Take &take);
 
 private:
+    static constexpr int batch = 16;
     // The largest UDP payload, and one byte to tell a longer one.
     static constexpr int bufferBytes = 65536;
+
+    // Up to `most`, at most `batch`, into the buffers; how many.
+    int readBatch(int fd, int most);
+    quint16 senderPort(int i) const;
+
     std::unique_ptr<char[]> buffers;
     mmsghdr messages[batch] = {};
     iovec vectors[batch] = {};

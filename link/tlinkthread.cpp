@@ -5,6 +5,7 @@
 
 QThread *TLinkThread::start(QObject *link, const std::function<void()> &init)
 {
+    preferPlainEventLoops();
     auto *thread = new QThread;
     link->moveToThread(thread);
     QObject::connect(thread, &QThread::started, link, init);
@@ -25,4 +26,10 @@ void TLinkThread::stop(QObject *link, QThread *thread)
     link->deleteLater();
     thread->wait();
     delete thread;
+}
+
+void TLinkThread::preferPlainEventLoops()
+{
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
 }

@@ -231,44 +231,15 @@ void TUdpEndpoint::drain()
         QMetaObject::invokeMethod(this, &TUdpEndpoint::drain, Qt::QueuedConnection);
 }
 
-// Datagrams are taken by pending datagram, not by available bytes: a
-// zero-length datagram reports no bytes and would otherwise block every
-// datagram queued behind it for good.
 int TUdpEndpoint::readDatagrams()
 {
-    // The first through the socket itself: only a datagram read through it
-    // lets it tell of the next ones.
-    const qint64 size = socket->pendingDatagramSize();
-    if (size < 0)
-        return 0;
-    QHostAddress sender;
-    quint16 senderPort = 0;
-    QByteArray data(int(size), Qt::Uninitialized);
-    const qint64 read = socket->readDatagram(data.data(), size, &sender, &senderPort);
-    if (read < 0)
-        return 0;
-    data.resize(int(read));
-    if (passes(data, sender, senderPort))
-        sink.received(data, sender, senderPort);
-    // The rest of a burst, several to a call.
-    int count = 1;
-    while (count < IOHandler::maxDatagramsPerPoll && state != State::Closed) {
-        const int asked = qMin(TDatagramReader::batch, IOHandler::maxDatagramsPerPoll - count);
-        const int got = reader.read(int(socket->socketDescriptor()), asked);
-        // A block handed on may have closed the link meanwhile; what is
-        // left unread goes with its socket.
-        for (int i = 0; i < got && state != State::Closed; ++i) {
-            const QByteArray datagram = reader.datagram(i);
-            const QHostAddress from = reader.sender(i);
-            const quint16 port = reader.senderPort(i);
-            if (passes(datagram, from, port))
-                sink.received(datagram, from, port);
-        }
-        count += got;
-        if (got < asked)
-            break;
-    }
-    return count;
+    return reader.read(*socket, IOHandler::maxDatagramsPerPoll,
+                       [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
+                           if (passes(data, sender, port))
+                               sink.received(data, sender, port);
+                           // A block handed on may have closed the link.
+                           return state != State::Closed;
+                       });
 }
 
 // What this process sent itself never goes round again, and neither does a

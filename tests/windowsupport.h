@@ -6,6 +6,7 @@
 
 #include "link/iohandler.h"
 #include "link/tlinkmanager.h"
+#include "link/tlinkthread.h"
 #include "session/tapp.h"
 #include "ui/kit/tlabelcombox.h"
 #include "ui/kit/tlabellineedit.h"
@@ -222,7 +223,7 @@ public:
     Window()
     {
         // As the program does before its first link.
-        IOHandler::preferPlainEventLoops();
+        TLinkThread::preferPlainEventLoops();
         worker = TApp::startWorkerThread();
         widget = std::make_unique<TMainWidget>();
         widget->show();
