@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
+bash scripts/deps.sh --run valgrind
 cmake --build "$build" --target relay-forward-cost >/dev/null
 
 instructions() { # mode count
