@@ -12,6 +12,13 @@ inline std::uint64_t monotonicNs()
     return std::uint64_t(ts.tv_sec) * 1000000000u + std::uint64_t(ts.tv_nsec);
 }
 
+inline std::uint64_t realtimeNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return std::uint64_t(ts.tv_sec) * 1000000000u + std::uint64_t(ts.tv_nsec);
+}
+
 inline std::uint64_t threadCpuNs()
 {
     timespec ts{};

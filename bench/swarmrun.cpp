@@ -19,6 +19,21 @@ namespace {
 constexpr int kFrame = VehicleFrame::size;
 constexpr int kBatch = 64;
 
+// The kernel's date of a datagram, on the monotonic clock; `fallback`
+// without one.
+std::uint64_t arrivalNs(msghdr &h, std::uint64_t realtimeAhead, std::uint64_t fallback)
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec ts;
+            std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+            const std::uint64_t real =
+                std::uint64_t(ts.tv_sec) * 1000000000u + std::uint64_t(ts.tv_nsec);
+            return std::min(real - realtimeAhead, fallback);
+        }
+    return fallback;
+}
+
 } // namespace
 
 SwarmRun::SwarmRun(std::vector<UdpPeer *> p, std::vector<std::uint16_t> ports, int neighbours)
@@ -89,9 +104,17 @@ void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
     const std::uint64_t cpu0 = threadCpuNs();
     const std::size_t n = peers.size();
     std::vector<pollfd> fds;
-    for (UdpPeer *peer : peers)
+    // Each datagram is dated by the kernel as it reaches the vehicle's
+    // socket: this thread, one among the relay's thousand, may run late,
+    // and its lateness is no part of the path measured.
+    const int on = 1;
+    for (UdpPeer *peer : peers) {
         fds.push_back({peer->handle(), POLLIN, 0});
+        setsockopt(peer->handle(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
+    const std::uint64_t realtimeAhead = realtimeNs() - monotonicNs();
     char buffers[kBatch][64];
+    alignas(cmsghdr) char control[kBatch][CMSG_SPACE(sizeof(timespec))];
     iovec iov[kBatch];
     mmsghdr messages[kBatch];
     while (!stop) {
@@ -100,18 +123,22 @@ void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
         for (std::size_t sink = 0; sink < n; ++sink) {
             if (!(fds[sink].revents & POLLIN))
                 continue;
+            const int fd = fds[sink].fd;
             for (;;) {
                 for (int k = 0; k < kBatch; ++k) {
                     iov[k] = {buffers[k], sizeof buffers[k]};
                     messages[k].msg_hdr = {};
                     messages[k].msg_hdr.msg_iov = &iov[k];
                     messages[k].msg_hdr.msg_iovlen = 1;
+                    messages[k].msg_hdr.msg_control = control[k];
+                    messages[k].msg_hdr.msg_controllen = sizeof control[k];
                 }
-                const int got = recvmmsg(fds[sink].fd, messages, kBatch, MSG_DONTWAIT, nullptr);
+                const int got = recvmmsg(fd, messages, kBatch, MSG_DONTWAIT, nullptr);
                 if (got <= 0)
                     break;
-                const std::uint64_t now = monotonicNs();
+                const std::uint64_t read = monotonicNs();
                 for (int k = 0; k < got; ++k) {
+                    const std::uint64_t now = arrivalNs(messages[k].msg_hdr, realtimeAhead, read);
                     VehicleFrame f;
                     const bool decoded = f.decode(buffers[k]);
                     const std::uint16_t stream = f.sender;
@@ -127,7 +154,8 @@ void SwarmRun::receiveAll(const std::atomic<bool> &stop, SwarmResult &result)
                         continue;
                     }
                     ++result.delivered;
-                    result.latency.add(now - sentNs);
+                    // Two clocks: the conversion may put an arrival a hair before its send.
+                    result.latency.add(now > sentNs ? now - sentNs : 0);
                     tickLast[tick] = std::max(tickLast[tick], now);
                 }
                 deliveredSoFar.store(result.delivered, std::memory_order_relaxed);

@@ -12,17 +12,17 @@
 int TDatagramReader::read(QUdpSocket &socket, int most, const Take &take)
 {
     // The first through the socket itself: only a datagram read through it
-    // lets it tell of the next ones.
-    const qint64 size = socket.pendingDatagramSize();
-    if (most <= 0 || size < 0)
+    // lets it tell of the next ones. Into a buffer that holds any datagram,
+    // so that no call is spent first on learning its size.
+    if (most <= 0)
         return 0;
+    allocate();
     QHostAddress sender;
     quint16 senderPort = 0;
-    QByteArray data(int(size), Qt::Uninitialized);
-    const qint64 read = socket.readDatagram(data.data(), size, &sender, &senderPort);
+    const qint64 read = socket.readDatagram(buffers.get(), bufferBytes, &sender, &senderPort);
     if (read < 0)
         return 0;
-    data.resize(int(read));
+    const QByteArray data(buffers.get(), int(read));
     bool goOn = take(data, sender, senderPort);
     int count = 1;
     while (goOn && count < most) {
@@ -46,15 +46,7 @@ int TDatagramReader::readBatch(int fd, int most)
 {
     if (fd < 0)
         return 0;
-    if (!buffers) {
-        buffers.reset(new char[size_t(batch) * bufferBytes]);
-        for (int i = 0; i < batch; ++i) {
-            vectors[i] = {buffers.get() + size_t(i) * bufferBytes, size_t(bufferBytes)};
-            messages[i].msg_hdr.msg_iov = &vectors[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-            messages[i].msg_hdr.msg_name = &from[i];
-        }
-    }
+    allocate();
     // The only field the kernel changes that it also reads.
     for (int i = 0; i < most; ++i)
         messages[i].msg_hdr.msg_namelen = sizeof from[i];
@@ -73,6 +65,19 @@ int TDatagramReader::readBatch(int fd, int most)
         if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
             qDebug() << "recvmmsg: a datagram longer than" << bufferBytes << "bytes was cut";
     return got;
+}
+
+void TDatagramReader::allocate()
+{
+    if (buffers)
+        return;
+    buffers.reset(new char[size_t(batch) * bufferBytes]);
+    for (int i = 0; i < batch; ++i) {
+        vectors[i] = {buffers.get() + size_t(i) * bufferBytes, size_t(bufferBytes)};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &from[i];
+    }
 }
 
 quint16 TDatagramReader::senderPort(int i) const

@@ -14,7 +14,7 @@ class QUdpSocket;
 // Reads the datagrams waiting on a UDP socket, the rest of a burst several
 // to a system call (recvmmsg), where reading them one by one costs a call
 // to learn the size of each, one to read it and one more to find the queue
-// empty. Nothing is allocated until a burst is first read, and the
+// empty. Nothing is allocated until a datagram is first read, and the
 // buffers, though large enough for any datagram, are touched only as far
 // as datagrams fill them.
 class TDatagramReader
@@ -33,6 +33,7 @@ private:
 
     // Up to `most`, at most `batch`, into the buffers; how many.
     int readBatch(int fd, int most);
+    void allocate();
     quint16 senderPort(int i) const;
 
     std::unique_ptr<char[]> buffers;

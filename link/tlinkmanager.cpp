@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 
 TLinkManager *TLinkManager::registered = nullptr;
 
@@ -89,13 +90,17 @@ bool TLinkManager::addLink(int id, IOHandler *link)
 bool TLinkManager::addUav(IOHandler *uav)
 {
     Snapshots stale;
+    int count = 0;
     {
         const std::lock_guard<std::mutex> locker(lock);
         stale = takeSnapshots();
         uavs.append(uav);
         adopt(uav);
+        count = uavs.size();
     }
-    qDebug() << uavs;
+    // The count, not the list: a list printed at every add is quadratic in
+    // a swarm's size.
+    qDebug() << "vehicle list:" << count << "links";
     return true;
 }
 
@@ -124,6 +129,7 @@ bool TLinkManager::removeLastUav()
 {
     LinkRef released;
     Snapshots stale;
+    int count = 0;
     {
         const std::lock_guard<std::mutex> locker(lock);
         if (uavs.isEmpty())
@@ -135,8 +141,9 @@ bool TLinkManager::removeLastUav()
             if (!links.values().contains(uav))
                 released = release(uav);
         }
+        count = uavs.size();
     }
-    qDebug() << uavs;
+    qDebug() << "vehicle list:" << count << "links";
     stale = {};
     released.reset();
     return true;
@@ -187,9 +194,17 @@ QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksById()
     return *snapshots.byId;
 }
 
-QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder()
+quint64 TLinkManager::nextGeneration()
+{
+    static std::atomic<quint64> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+QVector<TLinkManager::LinkRef> TLinkManager::vehicleLinksInListOrder(quint64 *generation)
 {
     const std::lock_guard<std::mutex> locker(lock);
+    if (generation)
+        *generation = snapshots.generation;
     if (!snapshots.listOrder) {
         QVector<LinkRef> snapshot;
         snapshot.reserve(uavs.size());

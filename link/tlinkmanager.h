@@ -53,7 +53,9 @@ public:
     // links in ascending id order or in list order, kept alive while held.
     LinkRef linkRef(int id);
     QVector<LinkRef> vehicleLinksById();
-    QVector<LinkRef> vehicleLinksInListOrder();
+    // `generation`, when given, names the list: the same number, the same
+    // links, never reused, even by another registry.
+    QVector<LinkRef> vehicleLinksInListOrder(quint64 *generation = nullptr);
 
     // Empties the registry, deletes every link in its own thread and joins
     // every link thread, also those of links removed earlier whose deletion
@@ -74,7 +76,9 @@ private:
     {
         std::optional<QVector<LinkRef>> byId;
         std::optional<QVector<LinkRef>> listOrder;
+        quint64 generation = nextGeneration();
     };
+    static quint64 nextGeneration();
     // Under the lock, at every change: the snapshots that no longer hold,
     // for the caller to let go of once the lock is released (the last
     // reference to a removed link may be among them).

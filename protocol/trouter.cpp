@@ -26,7 +26,10 @@ void TRouter::toGroundStation(const QByteArray &frame, int sourceId)
 void TRouter::toOtherVehicles(const QByteArray &block, int sourceId)
 {
     TSendHistory::record(block);
-    const auto vehicles = TLinkManager::instance()->vehicleLinksInListOrder();
+    quint64 generation = 0;
+    const auto vehicles = TLinkManager::instance()->vehicleLinksInListOrder(&generation);
+    if (TRadio *radio = TRadio::active())
+        return radio->passToAll(sourceId, vehicles, generation, block);
     for (const auto &vehicle : vehicles)
         if (vehicle && vehicle->getDevice().id != sourceId)
             handOn(*vehicle, sourceId, block);

@@ -15,14 +15,8 @@ TRadio::TRadio() = default;
 
 TRadio::~TRadio()
 {
-    for (auto &row : rows) {
-        Pair *pairs = row.load();
-        if (!pairs)
-            continue;
-        for (int i = 0; i < linkSlots; ++i)
-            delete pairs[i].figures.load();
-        delete[] pairs;
-    }
+    for (auto &row : rows)
+        delete row.load();
 }
 
 TRadio &TRadio::instance()
@@ -59,19 +53,24 @@ int TRadio::slotOf(int id)
     return slot >= 1 && slot < linkSlots ? slot : -1;
 }
 
-TRadio::Pair *TRadio::pair(int from, int to)
+TRadioRow *TRadio::row(int slot)
 {
-    const int f = slotOf(from);
-    const int t = slotOf(to);
-    if (f < 0 || t < 0)
-        return nullptr;
-    Pair *row = rows[f].load(std::memory_order_acquire);
-    if (!row) {
+    TRadioRow *r = rows[slot].load(std::memory_order_acquire);
+    if (!r) {
         // Only this link's thread makes its row.
-        row = new Pair[linkSlots];
-        rows[f].store(row, std::memory_order_release);
+        r = new TRadioRow;
+        rows[slot].store(r, std::memory_order_release);
     }
-    return &row[t];
+    return r;
+}
+
+const TRadioRules::Rule *TRadio::ruleOf(Pair &p, const TRadioRules *table, int from, int to)
+{
+    if (p.foundIn != table) {
+        p.rule = table->find(from, to);
+        p.foundIn = table;
+    }
+    return p.rule;
 }
 
 TPairFigures *TRadio::figuresOf(int from, int to) const
@@ -80,8 +79,8 @@ TPairFigures *TRadio::figuresOf(int from, int to) const
     const int t = slotOf(to);
     if (f < 0 || t < 0)
         return nullptr;
-    const Pair *row = rows[f].load(std::memory_order_acquire);
-    return row ? row[t].figures.load(std::memory_order_acquire) : nullptr;
+    const TRadioRow *row = rows[f].load(std::memory_order_acquire);
+    return row ? (*row)[t].figures.load(std::memory_order_acquire) : nullptr;
 }
 
 TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
@@ -89,14 +88,16 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     Verdict v;
     v.dueUs = v.nowUs = nowUs;
     const TRadioRules *table = rules();
-    Pair *p = table ? pair(from, to) : nullptr;
-    if (!p)
+    const int f = slotOf(from);
+    const int t = slotOf(to);
+    if (!table || f < 0 || t < 0)
         return v;
-    if (p->foundIn != table) {
-        p->rule = table->find(from, to);
-        p->foundIn = table;
-    }
-    if (p->rule && p->rule->profile.kind == TRadioProfile::Kind::Down) {
+    TRadioRow *r = row(f);
+    Pair *p = &(*r)[t];
+    if (p->heldSince.load(std::memory_order_relaxed) != TRadioRow::notHeld)
+        r->letGo();
+    const TRadioRules::Rule *rule = ruleOf(*p, table, from, to);
+    if (rule && rule->profile.kind == TRadioProfile::Kind::Down) {
         p->index++;
         p->downs.store(p->downs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         v.fate = Verdict::Fate::Down;
@@ -209,6 +210,42 @@ void TRadio::pass(IOHandler &to, int from, const QByteArray &block)
     }
 }
 
+void TRadio::passToAll(int from, const QVector<QSharedPointer<IOHandler>> &vehicles,
+                       quint64 generation, const QByteArray &block)
+{
+    const TRadioRules *table = rules();
+    const int f = slotOf(from);
+    TRadioRow *r = f >= 0 && table ? row(f) : nullptr;
+    // A recording shows every block a pair that is down lost.
+    if (!r || TCaptureTap::on()) {
+        if (r)
+            r->letGo();
+        for (const auto &to : vehicles)
+            if (to && to->getDevice().id != from)
+                pass(*to, from, block);
+        return;
+    }
+    const std::vector<IOHandler *> *hearers = r->hearers(table, generation);
+    if (!hearers) {
+        r->startHearers(table, generation);
+        for (const auto &to : vehicles) {
+            const int id = to ? to->getDevice().id : from;
+            if (id == from)
+                continue;
+            const int t = slotOf(id);
+            const TRadioRules::Rule *rule = t < 0 ? nullptr : ruleOf((*r)[t], table, from, id);
+            if (rule && rule->profile.kind == TRadioProfile::Kind::Down)
+                r->holdDown(t);
+            else
+                r->addHearer(to.data());
+        }
+        hearers = r->hearers(table, generation);
+    }
+    r->routedOne();
+    for (IOHandler *to : *hearers)
+        pass(*to, from, block);
+}
+
 void TRadio::noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs)
 {
     TRadio &radio = instance();
@@ -222,8 +259,8 @@ quint64 TRadio::downTo(int to) const
     const int t = slotOf(to);
     quint64 sum = 0;
     for (int f = 0; t >= 0 && f < linkSlots; ++f)
-        if (const Pair *row = rows[f].load(std::memory_order_acquire))
-            sum += row[t].downs.load(std::memory_order_relaxed);
+        if (const TRadioRow *row = rows[f].load(std::memory_order_acquire))
+            sum += row->downs(t);
     return sum;
 }
 
@@ -240,10 +277,10 @@ QString TRadio::pairCsv() const
     };
     const TPairFigures none;
     for (int f = 0; f < linkSlots; ++f) {
-        const Pair *row = rows[f].load(std::memory_order_acquire);
+        const TRadioRow *row = rows[f].load(std::memory_order_acquire);
         for (int t = 0; row && t < linkSlots; ++t) {
-            const quint64 downs = row[t].downs.load(std::memory_order_relaxed);
-            const TPairFigures *figures = row[t].figures.load(std::memory_order_acquire);
+            const quint64 downs = row->downs(t);
+            const TPairFigures *figures = (*row)[t].figures.load(std::memory_order_acquire);
             if (figures || downs)
                 lines << TLinkNames::shortName(idOf(f)) + QLatin1Char(',') +
                              TLinkNames::shortName(idOf(t)) + QLatin1Char(',') +

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "radio/tpairfigures.h"
+#include "radio/tradiorow.h"
 #include "radio/tradiorules.h"
 
 #include <QByteArray>
+#include <QSharedPointer>
 #include <QString>
+#include <QVector>
 
 #include <atomic>
 #include <memory>
@@ -63,6 +66,12 @@ public:
     // From the source link's thread.
     Verdict decide(int from, int to, qint64 nowUs, qsizetype bytes);
     void pass(IOHandler &to, int from, const QByteArray &block);
+    // From `from`'s thread: `block` to every link of `vehicles` but `from`,
+    // in order, as pass() hands it to each. `generation` names the list:
+    // while it and the rules stay, who can hear `from` is not decided
+    // again for every frame.
+    void passToAll(int from, const QVector<QSharedPointer<IOHandler>> &vehicles, quint64 generation,
+                   const QByteArray &block);
 
     // One line per pair that carried anything, with a header line.
     QString pairCsv() const;
@@ -72,39 +81,20 @@ public:
     TPairFigures &lateness() { return late; }
 
 private:
-    enum class Burst : quint8
-    {
-        Good,
-        Bad
-    };
-    struct Pair
-    {
-        quint64 index = 0;
-        qint64 lastDueUs = 0;
-        const TRadioRules::Rule *rule = nullptr;
-        // The table `rule` was found in. Tables are kept while the radio
-        // lives, so no later one has its address: a table from another
-        // file, whatever its generation, is never taken for this one.
-        const TRadioRules *foundIn = nullptr;
-        Burst burst = Burst::Good;
-        std::unique_ptr<TRateQueue> ownQueue;
-        std::atomic<TPairFigures *> figures{nullptr};
-        // Blocks lost because the pair was down. Beside the rest of the
-        // pair, in its source's row, so that a pair that is down costs its
-        // decision and one add to a word already in the source's cache,
-        // never a line that other sources' threads write.
-        std::atomic<quint64> downs{0};
-    };
-    // The ground station, then up to the most vehicles a relay has.
-    static constexpr int linkSlots = 1026;
+    using Pair = TRadioRow::Pair;
+    using Burst = TRadioRow::Burst;
+    static constexpr int linkSlots = TRadioRow::pairCount;
     static int slotOf(int id);
-    Pair *pair(int from, int to);
+    // The source's row, made on its first use (from its own thread).
+    TRadioRow *row(int slot);
+    // The pair's rule under `table`, found once per table.
+    static const TRadioRules::Rule *ruleOf(Pair &p, const TRadioRules *table, int from, int to);
     TPairFigures *figuresOf(int from, int to) const;
     static void noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs);
     static quint64 downOfLink(int id);
 
     static std::atomic<TRadio *> current;
-    std::atomic<Pair *> rows[linkSlots] = {};
+    std::atomic<TRadioRow *> rows[linkSlots] = {};
     std::atomic<const TRadioRules *> inForce{nullptr};
     std::mutex installing;
     // Every table ever in force stays until the radio goes: a pair may still

@@ -3,6 +3,7 @@
 #include "protocol/trouter.h"
 #include "protocol/tuavptl.h"
 #include "protocol/tvehiclestream.h"
+#include "radio/tradio.h"
 #include "relaysupport.h"
 
 #include <QtTest>
@@ -31,6 +32,7 @@ private slots:
     void routes_data();
     void routes();
     void secondGroundStationLinkRelaysNothing();
+    void radioWalksOnlyTheHearers();
 
 private:
     TGcsPtl *gcs = nullptr;
@@ -213,6 +215,85 @@ void TstFrameParsers::secondGroundStationLinkRelaysNothing()
     // The registered one relays, whether or not it sits in the registry.
     emit gcs->recIoBuff(QByteArray("block"));
     QCOMPARE(recorder.bytesTo(10), QList<QByteArray>{"block"});
+}
+
+namespace {
+// Rules of a seeded radio from "from to profile" lines, every other pair clean.
+std::shared_ptr<TRadioRules> radioRules(const QStringList &lines)
+{
+    QVector<TRadioFile::Rule> rules;
+    QString error;
+    for (const QString &line : lines) {
+        const QStringList w = line.split(QLatin1Char(' '));
+        const QString profile = w.mid(2).join(QLatin1Char(' '));
+        rules << TRadioFile::Rule{w[0], w[1], profile, TRadioProfile::parse(profile, error)};
+    }
+    return std::make_shared<TRadioRules>(3, nullptr, rules, 1, nullptr);
+}
+} // namespace
+
+// A frame to the swarm through the radio reaches those that hear its
+// source, and the pairs that are down count every frame, as if each had
+// been decided: a pair that comes up again draws the same dice, block for
+// block, as one decided all along.
+void TstFrameParsers::radioWalksOnlyTheHearers()
+{
+    TLinkManager *registry = TLinkManager::instance();
+    SendRecorder recorder;
+    const auto addVehicle = [&](int id) {
+        auto *uav = new TUavPtl(id, false);
+        recorder.watch(uav);
+        registry->addVehicle(id, uav);
+    };
+    for (int id : {10, 11, 12, 13})
+        addVehicle(id);
+    const QStringList down{"uav1 uav2 down", "uav1 uav4 down"};
+    TRadio &radio = TRadio::instance();
+    radio.install(radioRules(down));
+    // Decided one block at a time, beside it, on the same rules.
+    TRadio reference;
+    reference.install(radioRules(down));
+    const QByteArray block = uavFrame(1);
+    for (int i = 0; i < 5; ++i) {
+        TRouter::toOtherVehicles(block, 10);
+        reference.decide(10, 11, 0, block.size());
+    }
+    QCOMPARE(relaytest::targetsOf(recorder.entries()), (QList<int>{12, 12, 12, 12, 12}));
+    QCOMPARE(radio.downTo(11), quint64(5));
+    QCOMPARE(radio.downTo(13), quint64(5));
+    QVERIFY(radio.pairCsv().contains(QLatin1String("\nuav1,uav2,5,0,5,")));
+
+    // A vehicle added hears the next frame.
+    addVehicle(14);
+    TRouter::toOtherVehicles(block, 10);
+    reference.decide(10, 11, 0, block.size());
+    QCOMPARE(relaytest::targetsOf(recorder.entries()).mid(5), (QList<int>{12, 14}));
+    QCOMPARE(radio.downTo(11), quint64(6));
+
+    const QStringList lossy{"uav1 uav2 loss 50%", "uav1 uav4 down"};
+    radio.install(radioRules(lossy));
+    reference.install(radioRules(lossy));
+    QList<int> expected;
+    for (int i = 0; i < 40; ++i) {
+        TRouter::toOtherVehicles(block, 10);
+        if (reference.decide(10, 11, 0, block.size()).fate == TRadio::Verdict::Fate::Pass)
+            expected << i;
+    }
+    // In list order uav2 comes before uav3, which hears every frame.
+    QList<int> heard;
+    const auto entries = recorder.entries();
+    int frame = 0;
+    for (int i = 7; i < entries.size(); ++i) {
+        if (entries[i].target == 12)
+            ++frame;
+        else if (entries[i].target == 11)
+            heard << frame;
+    }
+    QVERIFY(!expected.isEmpty() && expected.size() < 40);
+    QCOMPARE(heard, expected);
+    QCOMPARE(radio.downTo(11), quint64(6));
+    QCOMPARE(radio.downTo(13), quint64(46));
+    radio.uninstall();
 }
 
 QTEST_GUILESS_MAIN(TstFrameParsers)
