@@ -42,12 +42,14 @@ Row report(int n, const char *path, double seconds, SwarmResult &r)
     row.burstP99 = r.burst.percentileUs(99) / 1000;
     row.cpuNsPerDelivery = r.delivered ? double(r.pathCpuNs) / double(r.delivered) : 0;
     const double core = r.wallNs ? 100.0 * double(r.pathCpuNs) / double(r.wallNs) : 0;
-    std::printf("| %d | %s | %.0f s | %llu | %llu | %llu | %llu | %.1f / %.1f | %.1f / %.1f | "
-                "%.0f %% | %.2f |\n",
-                n, path, seconds, (unsigned long long)r.expected, (unsigned long long)r.delivered,
-                (unsigned long long)r.lost(), (unsigned long long)r.duplicates,
-                r.burst.percentileUs(50) / 1000, row.burstP99, r.latency.percentileUs(50) / 1000,
-                r.latency.percentileUs(99) / 1000, core, row.cpuNsPerDelivery / 1000);
+    std::printf(
+        "| %d | %s | %.0f s | %llu | %llu | %llu | %llu | %.1f / %.1f | %.1f | %.1f / %.1f | "
+        "%.0f %% | %.2f |\n",
+        n, path, seconds, (unsigned long long)r.expected, (unsigned long long)r.delivered,
+        (unsigned long long)r.lost(), (unsigned long long)r.duplicates,
+        r.burst.percentileUs(50) / 1000, row.burstP99, double(r.firstBurstNs) / 1e6,
+        r.latency.percentileUs(50) / 1000, r.latency.percentileUs(99) / 1000, core,
+        row.cpuNsPerDelivery / 1000);
     std::fflush(stdout);
     return row;
 }
@@ -102,7 +104,7 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
         return size;
     SwarmResult direct = run.run(SwarmRun::Path::Direct, kHz, seconds);
     size.floor = report(n, "floor", seconds, direct);
-    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | | CPU %.2f |\n", n,
                 size.floor.burstP99 > 0 ? size.relay.burstP99 / size.floor.burstP99 : 0,
                 size.floor.cpuNsPerDelivery > 0
                     ? size.relay.cpuNsPerDelivery / size.floor.cpuNsPerDelivery
@@ -119,7 +121,7 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
     char path[64];
     std::snprintf(path, sizeof path, "relay, radio %s", qPrintable(profile));
     size.radio = report(n, path, seconds, delayed);
-    std::printf("| %d | radio ÷ relay | | | | | | | leaves late p50 %.2f / p99 %.2f ms | | CPU "
+    std::printf("| %d | radio ÷ relay | | | | | | | | leaves late p50 %.2f / p99 %.2f ms | | CPU "
                 "%.2f |\n",
                 n, double(radio.lateness().percentileUs(50)) / 1000,
                 double(radio.lateness().percentileUs(99)) / 1000,
@@ -148,7 +150,7 @@ void windowSwarm(int n, double seconds)
     const Row r = report(n, "relay, window", seconds, viaWindow);
     w.serve([&] { direct = run.run(SwarmRun::Path::Direct, kHz, seconds); });
     const Row d = report(n, "floor", seconds, direct);
-    std::printf("| %d | window ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+    std::printf("| %d | window ÷ floor | | | | | | burst p99 %.2f | | | | CPU %.2f |\n", n,
                 d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
                 d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
     std::fflush(stdout);
@@ -177,7 +179,7 @@ void neighbourSwarm(RelayHarness &relay, int n, int k, double seconds)
     const Row r = report(n, path, seconds, viaRelay);
     SwarmResult direct = run.run(SwarmRun::Path::Direct, kHz, seconds);
     const Row d = report(n, "floor, to the neighbours", seconds, direct);
-    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | CPU %.2f |\n", n,
+    std::printf("| %d | relay ÷ floor | | | | | | burst p99 %.2f | | | | CPU %.2f |\n", n,
                 d.burstP99 > 0 ? r.burstP99 / d.burstP99 : 0,
                 d.cpuNsPerDelivery > 0 ? r.cpuNsPerDelivery / d.cpuNsPerDelivery : 0);
     std::fflush(stdout);
@@ -201,9 +203,10 @@ int main(int argc, char *argv[])
         sizes = {{50, 0}, {100, 0}, {200, 0}, {1000, 20}};
     std::printf("relay-swarm: lockstep at %.0f Hz, 36-byte vehicle frames, %ld cores\n\n", kHz,
                 sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("| vehicles | path | time | deliveries owed | delivered | lost | duplicates | "
-                "burst p50 / p99 ms | latency p50 / p99 ms | CPU, one core | CPU us per "
-                "delivery |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| vehicles | path | time | deliveries owed | delivered | lost | duplicates | "
+        "burst p50 / p99 ms | first tick ms | latency p50 / p99 ms | CPU, one core | CPU us "
+        "per delivery |\n|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     {
         RelayHarness relay;
         for (const auto &size : qAsConst(sizes))

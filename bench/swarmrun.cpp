@@ -198,8 +198,12 @@ SwarmResult SwarmRun::run(Path path, double hz, double seconds)
                            ? senderCpuNs
                            : processCpu - std::min(processCpu, senderCpuNs + receiverCpuNs);
     for (std::uint64_t t = 0; t < result.ticks; ++t)
-        if (tickLast[t] >= tickStart[t] && tickLast[t])
-            result.burst.add(tickLast[t] - tickStart[t]);
+        if (tickLast[t] >= tickStart[t] && tickLast[t]) {
+            if (t == 0 && result.ticks > 1)
+                result.firstBurstNs = tickLast[t] - tickStart[t];
+            else
+                result.burst.add(tickLast[t] - tickStart[t]);
+        }
     return result;
 }
 

@@ -19,7 +19,11 @@ struct SwarmResult
     std::uint64_t wallNs = 0;    // first tick to the end of the last send
     std::uint64_t pathCpuNs = 0; // CPU of what carries the frames (relay, or the floor's sends)
     LatencyStats latency;        // per delivery, one way
-    LatencyStats burst;          // per tick: first send to last delivery
+    // Per tick: first send to last delivery; the first tick, which meets
+    // every path cold (its links' first sends, the radio's first
+    // decisions), apart.
+    LatencyStats burst;
+    std::uint64_t firstBurstNs = 0;
 
     std::uint64_t lost() const { return expected > delivered ? expected - delivered : 0; }
 };
