@@ -133,7 +133,6 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
         std::make_shared<TRadioRules>(1, &fallback, QVector<TRadioFile::Rule>{}, 1, nullptr));
     SwarmResult delayed = run.run(SwarmRun::Path::Relay, kHz, seconds);
     radio.uninstall();
-    settle();
     char path[64];
     std::snprintf(path, sizeof path, "relay, radio %s", qPrintable(profile));
     size.radio = report(n, path, seconds, delayed);
@@ -145,6 +144,7 @@ Size swarm(RelayHarness &relay, int n, double seconds, bool withFloor)
                     ? size.radio.cpuNsPerDelivery / size.relay.cpuNsPerDelivery
                     : 0);
     std::fflush(stdout);
+    settle();
     return size;
 }
 

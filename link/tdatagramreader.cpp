@@ -46,7 +46,6 @@ int TDatagramReader::readBatch(int fd, int most)
 {
     if (fd < 0)
         return 0;
-    allocate();
     // The only field the kernel changes that it also reads.
     for (int i = 0; i < most; ++i)
         messages[i].msg_hdr.msg_namelen = sizeof from[i];

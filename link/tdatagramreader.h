@@ -31,7 +31,7 @@ private:
     // The largest UDP payload, and one byte to tell a longer one.
     static constexpr int bufferBytes = 65536;
 
-    // Up to `most`, at most `batch`, into the buffers; how many.
+    // Up to `most`, at most `batch`, into the buffers (allocated); how many.
     int readBatch(int fd, int most);
     void allocate();
     quint16 senderPort(int i) const;

@@ -64,6 +64,11 @@ TRadioRow *TRadio::row(int slot)
     return r;
 }
 
+bool TRadio::isDown(const TRadioRules::Rule *rule)
+{
+    return rule && rule->profile.kind == TRadioProfile::Kind::Down;
+}
+
 const TRadioRules::Rule *TRadio::ruleOf(Pair &p, const TRadioRules *table, int from, int to)
 {
     if (p.foundIn != table) {
@@ -96,8 +101,7 @@ TRadio::Verdict TRadio::decide(int from, int to, qint64 nowUs, qsizetype bytes)
     Pair *p = &(*r)[t];
     if (p->heldSince.load(std::memory_order_relaxed) != TRadioRow::notHeld)
         r->letGo();
-    const TRadioRules::Rule *rule = ruleOf(*p, table, from, to);
-    if (rule && rule->profile.kind == TRadioProfile::Kind::Down) {
+    if (isDown(ruleOf(*p, table, from, to))) {
         p->index++;
         p->downs.store(p->downs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         v.fate = Verdict::Fate::Down;
@@ -229,12 +233,11 @@ void TRadio::passToAll(int from, const QVector<QSharedPointer<IOHandler>> &vehic
     if (!hearers) {
         r->startHearers(table, generation);
         for (const auto &to : vehicles) {
-            const int id = to ? to->getDevice().id : from;
-            if (id == from)
+            if (!to || to->getDevice().id == from)
                 continue;
+            const int id = to->getDevice().id;
             const int t = slotOf(id);
-            const TRadioRules::Rule *rule = t < 0 ? nullptr : ruleOf((*r)[t], table, from, id);
-            if (rule && rule->profile.kind == TRadioProfile::Kind::Down)
+            if (t >= 0 && isDown(ruleOf((*r)[t], table, from, id)))
                 r->holdDown(t);
             else
                 r->addHearer(to.data());

@@ -89,6 +89,8 @@ private:
     TRadioRow *row(int slot);
     // The pair's rule under `table`, found once per table.
     static const TRadioRules::Rule *ruleOf(Pair &p, const TRadioRules *table, int from, int to);
+    // A pair under this rule passes nothing.
+    static bool isDown(const TRadioRules::Rule *rule);
     TPairFigures *figuresOf(int from, int to) const;
     static void noteLeft(int from, int to, qint64 waitedUs, qint64 lateUs);
     static quint64 downOfLink(int id);
